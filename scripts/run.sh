@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the manager and our back end, then starts the manager.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+"$top/scripts/setup-deps.sh"
+cmake -S "$top" -B "$top/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTARNWICK_BUILD_TESTS=OFF -DTARNWICK_BUILD_BENCH=OFF >/dev/null
+cmake --build "$top/build" -j"$(nproc)"
+exec "$top/build/bin/tarnwick" "$@"
