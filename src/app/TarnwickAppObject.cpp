@@ -1,0 +1,3 @@
+#include "TarnwickApp.h"
+
+CTarnwickApp theApp;

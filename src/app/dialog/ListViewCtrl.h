@@ -1,0 +1,43 @@
+// Report-style list view: item view with centred columns, full-row
+// selection, several rows selectable, no sorting. Click notifications carry
+// the row under the mouse, or -1 when the click hit no row.
+#pragma once
+
+#include <QTableWidget>
+#include <string>
+#include <vector>
+
+class CListViewCtrl : public QTableWidget {
+    Q_OBJECT
+public:
+    explicit CListViewCtrl(QWidget* parent = nullptr);
+    ~CListViewCtrl() override;
+
+    void InsertColumn(int column, const std::string& heading, int width);
+    // Inserts a row at `index` (beyond the end: appends) with `text` in
+    // column 0; returns the row's actual position.
+    int InsertItem(int index, const std::string& text);
+    void SetItemText(int row, int column, const std::string& text);
+    std::string GetItemText(int row, int column) const;
+    void DeleteItem(int row);
+    int GetItemCount() const;
+    // First selected row in list order; -1 when none.
+    int GetFirstSelected() const;
+    int ClientWidth() const;
+
+    // Grid lines; selection drawn only while the list has the focus.
+    void SetGridLines(bool on);
+    void SetSelectionOnlyWhenFocused(bool on);
+    // A row becomes selected when the pointer rests on it.
+    void SetHotTrack(bool on);
+
+signals:
+    void Clicked(int row);
+    void DoubleClicked(int row);
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+
+private:
+    bool m_hotTrack = false;
+};

@@ -1,0 +1,52 @@
+// The modal tabbed configuration sheet on one record: General, Disk,
+// Peripherals, OS; OK and Cancel only.
+#pragma once
+
+#include "brevantix.h"
+
+#include <QDialog>
+#include <memory>
+#include <string>
+#include <vector>
+
+class CEmulPropertyPage;
+class CEmulatorDev;
+class CEmulatorDisk;
+class CEmulatorPeri;
+class CEmulatorOS;
+class QTabWidget;
+
+class CEmulatorDlg : public QDialog {
+    Q_OBJECT
+public:
+    // `title`: locale bytes. The record is not owned and must outlive the sheet.
+    CEmulatorDlg(const std::string& title, EmulatorOptions* options, QWidget* parent = nullptr);
+    ~CEmulatorDlg() override;
+
+    // 1 when the sheet ended with OK, 2 otherwise.
+    int DoModal();
+
+    // For the General page's name check while editing: this name counts as free.
+    void SetOwnName(const std::string& name);
+
+    // The pages in tab order; for tests and for replacing pages in tests.
+    std::vector<CEmulPropertyPage*> Pages() const;
+    QTabWidget* Tabs() const { return m_tabs; }
+    int ActivePage() const;
+    // Switches tabs through the page protocol; false when the current page refused.
+    bool SetActivePage(int index);
+
+protected:
+    // Sheets with other pages (tests): replaces the four default pages.
+    CEmulatorDlg(const std::string& title, std::vector<CEmulPropertyPage*> pages,
+                 QWidget* parent = nullptr);
+
+private:
+    void Init(const std::string& title, std::vector<CEmulPropertyPage*> pages);
+    void OnInitDialog();
+    void OnOK();
+
+    struct Private;
+    std::unique_ptr<Private> d;
+    QTabWidget* m_tabs = nullptr;
+};

@@ -1,0 +1,28 @@
+// Services the pages and small dialogs share.
+#pragma once
+
+#include "ListProtocol.h"
+
+#include <cstdint>
+#include <string>
+
+class QWidget;
+class CEmulPropertyPage;
+
+// `path` relative to GetProgramDir() when it lies beneath it, else unchanged.
+std::string MakeProgramRelativePath(const std::string& path);
+
+// Makes the program directory the current directory and matches `path`
+// (relative: against that directory) with glob(3); true when an entry matches.
+// Directories count. An empty path does not exist.
+bool PathExists(const std::string& path);
+
+enum class BrowseKind { Open, Save };
+// Pull; the file dialog; on confirm the chosen path, program-relative, into
+// `copy`; push, also after cancel.
+void BrowseForFile(CEmulPropertyPage* page, BrowseKind kind, std::string& copy);
+
+// Fills combo box `id` of `dialog` from a list export (key already bound):
+// count 0 keeps the combo box as it is; otherwise it is emptied, filled with
+// the written slots in order, and item 0 selected.
+void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call);
