@@ -25,4 +25,6 @@ template <size_t N> void SetField(char (&field)[N], const std::string& text) {
 
 // The text of a field up to its first NUL, never past `fieldSize` bytes.
 std::string ReadField(const char* field, size_t fieldSize);
-template <size_t N> std::string GetField(const char (&field)[N]) { return ReadField(field, N); }
+template <size_t N> std::string GetField(const char (&field)[N]) {
+    return ReadField(field, N);
+}
