@@ -1,6 +1,270 @@
 #include "EmulatorDev.h"
 
+#include "EmulatorLib.h"
+#include "LanguageManager.h"
+#include "MessageBox.h"
+#include "PageServices.h"
+#include "RecordText.h"
+#include "TapDrvVerDlg.h"
+#include "TapNewNameDlg.h"
+#include "TarnwickApp.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QValidator>
+#include <algorithm>
+#include <charconv>
+#include <limits>
+#include <optional>
+
+namespace {
+constexpr int32_t kIdPage = 129;
+constexpr int32_t kIdName = 1004;
+constexpr int32_t kIdTarget = 1005;
+constexpr int32_t kIdCpu = 1006;
+constexpr int32_t kIdAdapter = 1009;
+constexpr int32_t kIdRename = 1011;
+constexpr int32_t kIdMemSize = 1017;
+constexpr int32_t kIdMemType = 1018;
+constexpr int32_t kIdInstall = 1021;
+constexpr int32_t kIdRefresh = 1022;
+constexpr int32_t kIdDisplay = 1024;
+
+// The record keeps 260 bytes of the name; a longer name could collide with a
+// stored one only after the cut, so the box never holds more.
+constexpr size_t kNameBytes = sizeof(GeneralOptions::name) - 1;
+
+// Keeps an edit's text within a byte bound of the locale encoding, cutting at
+// whole characters. What does not fit is dropped from the text just inserted
+// (it ends at the cursor), so typing at the bound is refused, a paste is cut
+// and the text after the cursor stays.
+class CByteBoundValidator : public QValidator {
+public:
+    CByteBoundValidator(size_t maxBytes, QObject* parent) : QValidator(parent), m_max(maxBytes) {}
+
+    State validate(QString& input, int& pos) const override {
+        if (ToLocal(input).size() <= m_max)
+            return Acceptable;
+        const qsizetype at = std::clamp<qsizetype>(pos, 0, input.size());
+        const std::string before = ToLocal(input.left(at));
+        const std::string after = ToLocal(input.mid(at));
+        if (after.size() > m_max) {
+            input = FromLocal(CutUtf8(before + after, m_max));
+            pos = static_cast<int>(input.size());
+            return Acceptable;
+        }
+        const QString kept = FromLocal(CutUtf8(before, m_max - after.size()));
+        input = kept + FromLocal(after);
+        pos = static_cast<int>(kept.size());
+        return Acceptable;
+    }
+
+private:
+    size_t m_max;
+};
+
+// The memory copy as a signed decimal number (leading blanks skipped, text
+// after the digits ignored); nothing when it holds no number or the number
+// does not fit the field.
+std::optional<int32_t> ParseMemSize(const std::string& text) {
+    size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string::npos)
+        return std::nullopt;
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const char* first = text.data() + i;
+    const char* last = text.data() + text.size();
+    uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(first, last, magnitude);
+    const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+    if (end == first || ec != std::errc() || magnitude > limit)
+        return std::nullopt;
+    return negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
+                    : static_cast<int32_t>(magnitude);
+}
+
+// `format` with its first "%s" replaced by `arg`; a translated text is never
+// handed to printf.
+std::string FormatOne(const std::string& format, const std::string& arg) {
+    std::string text = format;
+    const size_t at = text.find("%s");
+    if (at != std::string::npos)
+        text.replace(at, 2, arg);
+    return text;
+}
+
+template <class T> T* Control(QWidget* dialog, int32_t id) {
+    return qobject_cast<T*>(GetDlgItem(dialog, id));
+}
+} // namespace
+
 CEmulatorDev::CEmulatorDev(EmulatorOptions* options, QWidget* parent)
-    : CEmulPropertyPage(129, parent), m_pOptions(options) {}
+    : CEmulPropertyPage(kIdPage, parent), m_pOptions(options) {}
 
 CEmulatorDev::~CEmulatorDev() = default;
+
+void CEmulatorDev::DoDataExchange(CDataExchange& dx) {
+    CEmulPropertyPage::DoDataExchange(dx);
+    DDX_Check(dx, kIdDisplay, m_nDisplayEnable);
+    DDX_CBString(dx, kIdCpu, m_strCpu);
+    DDX_CBString(dx, kIdMemType, m_strMemType);
+    DDX_CBString(dx, kIdAdapter, m_strTapAdapter);
+    DDX_CBString(dx, kIdTarget, m_strTarget);
+    DDX_Text(dx, kIdMemSize, m_strMemSize);
+    DDX_Text(dx, kIdName, m_strName);
+}
+
+bool CEmulatorDev::OnInitDialog() {
+    CEmulPropertyPage::OnInitDialog();
+    ConnectControls();
+
+    FillComboFromList(this, kIdTarget, [](char* buffer, uint32_t capacity, uint32_t slotSize) {
+        return Emu::GetEmulatorTarget(theApp.ExtraArgOrNull(), buffer, capacity, slotSize);
+    });
+    FillComboFromList(this, kIdMemType, Emu::GetMemType);
+    FillAdapters();
+
+    const GeneralOptions& g = m_pOptions->general;
+    m_strName = GetField(g.name);
+    if (const std::string target = GetField(g.target); !target.empty())
+        m_strTarget = target;
+    if (g.memSize != 0)
+        m_strMemSize = std::to_string(g.memSize);
+    if (const std::string memType = GetField(g.memType); !memType.empty())
+        m_strMemType = memType;
+    if (const std::string adapter = GetField(g.tapAdapter); !adapter.empty())
+        m_strTapAdapter = adapter;
+    m_nDisplayEnable = g.displayEnable;
+    UpdateData(false);
+
+    if (m_strTarget.empty()) {
+        if (const auto* targets = Control<QComboBox>(this, kIdTarget))
+            m_strTarget = ToLocal(targets->currentText());
+    }
+    FillCpus();
+    if (const std::string cpu = GetField(g.cpu); !cpu.empty())
+        m_strCpu = cpu;
+    UpdateData(false);
+    return true;
+}
+
+void CEmulatorDev::ConnectControls() {
+    if (auto* name = Control<QLineEdit>(this, kIdName))
+        name->setValidator(new CByteBoundValidator(kNameBytes, name));
+    // The display flag is shown, never changed.
+    EnableDlgItem(this, kIdDisplay, false);
+    // activated: the user's choice only, not the page's own filling.
+    if (auto* targets = Control<QComboBox>(this, kIdTarget))
+        connect(targets, &QComboBox::activated, this, &CEmulatorDev::OnSelchangeTarget);
+    if (auto* button = Control<QAbstractButton>(this, kIdInstall))
+        connect(button, &QAbstractButton::clicked, this, &CEmulatorDev::OnInstall);
+    if (auto* button = Control<QAbstractButton>(this, kIdRefresh))
+        connect(button, &QAbstractButton::clicked, this, &CEmulatorDev::OnRefresh);
+    if (auto* button = Control<QAbstractButton>(this, kIdRename))
+        connect(button, &QAbstractButton::clicked, this, &CEmulatorDev::OnRename);
+}
+
+void CEmulatorDev::FillCpus() {
+    const std::string target = m_strTarget;
+    FillComboFromList(this, kIdCpu, [&target](char* buffer, uint32_t capacity, uint32_t slotSize) {
+        return Emu::GetEmulatorCPU(target.c_str(), buffer, capacity, slotSize);
+    });
+}
+
+void CEmulatorDev::FillAdapters() {
+    FillComboFromList(this, kIdAdapter, Emu::RefreshTapNetWork);
+}
+
+void CEmulatorDev::OnSelchangeTarget() {
+    UpdateData(true);
+    // Push keeps the CPU when the new list has an entry beginning with it;
+    // otherwise the refill's first entry stays selected.
+    FillCpus();
+    UpdateData(false);
+}
+
+void CEmulatorDev::OnInstall() {
+    UpdateData(true);
+    CTapDrvVerDlg dlg(this);
+    if (dlg.DoModal() != IDOK)
+        return;
+    Emu::InstallTapNetWork(dlg.GetDrvVer().c_str());
+    UpdateData(true);
+    FillAdapters();
+}
+
+void CEmulatorDev::OnRefresh() {
+    UpdateData(true);
+    FillAdapters();
+}
+
+void CEmulatorDev::OnRename() {
+    UpdateData(true);
+    if (m_strTapAdapter.empty())
+        return;
+    CTapNewNameDlg dlg(this);
+    if (dlg.DoModal() != IDOK)
+        return;
+    const std::string newName = dlg.GetNewName();
+    if (newName.empty())
+        return;
+    Emu::ReNameTapNetWork(m_strTapAdapter.c_str(), newName.c_str());
+    UpdateData(true);
+    FillAdapters();
+    m_strTapAdapter = newName;
+    UpdateData(false);
+}
+
+bool CEmulatorDev::RefuseName(const std::string& text) {
+    ShowMessage(this, text);
+    if (QWidget* name = GetDlgItem(this, kIdName))
+        name->setFocus();
+    return false;
+}
+
+bool CEmulatorDev::NameTaken() const {
+    // Editing keeps the machine in the store: its own name is free.
+    if (!m_strOwnName.empty() && m_strName == m_strOwnName)
+        return false;
+    const auto names = FetchList([](char* buffer, uint32_t capacity, uint32_t slotSize) {
+        return Emu::EnumAllEmulator(nullptr, buffer, capacity, slotSize);
+    });
+    if (!names)
+        return false;
+    for (const std::string& stored : *names) {
+        if (stored == m_strName)
+            return true;
+    }
+    return false;
+}
+
+bool CEmulatorDev::OnKillActive() {
+    UpdateData(true);
+    std::string text;
+    if (m_strName.empty())
+        return RefuseName(
+            GetLangText("GEN_NAME_SPACE_ERR", "Please enter the Virtual Machine name", text));
+    if (NameTaken())
+        return RefuseName(FormatOne(
+            GetLangText("GEN_NAME_ERR", "Virtual Machine Name %s have exist!", text), m_strName));
+    UpdateData(true);
+    return true;
+}
+
+void CEmulatorDev::OnOK() {
+    UpdateData(true);
+    GeneralOptions& g = m_pOptions->general;
+    SetField(g.name, m_strName);
+    SetField(g.target, m_strTarget);
+    Emu::GetArch(m_strTarget.c_str(), g.arch, sizeof(g.arch));
+    SetField(g.cpu, m_strCpu);
+    if (const auto memSize = ParseMemSize(m_strMemSize))
+        g.memSize = *memSize;
+    SetField(g.memType, m_strMemType);
+    SetField(g.tapAdapter, m_strTapAdapter);
+    g.displayEnable = m_nDisplayEnable;
+}

@@ -4,6 +4,7 @@
 #include "EmulPropertyPage.h"
 #include "brevantix.h"
 
+#include <cstdint>
 #include <string>
 
 class CEmulatorDev : public CEmulPropertyPage {
@@ -17,7 +18,33 @@ public:
     // taken-name check.
     void SetOwnName(const std::string& name) { m_strOwnName = name; }
 
+    bool OnKillActive() override;
+    void OnOK() override;
+
+protected:
+    void DoDataExchange(CDataExchange& dx) override;
+    bool OnInitDialog() override;
+
 private:
+    void OnSelchangeTarget();
+    void OnInstall();
+    void OnRefresh();
+    void OnRename();
+
+    void ConnectControls();
+    void FillCpus();
+    void FillAdapters();
+    // Shows `text`, puts the focus on the Name edit; always false (refuse).
+    bool RefuseName(const std::string& text);
+    bool NameTaken() const;
+
     EmulatorOptions* m_pOptions;
+    int32_t m_nDisplayEnable = 1;
+    std::string m_strCpu;
+    std::string m_strMemType;
+    std::string m_strTapAdapter;
+    std::string m_strTarget;
+    std::string m_strMemSize;
+    std::string m_strName;
     std::string m_strOwnName;
 };
