@@ -1,5 +1,287 @@
 #include "TarnwickDlg.h"
 
-CTarnwickDlg::CTarnwickDlg(QWidget* parent) : CTemplateDialog(102, parent) {}
+#include "EmulatorDlg.h"
+#include "EmulatorErrDlg.h"
+#include "EmulatorLib.h"
+#include "KeyFilter.h"
+#include "LanguageManager.h"
+#include "ListProtocol.h"
+#include "RecordText.h"
+#include "TarnwickApp.h"
+#include "TitleFormat.h"
+#include "VmListCtrl.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFile>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QStyle>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int32_t kListId = 1001;
+constexpr int32_t kNewId = 1002;
+constexpr int32_t kDeleteId = 1040;
+constexpr int32_t kEditId = 1042;
+constexpr int32_t kStartId = 1044;
+
+QIcon LoadAppIcon(const QWidget* window) {
+    const QString resource = QStringLiteral(":/icons/tarnwick.svg");
+    if (QFile::exists(resource)) {
+        QIcon icon(resource);
+        if (!icon.isNull() && !icon.pixmap(32).isNull())
+            return icon;
+    }
+    if (!QApplication::windowIcon().isNull())
+        return QApplication::windowIcon();
+    return window->style()->standardIcon(QStyle::SP_ComputerIcon);
+}
+
+bool IsEnterOrEscape(const QKeyEvent* event) {
+    const int key = event->key();
+    return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
+}
+
+// Start-up measurements: with TARNWICK_QUIT_WHEN_SHOWN set, the window closes
+// itself once its filled list has been painted, and says how many rows it held.
+class CQuitWhenPainted : public QObject {
+public:
+    CQuitWhenPainted(CTarnwickDlg* window, CVmListCtrl* list)
+        : QObject(window), m_window(window), m_list(list) {
+        list->viewport()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !m_done) {
+            m_done = true;
+            std::printf("tarnwick: shown with %d rows\n", m_list->GetItemCount());
+            std::fflush(stdout);
+            QMetaObject::invokeMethod(m_window, &QDialog::reject, Qt::QueuedConnection);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    CTarnwickDlg* m_window;
+    CVmListCtrl* m_list;
+    bool m_done = false;
+};
+
+} // namespace
+
+CTarnwickDlg::CTarnwickDlg(QWidget* parent)
+    : CTemplateDialog(102, parent), m_keyFilter(std::make_unique<CEnterEscapeFilter>(this)) {
+    m_hIcon = LoadAppIcon(this);
+}
 
 CTarnwickDlg::~CTarnwickDlg() = default;
+
+void CTarnwickDlg::Open() {
+    EnsureBuilt();
+    OnInitDialog();
+}
+
+QWidget* CTarnwickDlg::CreateControl(const ControlTemplate& c, QWidget* parent) {
+    if (c.id != kListId || c.kind != CtlKind::List)
+        return CTemplateDialog::CreateControl(c, parent);
+    m_listVm = new CVmListCtrl(parent);
+    connect(m_listVm, &CListViewCtrl::Clicked, this, &CTarnwickDlg::OnListClick);
+    connect(m_listVm, &CListViewCtrl::DoubleClicked, this, &CTarnwickDlg::OnListDblClick);
+    return m_listVm;
+}
+
+bool CTarnwickDlg::OnInitDialog() {
+    UpdateData(false);
+    SetWindowFrame();
+    setWindowIcon(m_hIcon);
+    setWindowState(windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized));
+    show();
+    TranslateTexts();
+
+    const std::pair<int32_t, void (CTarnwickDlg::*)()> commands[] = {
+        {kNewId, &CTarnwickDlg::OnNewVm},
+        {kEditId, &CTarnwickDlg::OnEditVm},
+        {kDeleteId, &CTarnwickDlg::OnDeleteVm},
+        {kStartId, &CTarnwickDlg::OnStartVm},
+    };
+    for (const auto& [id, handler] : commands) {
+        if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(this, id)))
+            connect(button, &QAbstractButton::clicked, this, handler, Qt::UniqueConnection);
+    }
+
+    if (m_listVm) {
+        m_listVm->setSelectionBehavior(QAbstractItemView::SelectRows);
+        m_listVm->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        m_listVm->setSortingEnabled(false);
+        m_listVm->SetGridLines(true);
+        m_listVm->SetSelectionOnlyWhenFocused(true);
+        InsertColumns();
+        FillList();
+        if (qEnvironmentVariableIsSet("TARNWICK_QUIT_WHEN_SHOWN"))
+            new CQuitWhenPainted(this, m_listVm);
+    }
+    SetVmButtons(false);
+    return true;
+}
+
+void CTarnwickDlg::SetWindowFrame() {
+    // A normal top-level window (task bar, minimise box) that cannot be
+    // resized or maximised.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowModality(Qt::ApplicationModal);
+    setFixedSize(size());
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - rect().center());
+    }
+}
+
+void CTarnwickDlg::InsertColumns() {
+    std::string headings[4];
+    GetLangText("VM_NAME", "Name", headings[0]);
+    GetLangText("VM_ARCH", "Arch", headings[1]);
+    GetLangText("VM_TARGET", "Target", headings[2]);
+    GetLangText("VM_CPU", "CPU", headings[3]);
+
+    m_listVm->setRowCount(0);
+    m_listVm->setColumnCount(0);
+    const int width = m_listVm->ClientWidth() / 4;
+    for (int column = 0; column < 4; ++column)
+        m_listVm->InsertColumn(column, headings[column], width);
+}
+
+void CTarnwickDlg::FillList() {
+    const char* extra = theApp.ExtraArgOrNull();
+    const auto names = FetchList([extra](char* buffer, uint32_t capacity, uint32_t slotSize) {
+        return Emu::EnumAllEmulator(extra, buffer, capacity, slotSize);
+    });
+    if (!names)
+        return;
+
+    std::vector<VmRow> rows;
+    rows.reserve(names->size());
+    EmulatorOptions options;
+    for (const std::string& name : *names) {
+        std::memset(&options, 0, sizeof options);
+        if (Emu::GetEmulatorOptions(name.c_str(), &options) != 0)
+            rows.push_back(VmRow::FromRecord(options));
+    }
+    m_listVm->AppendRows(rows);
+}
+
+int CTarnwickDlg::InsertVmRow(int index, const EmulatorOptions& options) {
+    return m_listVm->InsertRow(index, VmRow::FromRecord(options));
+}
+
+void CTarnwickDlg::SetVmButtons(bool enable) {
+    EnableDlgItem(this, kEditId, enable);
+    EnableDlgItem(this, kDeleteId, enable);
+    EnableDlgItem(this, kStartId, enable);
+}
+
+void CTarnwickDlg::OnNewVm() {
+    if (!m_listVm)
+        return;
+    std::string title;
+    GetLangText("NEW_VM", "Create New Virtual Machine", title);
+
+    EmulatorOptions options;
+    std::memset(&options, 0, sizeof options);
+    Emu::SetEmulatorOptDefault(theApp.ExtraArgOrNull(), &options);
+
+    CEmulatorDlg sheet(title, &options, this);
+    if (sheet.DoModal() != IDOK || options.general.name[0] == '\0')
+        return;
+
+    Emu::SaveEmulatorOptions(&options);
+    int index = m_listVm->GetFirstSelected();
+    if (index < 0)
+        index = m_listVm->GetItemCount();
+    InsertVmRow(index, options);
+}
+
+void CTarnwickDlg::OnEditVm() {
+    if (!m_listVm)
+        return;
+    std::string format;
+    GetLangText("EDIT_VM", "Edit Virutal Machine %s", format);
+
+    const int row = m_listVm->GetFirstSelected();
+    if (row < 0)
+        return;
+    const std::string name = m_listVm->GetItemText(row, 0);
+
+    EmulatorOptions options;
+    std::memset(&options, 0, sizeof options);
+    Emu::GetEmulatorOptions(name.c_str(), &options);
+    // The machine stays stored while the sheet is open, so nothing is lost
+    // when the edit is cancelled or the manager ends meanwhile; the sheet is
+    // told that the machine's own name is not taken.
+    const std::string originalArch = GetField(options.general.arch);
+
+    CEmulatorDlg sheet(FormatWithText(format, name), &options, this);
+    sheet.SetOwnName(name);
+    if (sheet.DoModal() != IDOK)
+        return;
+
+    Emu::DelEmulatorOptions(name.c_str(), originalArch.c_str());
+    Emu::SaveEmulatorOptions(&options);
+    m_listVm->DeleteItem(row);
+    InsertVmRow(row, options);
+}
+
+void CTarnwickDlg::OnDeleteVm() {
+    if (!m_listVm)
+        return;
+    const int row = m_listVm->GetFirstSelected();
+    if (row < 0)
+        return;
+    const std::string name = m_listVm->GetItemText(row, 0);
+    const std::string arch = m_listVm->GetItemText(row, 1);
+    Emu::DelEmulatorOptions(name.c_str(), arch.c_str());
+    m_listVm->DeleteItem(row);
+    SetVmButtons(false);
+}
+
+void CTarnwickDlg::OnStartVm() {
+    if (!m_listVm)
+        return;
+    const int row = m_listVm->GetFirstSelected();
+    if (row < 0)
+        return;
+    const std::string name = m_listVm->GetItemText(row, 0);
+    if (Emu::StartEmulator(name.c_str()) != 0)
+        return;
+
+    std::string text = FetchStartErrorText(name.c_str());
+    if (text.empty())
+        text = "Unkown Error";
+    CEmulatorErrDlg report(text, this);
+    report.DoModal();
+}
+
+void CTarnwickDlg::OnListClick(int row) {
+    SetVmButtons(row != -1);
+}
+
+void CTarnwickDlg::OnListDblClick(int row) {
+    SetVmButtons(row != -1);
+    if (row != -1)
+        OnEditVm();
+}
+
+void CTarnwickDlg::OnOK() {}
+
+void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
+    if (IsEnterOrEscape(event)) {
+        event->accept();
+        return;
+    }
+    CTemplateDialog::keyPressEvent(event);
+}

@@ -4,9 +4,50 @@
 
 #include "TemplateDialog.h"
 
+#include <QIcon>
+#include <memory>
+
+class CEnterEscapeFilter;
+class CVmListCtrl;
+struct EmulatorOptions;
+
 class CTarnwickDlg : public CTemplateDialog {
     Q_OBJECT
 public:
     explicit CTarnwickDlg(QWidget* parent = nullptr);
     ~CTarnwickDlg() override;
+
+    // Builds, initialises and shows the window without entering its modal
+    // loop (DoModal does the same and then runs the loop).
+    void Open();
+
+    CVmListCtrl* ListCtrl() const { return m_listVm; }
+    const QIcon& Icon() const { return m_hIcon; }
+
+    void OnNewVm();
+    void OnEditVm();
+    void OnDeleteVm();
+    void OnStartVm();
+    // `row`: the row under the mouse, -1 when the click hit none.
+    void OnListClick(int row);
+    void OnListDblClick(int row);
+
+protected:
+    bool OnInitDialog() override;
+    // No OK button, and Enter and Escape never end the window: only the
+    // close box does (as cancelled).
+    void OnOK() override;
+    QWidget* CreateControl(const ControlTemplate& c, QWidget* parent) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void SetWindowFrame();
+    void InsertColumns();
+    void FillList();
+    int InsertVmRow(int index, const EmulatorOptions& options);
+    void SetVmButtons(bool enable);
+
+    QIcon m_hIcon;
+    CVmListCtrl* m_listVm = nullptr;
+    std::unique_ptr<CEnterEscapeFilter> m_keyFilter;
 };
