@@ -25,6 +25,11 @@ public:
     // The sheet ended with OK and the page was shown: write the block.
     virtual void OnOK() {}
 
+    // The template's size, also before the controls exist, so the sheet can
+    // size itself on pages not yet created.
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
 protected:
     virtual void DoDataExchange(CDataExchange& dx);
     // Base: push, then the two language passes for the template id. Pages

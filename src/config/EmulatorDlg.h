@@ -41,10 +41,20 @@ protected:
     CEmulatorDlg(const std::string& title, std::vector<CEmulPropertyPage*> pages,
                  QWidget* parent = nullptr);
 
+    void showEvent(QShowEvent* event) override;
+    void reject() override; // Cancel and the close box
+
 private:
     void Init(const std::string& title, std::vector<CEmulPropertyPage*> pages);
     void OnInitDialog();
     void OnOK();
+    // The tab bar moved by itself (mouse, keys, wheel): undone at once, then
+    // the switch is asked for through the page protocol.
+    void OnTabChanged(int index);
+    // Asks the current page to deactivate; true when it agrees.
+    bool LeaveCurrentPage();
+    // Creates the page on first showing, then brings its tab to the front.
+    void ShowPage(int index);
 
     struct Private;
     std::unique_ptr<Private> d;

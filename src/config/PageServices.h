@@ -1,6 +1,7 @@
 // Services the pages and small dialogs share.
 #pragma once
 
+#include "DialogBuilder.h"
 #include "ListProtocol.h"
 
 #include <cstdint>
@@ -11,6 +12,8 @@ class CEmulPropertyPage;
 
 // `path` relative to GetProgramDir() when it lies beneath it, else unchanged.
 std::string MakeProgramRelativePath(const std::string& path);
+// The same against a given program directory (no trailing '/').
+std::string MakeProgramRelativePath(const std::string& path, const std::string& programDir);
 
 // Makes the program directory the current directory and matches `path`
 // (relative: against that directory) with glob(3); true when an entry matches.
@@ -24,5 +27,14 @@ void BrowseForFile(CEmulPropertyPage* page, BrowseKind kind, std::string& copy);
 
 // Fills combo box `id` of `dialog` from a list export (key already bound):
 // count 0 keeps the combo box as it is; otherwise it is emptied, filled with
-// the written slots in order, and item 0 selected.
+// the written slots in order, and item 0 selected. Like the back end's own
+// list boxes, filling sends no change signals: pages react to the user only.
 void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call);
+
+// The set-up steps every template window shares, in one place.
+// Builds `window` from template `templateId`; false when there is none (the
+// window then stays empty).
+bool BuildFromTemplate(QWidget* window, int32_t templateId, const ControlFactory& factory = {});
+// ApplyLangTexts, then CollectLangTexts, for `window` under key `id` with the
+// process's language manager; nothing without one.
+void TranslateWindow(QWidget* window, int32_t id);

@@ -1,0 +1,111 @@
+#include "PageServices.h"
+
+#include "EmulPropertyPage.h"
+#include "LangTexts.h"
+#include "LanguageManager.h"
+#include "MessageBox.h"
+#include "ProgramDir.h"
+
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QSignalBlocker>
+
+#include <glob.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::string MakeProgramRelativePath(const std::string& path) {
+    return MakeProgramRelativePath(path, GetProgramDir());
+}
+
+std::string MakeProgramRelativePath(const std::string& path, const std::string& programDir) {
+    const size_t n = programDir.size();
+    if (n == 0 || path.size() <= n + 1 || path.compare(0, n, programDir) != 0 || path[n] != '/')
+        return path;
+    // "<dir>/" alone names the directory, not a file beneath it: an empty
+    // relative path would read as "no file".
+    return path.substr(n + 1);
+}
+
+bool PathExists(const std::string& path) {
+    if (path.empty())
+        return false;
+    const std::string dir = GetProgramDir();
+    // The pages rely on the program directory staying current afterwards.
+    if (!dir.empty() && chdir(dir.c_str()) != 0) {
+        // Gone while running: relative paths resolve against the old one.
+    }
+    glob_t found{};
+    const bool matched =
+        glob(path.c_str(), GLOB_NOSORT, nullptr, &found) == 0 && found.gl_pathc > 0;
+    globfree(&found);
+    if (matched)
+        return true;
+    // A name such as "disk[1].img" is a pattern to glob that need not match
+    // itself; the file of that literal name still exists.
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0;
+}
+
+namespace {
+// Qt's own dialog where no desktop can host a native one (headless runs and
+// tests, which drive it as an ordinary modal widget).
+bool UseQtFileDialog() {
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
+}
+} // namespace
+
+void BrowseForFile(CEmulPropertyPage* page, BrowseKind kind, std::string& copy) {
+    if (!page)
+        return;
+    page->UpdateData(true);
+    {
+        QFileDialog dialog(page);
+        dialog.setAcceptMode(kind == BrowseKind::Open ? QFileDialog::AcceptOpen
+                                                      : QFileDialog::AcceptSave);
+        dialog.setFileMode(kind == BrowseKind::Open ? QFileDialog::ExistingFile
+                                                    : QFileDialog::AnyFile);
+        // One filter showing every file: "*.*" would hide names without a dot
+        // such as zImage.
+        dialog.setNameFilter(QStringLiteral("*"));
+        dialog.setOption(QFileDialog::DontUseNativeDialog, UseQtFileDialog());
+        if (dialog.exec() == QDialog::Accepted) {
+            const QStringList chosen = dialog.selectedFiles();
+            if (!chosen.isEmpty() && !chosen.first().isEmpty())
+                copy = MakeProgramRelativePath(ToLocal(chosen.first()));
+        }
+    }
+    page->UpdateData(false);
+}
+
+void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call) {
+    const std::optional<std::vector<std::string>> items = FetchList(call);
+    if (!items || !dialog)
+        return;
+    auto* combo = qobject_cast<QComboBox*>(GetDlgItem(dialog, id));
+    if (!combo)
+        return;
+    const QSignalBlocker quiet(combo);
+    combo->clear();
+    for (const std::string& item : *items)
+        combo->addItem(FromLocal(item));
+    if (combo->count() > 0)
+        combo->setCurrentIndex(0);
+}
+
+bool BuildFromTemplate(QWidget* window, int32_t templateId, const ControlFactory& factory) {
+    const DialogTemplate* t = FindDialogTemplate(templateId);
+    if (!window || !t)
+        return false;
+    BuildDialog(window, *t, factory);
+    return true;
+}
+
+void TranslateWindow(QWidget* window, int32_t id) {
+    if (!window || !g_pLangManager)
+        return;
+    ApplyLangTexts(window, g_pLangManager, id);
+    CollectLangTexts(id, window, g_pLangManager);
+}
