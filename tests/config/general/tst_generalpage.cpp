@@ -1,0 +1,580 @@
+// The General page on its own (Create) and inside the configuration sheet.
+#include "EmulatorDev.h"
+#include "EmulatorDlg.h"
+#include "GeneralFixture.h"
+#include "ModalDriver.h"
+#include "TarnwickApp.h"
+
+#include <QCheckBox>
+#include <QTimer>
+#include <cstring>
+
+using namespace general_test;
+
+namespace {
+constexpr int32_t kName = 1004, kTarget = 1005, kCpu = 1006, kAdapter = 1009, kRename = 1011;
+constexpr int32_t kMemSize = 1017, kMemType = 1018, kInstall = 1021, kRefresh = 1022;
+constexpr int32_t kDisplay = 1024;
+
+EmulatorOptions BaseRecord() {
+    EmulatorOptions rec;
+    std::memset(&rec, 0, sizeof rec);
+    SetField(rec.general.name, "vm1");
+    SetField(rec.general.target, "versatilepb");
+    SetField(rec.general.cpu, "arm926");
+    SetField(rec.general.memType, "MB");
+    SetField(rec.general.tapAdapter, "tap1");
+    rec.general.memSize = 128;
+    rec.general.displayEnable = 1;
+    return rec;
+}
+
+void ScriptDefaults() {
+    TestBackend::SetList("GetEmulatorTarget", {"versatilepb", "vexpress-a9", "vexpress-a15"});
+    TestBackend::SetList("GetEmulatorCPU", {"arm926", "arm1176"}, "versatilepb");
+    TestBackend::SetList("GetEmulatorCPU", {"cortex-a9"}, "vexpress-a9");
+    TestBackend::SetList("GetEmulatorCPU", {"cortex-a15", "cortex-a7"}, "vexpress-a15");
+    TestBackend::SetList("GetMemType", {"KB", "MB", "GB"});
+    TestBackend::SetList("RefreshTapNetWork", {"tap0", "tap1"});
+    TestBackend::SetArch("versatilepb", "arm");
+    TestBackend::SetArch("vexpress-a9", "armv7");
+}
+
+QLineEdit* Edit(QWidget* page, int32_t id) {
+    return Ctl<QLineEdit>(page, id);
+}
+
+// Closes a dialog that should not have opened, so the test fails instead of hanging.
+class UnexpectedModalGuard {
+public:
+    UnexpectedModalGuard() {
+        m_timer.setInterval(50);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                m_opened = true;
+                modal->close();
+            }
+        });
+        m_timer.start();
+    }
+    bool Opened() const { return m_opened; }
+
+private:
+    QTimer m_timer;
+    bool m_opened = false;
+};
+} // namespace
+
+class TestGeneralPage : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    EmulatorOptions m_rec{};
+    std::unique_ptr<CEmulatorDev> m_page;
+
+    CEmulatorDev* Open(const EmulatorOptions& rec) {
+        m_rec = rec;
+        m_page = std::make_unique<CEmulatorDev>(&m_rec);
+        m_page->Create();
+        m_page->show();
+        return m_page.get();
+    }
+    // Whole-record image, to check that a refused page wrote nothing.
+    QByteArray Bytes() const {
+        return QByteArray(reinterpret_cast<const char*>(&m_rec), sizeof m_rec);
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_dir.isValid());
+        CreateScratchLanguage(m_dir);
+        QVERIFY(TestBackend::Load());
+    }
+    void cleanupTestCase() { DestroyLanguage(); }
+    void init() {
+        TestBackend::Reset();
+        theApp.m_strExtraArg.clear();
+        ScriptDefaults();
+    }
+    void cleanup() { m_page.reset(); }
+
+    void loadsRecordIntoControls() {
+        CEmulatorDev* page = Open(BaseRecord());
+        QCOMPARE(Edit(page, kName)->text(), QString("vm1"));
+        QCOMPARE(Current(page, kTarget), QString("versatilepb"));
+        QCOMPARE(Items(page, kCpu), QStringList({"arm926", "arm1176"}));
+        QCOMPARE(Current(page, kCpu), QString("arm926"));
+        QCOMPARE(Edit(page, kMemSize)->text(), QString("128"));
+        QCOMPARE(Current(page, kMemType), QString("MB"));
+        QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        QCOMPARE(TestBackend::CallNames().front(), std::string("GetEmulatorTarget"));
+    }
+
+    void extraArgumentKeysTargets_data() {
+        QTest::addColumn<QString>("extra");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("given") << "--board  x"
+                               << "--board  x";
+        QTest::newRow("empty gives null") << ""
+                                          << "<null>";
+    }
+    void extraArgumentKeysTargets() {
+        QFETCH(QString, extra);
+        QFETCH(QString, key);
+        theApp.m_strExtraArg = ToLocal(extra);
+        Open(BaseRecord());
+        const QStringList keys = ArgsOf("GetEmulatorTarget", 0);
+        QVERIFY(!keys.isEmpty());
+        for (const QString& k : keys)
+            QCOMPARE(k, key);
+    }
+
+    void storedTarget_data() {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("cpuKey");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QString>("arch");
+        // Nothing begins with it: the first entry stays, the CPUs are the record's.
+        QTest::newRow("unlisted") << "zynq"
+                                  << "versatilepb"
+                                  << "zynq"
+                                  << "versatilepb"
+                                  << "arm";
+        QTest::newRow("prefix, case ignored") << "VEXPRESS"
+                                              << "vexpress-a9"
+                                              << "VEXPRESS"
+                                              << "vexpress-a9"
+                                              << "armv7";
+        QTest::newRow("empty: first entry") << ""
+                                            << "versatilepb"
+                                            << "versatilepb"
+                                            << "versatilepb"
+                                            << "arm";
+    }
+    void storedTarget() {
+        QFETCH(QString, stored);
+        QFETCH(QString, shown);
+        QFETCH(QString, cpuKey);
+        QFETCH(QString, written);
+        QFETCH(QString, arch);
+        EmulatorOptions rec = BaseRecord();
+        SetField(rec.general.target, ToLocal(stored));
+        SetField(rec.general.cpu, "");
+        TestBackend::SetList("GetEmulatorCPU", {"zcpu"}, "zynq");
+        TestBackend::SetList("GetEmulatorCPU", {"vcpu"}, "VEXPRESS");
+        CEmulatorDev* page = Open(rec);
+        QCOMPARE(Current(page, kTarget), shown);
+        QCOMPARE(ArgsOf("GetEmulatorCPU", 0).value(0), cpuKey);
+        page->OnOK();
+        QCOMPARE(FromLocal(GetField(m_rec.general.target)), written);
+        QCOMPARE(FromLocal(GetField(m_rec.general.arch)), arch);
+        QCOMPARE(ArgsOf("GetArch", 0), QStringList{written});
+    }
+
+    void targetChangeRefillsCpus_data() {
+        QTest::addColumn<QStringList>("newCpus");
+        QTest::addColumn<QString>("selectedBefore");
+        QTest::addColumn<QStringList>("cpusAfter");
+        QTest::addColumn<QString>("selectedAfter");
+        QTest::newRow("kept by prefix") << QStringList{"arm11", "arm1176jzf"} << "arm1176"
+                                        << QStringList{"arm11", "arm1176jzf"} << "arm1176jzf";
+        QTest::newRow("not listed: first") << QStringList{"cortex-a9", "cortex-a5"} << "arm1176"
+                                           << QStringList{"cortex-a9", "cortex-a5"} << "cortex-a9";
+        QTest::newRow("no CPUs: list and choice stay")
+            << QStringList{} << "arm1176" << QStringList{"arm926", "arm1176"} << "arm1176";
+    }
+    void targetChangeRefillsCpus() {
+        QFETCH(QStringList, newCpus);
+        QFETCH(QString, selectedBefore);
+        QFETCH(QStringList, cpusAfter);
+        QFETCH(QString, selectedAfter);
+        std::vector<std::string> items;
+        for (const QString& c : newCpus)
+            items.push_back(ToLocal(c));
+        TestBackend::SetList("GetEmulatorCPU", items, "vexpress-a15");
+        CEmulatorDev* page = Open(BaseRecord());
+        auto* cpus = Ctl<QComboBox>(page, kCpu);
+        cpus->setCurrentIndex(cpus->findText(selectedBefore));
+        auto* targets = Ctl<QComboBox>(page, kTarget);
+        TestBackend::ClearLog();
+        targets->setCurrentIndex(2);
+        emit targets->activated(2);
+        QCOMPARE(ArgsOf("GetEmulatorCPU", 0).value(0), QString("vexpress-a15"));
+        QCOMPARE(Items(page, kCpu), cpusAfter);
+        QCOMPARE(Current(page, kCpu), selectedAfter);
+        page->OnOK();
+        QCOMPARE(FromLocal(GetField(m_rec.general.cpu)), selectedAfter);
+        QCOMPARE(FromLocal(GetField(m_rec.general.target)), QString("vexpress-a15"));
+    }
+
+    void memorySize_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("retype");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("written");
+        QTest::newRow("0 shows empty") << 0 << "" << false << "" << 0;
+        QTest::newRow("typed 0 stores 0") << 64 << "64" << true << "0" << 0;
+        QTest::newRow("emptied keeps") << 64 << "64" << true << "" << 64;
+        QTest::newRow("largest") << 64 << "64" << true << "2147483647" << 2147483647;
+        // Set past the box's own check: the write-back must still not wrap.
+        QTest::newRow("too large keeps") << 64 << "64" << true << "2147483648" << 64;
+        QTest::newRow("huge keeps") << 64 << "64" << true << "99999999999999999999" << 64;
+        QTest::newRow("back end's negative kept") << -5 << "-5" << false << "" << -5;
+        QTest::newRow("no digits keeps") << 64 << "64" << true << "abc" << 64;
+    }
+    void memorySize() {
+        QFETCH(int, stored);
+        QFETCH(QString, shown);
+        QFETCH(bool, retype);
+        QFETCH(QString, typed);
+        QFETCH(int, written);
+        EmulatorOptions rec = BaseRecord();
+        rec.general.memSize = stored;
+        CEmulatorDev* page = Open(rec);
+        QCOMPARE(Edit(page, kMemSize)->text(), shown);
+        if (retype)
+            Edit(page, kMemSize)->setText(typed);
+        page->OnOK();
+        QCOMPARE(m_rec.general.memSize, written);
+    }
+
+    void memoryBoxTakesDigitsOnly_data() {
+        QTest::addColumn<QString>("keys");
+        QTest::newRow("letters and sign") << "-1a2+3 ";
+        QTest::newRow("beyond int32") << "99999999999";
+        QTest::newRow("just beyond") << "2147483648";
+    }
+    void memoryBoxTakesDigitsOnly() {
+        QFETCH(QString, keys);
+        CEmulatorDev* page = Open(BaseRecord());
+        QLineEdit* mem = Edit(page, kMemSize);
+        mem->clear();
+        mem->setFocus();
+        QTest::keyClicks(mem, keys);
+        const QString text = mem->text();
+        bool ok = false;
+        const qlonglong value = text.toLongLong(&ok);
+        QVERIFY2(ok && !text.contains('-') && !text.contains('+'), qPrintable(text));
+        QVERIFY(value >= 0 && value <= 2147483647);
+        page->OnOK();
+        QCOMPARE(static_cast<qlonglong>(m_rec.general.memSize), value);
+    }
+
+    void nameCheck_data() {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QString>("ownName");
+        QTest::addColumn<QString>("translation"); // GEN_NAME_ERR; empty: default
+        QTest::addColumn<QString>("message");     // empty: accepted
+        const QStringList store{"alpha", "my vm", "Taken", "%s%n"};
+        QTest::newRow("blanks") << "my  vm " << store << ""
+                                << ""
+                                << "";
+        QTest::newRow("case differs") << "taken" << store << ""
+                                      << ""
+                                      << "";
+        QTest::newRow("own name while editing") << "Taken" << store << "Taken"
+                                                << ""
+                                                << "";
+        QTest::newRow("empty") << "" << store << ""
+                               << ""
+                               << "Please enter the Virtual Machine name";
+        QTest::newRow("empty while editing") << "" << store << "Taken"
+                                             << ""
+                                             << "Please enter the Virtual Machine name";
+        QTest::newRow("taken") << "Taken" << store << ""
+                               << ""
+                               << "Virtual Machine Name Taken have exist!";
+        QTest::newRow("another machine's name while editing")
+            << "alpha" << store << "Taken"
+            << ""
+            << "Virtual Machine Name alpha have exist!";
+        QTest::newRow("format characters in the name") << "%s%n" << store << ""
+                                                       << ""
+                                                       << "Virtual Machine Name %s%n have exist!";
+        QTest::newRow("translation: first %s only") << "alpha" << store << ""
+                                                    << "%d: %s und %s"
+                                                    << "%d: alpha und %s";
+        QTest::newRow("translation without %s") << "alpha" << store << ""
+                                                << "Vergeben"
+                                                << "Vergeben";
+        QTest::newRow("no machines stored") << "alpha" << QStringList{} << ""
+                                            << ""
+                                            << "";
+    }
+    void nameCheck() {
+        QFETCH(QString, name);
+        QFETCH(QStringList, stored);
+        QFETCH(QString, ownName);
+        QFETCH(QString, translation);
+        QFETCH(QString, message);
+        std::vector<std::string> names;
+        for (const QString& n : stored)
+            names.push_back(ToLocal(n));
+        TestBackend::SetList("EnumAllEmulator", names);
+        std::string savedTranslation;
+        const bool hadTranslation = g_pLangManager->GetText("GEN_NAME_ERR", savedTranslation);
+        if (!translation.isEmpty())
+            g_pLangManager->SetText("GEN_NAME_ERR", ToLocal(translation));
+
+        CEmulatorDev* page = Open(BaseRecord());
+        page->SetOwnName(ToLocal(ownName));
+        Edit(page, kName)->setText(name);
+        Ctl<QWidget>(page, kTarget)->setFocus();
+        const QByteArray before = Bytes();
+
+        QString shown;
+        if (!message.isEmpty())
+            AcceptNextMessageBox(&shown);
+        const bool accepted = page->OnKillActive();
+
+        if (!translation.isEmpty())
+            g_pLangManager->SetText("GEN_NAME_ERR", hadTranslation ? savedTranslation : "");
+        QCOMPARE(accepted, message.isEmpty());
+        if (!accepted) {
+            QCOMPARE(shown, message);
+            QCOMPARE(page->focusWidget(), Ctl<QWidget>(page, kName));
+            QCOMPARE(Bytes(), before);
+        }
+        for (const QString& key : ArgsOf("EnumAllEmulator", 0))
+            QCOMPARE(key, QString("<null>"));
+    }
+
+    void nameIsBoundedTo260Bytes_data() {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<QString>("inserted");
+        QTest::addColumn<QString>("expected");
+        const QString a300(300, 'a');
+        QTest::newRow("ascii paste") << "" << 0 << a300 << QString(260, 'a');
+        // Two-byte characters: 130 whole ones fit.
+        QTest::newRow("two-byte") << "" << 0 << QString(150, QChar(0xE9))
+                                  << QString(130, QChar(0xE9));
+        // Three-byte characters: 86 fit (258 bytes), never half of one.
+        QTest::newRow("three-byte")
+            << "" << 0 << QString(100, QChar(0x20AC)) << QString(86, QChar(0x20AC));
+        QTest::newRow("paste in the middle keeps the tail")
+            << "abc" << 1 << QString(300, 'x') << "a" + QString(257, 'x') + "bc";
+        QTest::newRow("typing at the bound is refused")
+            << QString(260, 'n') << 260 << "z" << QString(260, 'n');
+    }
+    void nameIsBoundedTo260Bytes() {
+        QFETCH(QString, start);
+        QFETCH(int, cursor);
+        QFETCH(QString, inserted);
+        QFETCH(QString, expected);
+        CEmulatorDev* page = Open(BaseRecord());
+        QLineEdit* name = Edit(page, kName);
+        name->setText(start);
+        name->setCursorPosition(cursor);
+        name->insert(inserted);
+        QCOMPARE(name->text(), expected);
+        page->OnOK();
+        QCOMPARE(FromLocal(GetField(m_rec.general.name)), expected);
+    }
+
+    void typedNameStopsAt260Bytes() {
+        CEmulatorDev* page = Open(BaseRecord());
+        QLineEdit* name = Edit(page, kName);
+        name->clear();
+        name->setFocus();
+        QTest::keyClicks(name, QString(300, 'k'));
+        QCOMPARE(name->text(), QString(260, 'k'));
+    }
+
+    void recordFieldsWithoutNul() {
+        EmulatorOptions rec = BaseRecord();
+        std::memset(rec.general.name, 'n', sizeof rec.general.name);
+        std::memset(rec.general.cpu, 'c', sizeof rec.general.cpu);
+        std::memset(rec.general.tapAdapter, 't', sizeof rec.general.tapAdapter);
+        CEmulatorDev* page = Open(rec);
+        QCOMPARE(Edit(page, kName)->text(), QString(260, 'n'));
+        page->OnOK();
+        QCOMPARE(GetField(m_rec.general.name).substr(0, 260), std::string(260, 'n'));
+        QCOMPARE(GetField(m_rec.general.cpu), std::string("arm926"));
+        // No listed adapter begins with the record's: the first one is stored.
+        QCOMPARE(GetField(m_rec.general.tapAdapter), std::string("tap0"));
+    }
+
+    void displayFlag_data() {
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("written");
+        QTest::newRow("0") << 0 << false << 0;
+        QTest::newRow("1") << 1 << true << 1;
+        QTest::newRow("7 clears") << 7 << false << 0;
+        QTest::newRow("-1 clears") << -1 << false << 0;
+    }
+    void displayFlag() {
+        QFETCH(int, stored);
+        QFETCH(bool, ticked);
+        QFETCH(int, written);
+        EmulatorOptions rec = BaseRecord();
+        rec.general.displayEnable = stored;
+        CEmulatorDev* page = Open(rec);
+        auto* box = Ctl<QCheckBox>(page, kDisplay);
+        QVERIFY(box);
+        QVERIFY(!box->isEnabled());
+        QCOMPARE(box->isChecked(), ticked);
+        QTest::mouseClick(box, Qt::LeftButton);
+        QCOMPARE(box->isChecked(), ticked);
+        page->OnOK();
+        QCOMPARE(m_rec.general.displayEnable, written);
+    }
+
+    void noAdapters() {
+        TestBackend::SetList("RefreshTapNetWork", {});
+        CEmulatorDev* page = Open(BaseRecord());
+        QVERIFY(Items(page, kAdapter).isEmpty());
+        TestBackend::ClearLog();
+        {
+            UnexpectedModalGuard guard;
+            Click(page, kRename);
+            QVERIFY(!guard.Opened());
+        }
+        QVERIFY(TestBackend::CallNames().empty());
+        page->OnOK();
+        QCOMPARE(GetField(m_rec.general.tapAdapter), std::string());
+    }
+
+    void refreshSelectsFirstAdapter() {
+        CEmulatorDev* page = Open(BaseRecord());
+        QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        TestBackend::SetList("RefreshTapNetWork", {"tapA", "tap1", "tapC"});
+        Click(page, kRefresh);
+        QCOMPARE(Items(page, kAdapter), QStringList({"tapA", "tap1", "tapC"}));
+        QCOMPARE(Current(page, kAdapter), QString("tapA"));
+    }
+
+    void install_data() {
+        QTest::addColumn<QStringList>("versions");
+        QTest::addColumn<int>("choose");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<QStringList>("installed");
+        QTest::newRow("second version")
+            << QStringList{"9.21", "9.9"} << 1 << true << QStringList{"9.9"};
+        QTest::newRow("no versions: empty text") << QStringList{} << -1 << true << QStringList{""};
+        QTest::newRow("cancelled") << QStringList{"9.21"} << 0 << false << QStringList{};
+    }
+    void install() {
+        QFETCH(QStringList, versions);
+        QFETCH(int, choose);
+        QFETCH(bool, confirm);
+        QFETCH(QStringList, installed);
+        std::vector<std::string> items;
+        for (const QString& v : versions)
+            items.push_back(ToLocal(v));
+        TestBackend::SetList("GetTapDrvVer", items);
+        CEmulatorDev* page = Open(BaseRecord());
+        TestBackend::SetList("RefreshTapNetWork", {"tapNew", "tap1"});
+        TestBackend::ClearLog();
+        QStringList shownVersions;
+        OnNextModal([&](QWidget* dlg) {
+            shownVersions = Items(dlg, 1066);
+            if (choose >= 0)
+                Ctl<QComboBox>(dlg, 1066)->setCurrentIndex(choose);
+            Click(dlg, confirm ? 1 : 2);
+        });
+        Click(page, kInstall);
+        QCOMPARE(shownVersions, versions);
+        QCOMPARE(ArgsOf("InstallTapNetWork", 0), installed);
+        if (confirm) {
+            QVERIFY(CountOf("RefreshTapNetWork") > 0);
+            QCOMPARE(Current(page, kAdapter), QString("tapNew"));
+        } else {
+            QCOMPARE(CountOf("RefreshTapNetWork"), 0);
+            QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        }
+    }
+
+    void rename_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("confirm");
+        QTest::addColumn<bool>("renamed");
+        QTest::newRow("blanks kept") << "  new  name " << true << true;
+        QTest::newRow("plain") << "tapX" << true << true;
+        QTest::newRow("empty: nothing") << "" << true << false;
+        QTest::newRow("cancelled") << "tapX" << false << false;
+    }
+    void rename() {
+        QFETCH(QString, typed);
+        QFETCH(bool, confirm);
+        QFETCH(bool, renamed);
+        CEmulatorDev* page = Open(BaseRecord());
+        QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        TestBackend::SetList("RefreshTapNetWork", {"tap0", ToLocal(typed)});
+        TestBackend::ClearLog();
+        OnNextModal([&](QWidget* dlg) {
+            Edit(dlg, 1072)->setText(typed);
+            Click(dlg, confirm ? 1 : 2);
+        });
+        Click(page, kRename);
+        if (renamed) {
+            const auto calls = TestBackend::CallsOf("ReNameTapNetWork");
+            QCOMPARE(calls.size(), size_t(1));
+            QCOMPARE(calls[0].args.at(0), std::string("tap1"));
+            QCOMPARE(FromLocal(calls[0].args.at(1)), typed);
+            QCOMPARE(Current(page, kAdapter), typed);
+            page->OnOK();
+            QCOMPARE(FromLocal(GetField(m_rec.general.tapAdapter)), typed);
+        } else {
+            QVERIFY(TestBackend::CallNames().empty());
+            QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        }
+    }
+
+    void okWritesOnlyTheGeneralBlock() {
+        EmulatorOptions rec = BaseRecord();
+        std::memset(reinterpret_cast<char*>(&rec) + sizeof(GeneralOptions), 0x5A,
+                    sizeof rec - sizeof(GeneralOptions));
+        rec.general.reserved0[0] = 0x11;
+        rec.general.reserved1[0] = 0x22;
+        CEmulatorDev* page = Open(rec);
+        Edit(page, kName)->setText("renamed");
+        page->OnOK();
+        QCOMPARE(GetField(m_rec.general.name), std::string("renamed"));
+        QCOMPARE(GetField(m_rec.general.arch), std::string("arm"));
+        QCOMPARE(m_rec.general.name[260], '\0');
+        QCOMPARE(m_rec.general.reserved0[0], char(0x11));
+        QCOMPARE(m_rec.general.reserved1[0], char(0x22));
+        const char* tail = reinterpret_cast<const char*>(&m_rec) + sizeof(GeneralOptions);
+        for (size_t i = 0; i < sizeof m_rec - sizeof(GeneralOptions); ++i)
+            QCOMPARE(tail[i], char(0x5A));
+    }
+
+    // Through the sheet: an empty name keeps it open on the General page.
+    void sheetRefusesOkWithEmptyName() {
+        EmulatorOptions rec = BaseRecord();
+        SetField(rec.general.name, "");
+        const EmulatorOptions original = rec;
+        CEmulatorDlg sheet("Create New Virtual Machine", &rec);
+        QString message;
+        bool stillOpen = false;
+        OnNextModal([&](QWidget* modal) {
+            AcceptNextMessageBox(&message);
+            Click(modal, 1);
+            stillOpen = modal->isVisible();
+            Click(modal, 2);
+        });
+        QCOMPARE(sheet.DoModal(), 2);
+        QCOMPARE(message, QString("Please enter the Virtual Machine name"));
+        QVERIFY(stillOpen);
+        QVERIFY(std::memcmp(&rec, &original, sizeof rec) == 0);
+    }
+
+    void sheetAcceptsOwnNameWhileEditing() {
+        TestBackend::SetList("EnumAllEmulator", {"other", "vm1"});
+        EmulatorOptions rec = BaseRecord();
+        CEmulatorDlg sheet("Edit Virutal Machine vm1", &rec);
+        sheet.SetOwnName("vm1");
+        OnNextModal([&](QWidget* modal) { Click(modal, 1); });
+        QCOMPARE(sheet.DoModal(), 1);
+        QCOMPARE(GetField(rec.general.name), std::string("vm1"));
+        QCOMPARE(GetField(rec.general.arch), std::string("arm"));
+    }
+};
+
+QTEST_MAIN(TestGeneralPage)
+#include "tst_generalpage.moc"
