@@ -8,6 +8,7 @@
 #include <vector>
 
 class ProfileDocument; // parsed file; defined in Profile.h
+struct ReplaceFault;   // test seam; defined in Profile.h
 
 class CIni {
 public:
@@ -28,6 +29,10 @@ public:
     // file then stays whole. Values holding a line break are not written.
     bool WriteValues(const std::string& section,
                      const std::vector<std::pair<std::string, std::string>>& entries);
+    // TEST SEAM: as above, with the replacement failing as `fault` says.
+    bool WriteValues(const std::string& section,
+                     const std::vector<std::pair<std::string, std::string>>& entries,
+                     const ReplaceFault* fault);
 
 private:
     ProfileDocument& Document();

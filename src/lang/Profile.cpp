@@ -1,1 +1,495 @@
-// placeholder
+#include "Profile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+// A language file is a few hundred kilobytes at most; anything far larger is
+// not one, and parsing it could exhaust memory.
+constexpr off_t kMaxFileSize = off_t{32} << 20;
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsNameSpace(char c) {
+    return IsBlank(c) || c == '\r' || c == '\n';
+}
+
+std::string_view TrimName(std::string_view text) {
+    while (!text.empty() && IsNameSpace(text.front()))
+        text.remove_prefix(1);
+    while (!text.empty() && IsNameSpace(text.back()))
+        text.remove_suffix(1);
+    return text;
+}
+
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != text.npos;
+}
+
+// The name of a section header line, which starts with '[' and whose name
+// runs up to the last ']'.
+std::optional<std::string_view> HeaderName(std::string_view trimmed) {
+    if (trimmed.empty() || trimmed.front() != '[')
+        return std::nullopt;
+    const auto close = trimmed.rfind(']');
+    if (close == trimmed.npos || close == 0)
+        return std::nullopt;
+    return TrimBlanks(trimmed.substr(1, close - 1));
+}
+
+// A new header line must read back as the same section.
+bool CanHeadSection(std::string_view name) {
+    return !HasLineBreak(name) && TrimBlanks(name) == name;
+}
+
+// A new entry line must read back as an entry of the same name.
+bool CanNameEntry(std::string_view key) {
+    return !key.empty() && TrimName(key) == key && key.find('=') == key.npos &&
+           !HasLineBreak(key) && key.front() != ';' && key.front() != '[';
+}
+
+std::string_view EolBytes(std::uint8_t eol) {
+    static constexpr std::string_view kBytes[] = {"", "\n", "\r\n", "\r"};
+    return kBytes[eol];
+}
+
+} // namespace
+
+std::string AsciiLower(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return lower;
+}
+
+ProfileDocument::ProfileDocument(std::string bytes) : m_bytes(std::move(bytes)) {
+    Parse();
+}
+
+void ProfileDocument::Parse() {
+    const std::string_view all(m_bytes);
+    std::size_t section = npos;
+    std::size_t run = npos; // the open run of other lines
+    std::size_t pos = 0;
+    while (pos < all.size()) {
+        const std::size_t start = pos;
+        std::size_t end = all.find_first_of("\r\n", pos);
+        Eol eol = Eol::None;
+        if (end == all.npos) {
+            end = pos = all.size();
+        } else if (all[end] == '\n') {
+            eol = Eol::Lf;
+            pos = end + 1;
+        } else if (end + 1 < all.size() && all[end + 1] == '\n') {
+            eol = Eol::CrLf;
+            pos = end + 2;
+        } else {
+            eol = Eol::Cr;
+            pos = end + 1;
+        }
+        if (start == 0 && eol != Eol::None)
+            m_newEol = eol;
+
+        const std::string_view text = all.substr(start, end - start);
+        std::string_view content = text;
+        if (start == 0 && content.starts_with(kBom))
+            content.remove_prefix(kBom.size());
+        const std::string_view trimmed = TrimBlanks(content);
+
+        Node node;
+        node.offset = start;
+        node.length = text.size();
+        node.eol = eol;
+        if (!trimmed.empty() && trimmed.front() != ';') {
+            if (const auto name = HeaderName(trimmed)) {
+                section = AddSection(*name, Append(node));
+                run = npos;
+                continue;
+            }
+            const auto equals = text.find('=');
+            if (section != npos && equals != text.npos) {
+                const std::string_view name = TrimName(text.substr(0, equals));
+                if (!name.empty()) {
+                    node.equals = equals;
+                    AddEntry(section, Append(node), name);
+                    run = npos;
+                    continue;
+                }
+            }
+        }
+        if (run == npos) {
+            node.eol = Eol::None;
+            run = Append(node);
+        }
+        m_nodes[run].length = pos - m_nodes[run].offset;
+    }
+}
+
+std::size_t ProfileDocument::Append(const Node& node) {
+    const std::size_t index = m_nodes.size();
+    m_nodes.push_back(node);
+    if (m_tail == npos)
+        m_head = index;
+    else
+        m_nodes[m_tail].next = index;
+    m_tail = index;
+    return index;
+}
+
+std::string_view ProfileDocument::Text(const Node& node) const {
+    if (node.store != npos)
+        return m_store[node.store];
+    return std::string_view(m_bytes).substr(node.offset, node.length);
+}
+
+std::string_view ProfileDocument::EntryName(const Node& node) const {
+    return TrimName(Text(node).substr(0, node.equals));
+}
+
+std::size_t ProfileDocument::FindSection(std::string_view name) const {
+    const auto it = m_sectionIndex.find(AsciiLower(name));
+    return it == m_sectionIndex.end() ? npos : it->second;
+}
+
+std::size_t ProfileDocument::AddSection(std::string_view name, std::size_t header) {
+    const std::size_t index = m_sections.size();
+    Section& section = m_sections.emplace_back();
+    section.name = name;
+    section.header = section.last = header;
+    m_sectionIndex.try_emplace(AsciiLower(name), index);
+    return index;
+}
+
+void ProfileDocument::AddEntry(std::size_t section, std::size_t node, std::string_view name) {
+    Section& s = m_sections[section];
+    s.entries.push_back(node);
+    s.index.try_emplace(AsciiLower(name), node);
+    s.last = node;
+}
+
+std::size_t ProfileDocument::InsertAfter(std::size_t after, std::string text) {
+    Node node;
+    node.store = m_store.size();
+    node.length = text.size();
+    node.eol = m_newEol;
+    m_store.push_back(std::move(text));
+    const std::size_t index = m_nodes.size();
+    if (after == npos) { // empty document
+        m_nodes.push_back(node);
+        m_head = m_tail = index;
+        return index;
+    }
+    node.next = m_nodes[after].next;
+    m_nodes.push_back(node);
+    m_nodes[after].next = index;
+    if (m_tail == after)
+        m_tail = index;
+    return index;
+}
+
+bool ProfileDocument::EndsWithLineBreak(const Node& node) const {
+    if (node.eol != Eol::None)
+        return true;
+    const std::string_view text = Text(node);
+    return !text.empty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+void ProfileDocument::ListKeys(std::string_view section, std::vector<std::string>& names) const {
+    names.clear();
+    const std::size_t s = FindSection(section);
+    if (s == npos)
+        return;
+    names.reserve(m_sections[s].entries.size());
+    for (const std::size_t node : m_sections[s].entries)
+        names.emplace_back(EntryName(m_nodes[node]));
+}
+
+std::optional<std::string> ProfileDocument::Find(std::string_view section,
+                                                 std::string_view key) const {
+    const std::size_t s = FindSection(section);
+    if (s == npos)
+        return std::nullopt;
+    const auto& index = m_sections[s].index;
+    const auto it = index.find(AsciiLower(key));
+    if (it == index.end())
+        return std::nullopt;
+    const Node& node = m_nodes[it->second];
+    return std::string(DecodeValue(Text(node).substr(node.equals + 1)));
+}
+
+std::string ProfileDocument::ReadValue(std::string_view section, std::string_view key) const {
+    return Find(section, key).value_or(std::string());
+}
+
+std::string_view ProfileDocument::DecodeValue(std::string_view raw) {
+    raw = TrimBlanks(raw);
+    if (raw.size() >= 2 && IsQuote(raw.front()) && raw.back() == raw.front())
+        raw = raw.substr(1, raw.size() - 2);
+    return raw;
+}
+
+std::string ProfileDocument::EncodeValue(std::string_view value) {
+    const bool changesOnRead =
+        !value.empty() &&
+        (IsBlank(value.front()) || IsBlank(value.back()) ||
+         (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()));
+    if (!changesOnRead)
+        return std::string(value);
+    std::string quoted;
+    quoted.reserve(value.size() + 2);
+    quoted += '"';
+    quoted += value;
+    quoted += '"';
+    return quoted;
+}
+
+bool ProfileDocument::Write(std::string_view section, std::string_view key,
+                            std::string_view value) {
+    if (HasLineBreak(value))
+        return false;
+    std::string encoded = EncodeValue(value);
+    std::size_t s = FindSection(section);
+    if (s != npos) {
+        const auto& index = m_sections[s].index;
+        if (const auto it = index.find(AsciiLower(key)); it != index.end()) {
+            Node& node = m_nodes[it->second];
+            const std::string_view text = Text(node);
+            if (text.substr(node.equals + 1) == encoded)
+                return true;
+            m_modified = true;
+            std::string updated;
+            updated.reserve(node.equals + 1 + encoded.size());
+            updated.append(text.substr(0, node.equals + 1));
+            updated += encoded;
+            node.length = updated.size();
+            if (node.store == npos) {
+                node.store = m_store.size();
+                m_store.push_back(std::move(updated));
+            } else {
+                m_store[node.store] = std::move(updated);
+            }
+            return true;
+        }
+    }
+    if (!CanNameEntry(key))
+        return false;
+    if (s == npos && !CanHeadSection(section))
+        return false;
+    m_modified = true;
+    if (s == npos) {
+        if (m_tail != npos && !EndsWithLineBreak(m_nodes[m_tail]))
+            m_nodes[m_tail].eol = m_newEol;
+        std::string header;
+        header.reserve(section.size() + 2);
+        header += '[';
+        header += section;
+        header += ']';
+        s = AddSection(section, InsertAfter(m_tail, std::move(header)));
+    }
+    std::string line;
+    line.reserve(key.size() + 1 + encoded.size());
+    line += key;
+    line += '=';
+    line += encoded;
+    AddEntry(s, InsertAfter(m_sections[s].last, std::move(line)), key);
+    return true;
+}
+
+std::string ProfileDocument::Serialize() const {
+    std::size_t total = 0;
+    for (std::size_t n = m_head; n != npos; n = m_nodes[n].next)
+        total += m_nodes[n].length + 2;
+    std::string bytes;
+    bytes.reserve(total);
+    for (std::size_t n = m_head; n != npos; n = m_nodes[n].next) {
+        bytes += Text(m_nodes[n]);
+        bytes += EolBytes(static_cast<std::uint8_t>(m_nodes[n].eol));
+    }
+    return bytes;
+}
+
+// ---- files -----------------------------------------------------------------
+
+namespace {
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    ~FileDescriptor() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int Get() const { return m_fd; }
+    bool Close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int m_fd;
+};
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Writes go to the file a symbolic link points at, so the link survives.
+std::string ResolveTarget(const std::string& path) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (!real)
+        return path;
+    std::string target(real);
+    ::free(real);
+    return target;
+}
+
+// A hidden name beside the target; O_EXCL settles collisions, so the name
+// needs to be unlikely, not unpredictable.
+std::string TemporaryName(const std::string& target, unsigned attempt) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    const auto slash = target.rfind('/');
+    const std::string dir = slash == target.npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == target.npos ? target : target.substr(slash + 1);
+    std::uint64_t seed =
+        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    seed ^= (static_cast<std::uint64_t>(::getpid()) << 32) + attempt * 0x9E3779B97F4A7C15ull;
+    std::string name = dir + "." + base + ".";
+    for (int i = 0; i < 10; ++i, seed = seed * 6364136223846793005ull + 1442695040888963407ull)
+        name += kHex[(seed >> 59) & 15];
+    return name + ".tmp";
+}
+
+std::string DirectoryOf(const std::string& target) {
+    const auto slash = target.rfind('/');
+    if (slash == target.npos)
+        return ".";
+    return slash == 0 ? "/" : target.substr(0, slash);
+}
+
+bool Faulted(const ReplaceFault* fault, ReplaceFault::Step step) {
+    return fault && fault->step == step;
+}
+
+} // namespace
+
+FileReadStatus ReadFileBytes(const std::string& path, std::string& bytes) {
+    bytes.clear();
+    // Non-blocking so that a FIFO in the file's place cannot hang the open.
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (fd.Get() < 0)
+        return errno == ENOENT ? FileReadStatus::Missing : FileReadStatus::Failed;
+    struct stat st;
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
+        return FileReadStatus::Failed;
+    std::string buffer(static_cast<std::size_t>(st.st_size) + 1, '\0');
+    std::size_t used = 0;
+    for (;;) {
+        if (used == buffer.size()) {
+            if (buffer.size() > static_cast<std::size_t>(kMaxFileSize))
+                return FileReadStatus::Failed; // grew while being read
+            buffer.resize(buffer.size() * 2);
+        }
+        const ssize_t n = ::read(fd.Get(), buffer.data() + used, buffer.size() - used);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return FileReadStatus::Failed;
+        if (n == 0)
+            break;
+        used += static_cast<std::size_t>(n);
+    }
+    buffer.resize(used);
+    bytes = std::move(buffer);
+    return FileReadStatus::Ok;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                           const ReplaceFault* fault) {
+    if (path.empty())
+        return false;
+    const std::string target = ResolveTarget(path);
+    struct stat old;
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists) {
+        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
+            ::access(target.c_str(), W_OK) != 0)
+            return false;
+    } else if (errno != ENOENT) {
+        return false;
+    }
+
+    std::string temp;
+    int raw = -1;
+    for (unsigned attempt = 0; attempt < 16 && raw < 0; ++attempt) {
+        temp = TemporaryName(target, attempt);
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw < 0 && errno != EEXIST)
+            return false;
+    }
+    if (raw < 0)
+        return false;
+    FileDescriptor fd(raw);
+
+    bool ok = true;
+    if (exists) {
+        // Ownership first, as a change of owner clears set-id bits. Only root
+        // may hand the file back to another owner; else it becomes ours.
+        [[maybe_unused]] const int owned = ::fchown(fd.Get(), old.st_uid, old.st_gid);
+        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
+    }
+    if (ok) {
+        if (Faulted(fault, ReplaceFault::Step::Write)) {
+            WriteAll(fd.Get(), bytes.substr(0, fault->atByte));
+            ok = false;
+        } else {
+            ok = WriteAll(fd.Get(), bytes);
+        }
+    }
+    ok = ok && !Faulted(fault, ReplaceFault::Step::Sync) && ::fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
+    ok = ok && !Faulted(fault, ReplaceFault::Step::Rename) &&
+         ::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    // Make the rename itself durable; the new file is in place either way.
+    FileDescriptor dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.Get() >= 0)
+        ::fsync(dir.Get());
+    return true;
+}

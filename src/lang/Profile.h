@@ -1,0 +1,109 @@
+// One INI (private-profile) file held in memory: its lines kept byte for byte,
+// its sections and entries indexed, edited as single profile writes would edit
+// it, and turned back into bytes. Plus the two file operations the profile
+// needs: reading a file whole and replacing it atomically.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class ProfileDocument {
+public:
+    ProfileDocument() = default;
+    explicit ProfileDocument(std::string bytes);
+
+    // Names of the entries of the first section called `section`, file order,
+    // duplicates included, trimmed as read.
+    void ListKeys(std::string_view section, std::vector<std::string>& names) const;
+    // The value of the first entry `key` of the first section `section`.
+    std::optional<std::string> Find(std::string_view section, std::string_view key) const;
+    std::string ReadValue(std::string_view section, std::string_view key) const;
+
+    // One single profile write. False (and nothing changed) when the value
+    // holds a line break, or when the key or section could not be read back
+    // as the same name from a new line.
+    bool Write(std::string_view section, std::string_view key, std::string_view value);
+
+    // True once a write has changed the text.
+    bool Modified() const { return m_modified; }
+    std::string Serialize() const;
+
+    // The value text a write stores after the `=`, so that a read gives back
+    // `value` unchanged.
+    static std::string EncodeValue(std::string_view value);
+    // What a read makes of the text after the `=`.
+    static std::string_view DecodeValue(std::string_view raw);
+
+private:
+    enum class Eol : std::uint8_t { None, Lf, CrLf, Cr };
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // A header, an entry, or a run of other lines (their endings inside the
+    // text): only headers and entries are ever edited or inserted after.
+    struct Node {
+        std::size_t offset = 0;
+        std::size_t length = 0;
+        std::size_t store = npos;  // npos: text lies in m_bytes, else in m_store[store]
+        std::size_t next = npos;   // file order is a linked list: inserts are O(1)
+        std::size_t equals = npos; // entries: offset of the first '=' in the text
+        Eol eol = Eol::None;       // appended after the text
+    };
+
+    struct Section {
+        std::string name;
+        std::size_t header = npos;
+        std::size_t last = npos; // last entry, or the header while it has none
+        std::vector<std::size_t> entries;
+        std::unordered_map<std::string, std::size_t> index; // lower-case key -> first entry
+    };
+
+    void Parse();
+    std::size_t Append(const Node& node);
+    std::string_view Text(const Node& node) const;
+    std::string_view EntryName(const Node& node) const;
+    std::size_t FindSection(std::string_view name) const;
+    std::size_t AddSection(std::string_view name, std::size_t header);
+    void AddEntry(std::size_t section, std::size_t node, std::string_view name);
+    std::size_t InsertAfter(std::size_t after, std::string text);
+    bool EndsWithLineBreak(const Node& node) const;
+
+    std::string m_bytes;
+    std::vector<std::string> m_store; // texts of written and new lines
+    std::vector<Node> m_nodes;
+    std::size_t m_head = npos;
+    std::size_t m_tail = npos;
+    Eol m_newEol = Eol::Lf; // the first line's ending: new lines take it
+    bool m_modified = false;
+    std::vector<Section> m_sections;
+    std::unordered_map<std::string, std::size_t> m_sectionIndex; // lower-case name -> first
+};
+
+// ASCII-only lower case: section and key names match without regard to it.
+std::string AsciiLower(std::string_view text);
+
+enum class FileReadStatus { Ok, Missing, Failed };
+
+// Reads a regular file whole. Missing: no such file (a new one may be made);
+// Failed: anything else (no rights, a directory, a device, too large).
+FileReadStatus ReadFileBytes(const std::string& path, std::string& bytes);
+
+// TEST SEAM, never set by the product: makes ReplaceFileAtomically fail at a
+// chosen step, as a full disk or a failing device would.
+struct ReplaceFault {
+    enum class Step { None, Write, Sync, Rename };
+    Step step = Step::None;
+    std::size_t atByte = 0; // Step::Write: bytes that reach the temporary file first
+};
+
+// Replaces the file at `path` with `bytes`: a temporary file in the same
+// directory is written, synced and renamed over it, keeping the old file's
+// permission bits. On failure the old file stays whole and no temporary file
+// remains. A read-only file (no write rights, or no write bit at all) is
+// never replaced.
+bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
+                           const ReplaceFault* fault = nullptr);
