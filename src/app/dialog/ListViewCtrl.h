@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QTimer;
+
 class CListViewCtrl : public QTableWidget {
     Q_OBJECT
 public:
@@ -40,4 +42,8 @@ protected:
 
 private:
     bool m_hotTrack = false;
+    bool m_pressed = false;    // a left press in the viewport awaits its release
+    int m_pressRow = -1;       // the row under that press
+    QPoint m_hoverPos{-1, -1}; // where the pointer last moved, for hot tracking
+    QTimer* m_hoverTimer = nullptr;
 };
