@@ -1,0 +1,5 @@
+#include "PeriListCtrl.h"
+
+CPeriListCtrl::CPeriListCtrl(QWidget* parent) : CListViewCtrl(parent) {}
+
+CPeriListCtrl::~CPeriListCtrl() = default;

@@ -1,0 +1,11 @@
+// The Peripherals page's list of further peripherals (control 1049).
+#pragma once
+
+#include "ListViewCtrl.h"
+
+class CPeriListCtrl : public CListViewCtrl {
+    Q_OBJECT
+public:
+    explicit CPeriListCtrl(QWidget* parent = nullptr);
+    ~CPeriListCtrl() override;
+};
