@@ -199,6 +199,8 @@ std::size_t ProfileDocument::InsertAfter(std::size_t after, std::string text) {
         m_head = m_tail = index;
         return index;
     }
+    if (!EndsWithLineBreak(m_nodes[after]))
+        m_nodes[after].eol = m_newEol; // the last line had none
     node.next = m_nodes[after].next;
     m_nodes.push_back(node);
     m_nodes[after].next = index;
@@ -297,8 +299,6 @@ bool ProfileDocument::Write(std::string_view section, std::string_view key,
         return false;
     m_modified = true;
     if (s == npos) {
-        if (m_tail != npos && !EndsWithLineBreak(m_nodes[m_tail]))
-            m_nodes[m_tail].eol = m_newEol;
         std::string header;
         header.reserve(section.size() + 2);
         header += '[';
@@ -311,7 +311,9 @@ bool ProfileDocument::Write(std::string_view section, std::string_view key,
     line += key;
     line += '=';
     line += encoded;
-    AddEntry(s, InsertAfter(m_sections[s].last, std::move(line)), key);
+    const std::size_t node = InsertAfter(m_sections[s].last, std::move(line));
+    m_nodes[node].equals = key.size();
+    AddEntry(s, node, key);
     return true;
 }
 
