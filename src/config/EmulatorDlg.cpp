@@ -39,11 +39,10 @@ constexpr TabLabel kTabLabels[] = {
 
 struct CEmulatorDlg::Private {
     std::vector<CEmulPropertyPage*> pages; // owned through the tab widget
-    std::unique_ptr<CEnterEscapeFilter> keys;
-    int current = 0;        // the page the user sees
-    int pending = -1;       // a switch the tab bar asked for, not yet decided
-    bool switching = false; // the tab widget is moved by the sheet itself
-    bool busy = false;      // a page is deciding whether it may be left
+    int current = 0;                       // the page the user sees
+    int pending = -1;                      // a switch the tab bar asked for, not yet decided
+    bool switching = false;                // the tab widget is moved by the sheet itself
+    bool busy = false;                     // a page is deciding whether it may be left
     bool initialised = false;
 };
 
@@ -106,7 +105,7 @@ void CEmulatorDlg::Init(const std::string& title, std::vector<CEmulPropertyPage*
     buttons->addWidget(cancel);
     layout->addLayout(buttons);
 
-    d->keys = std::make_unique<CEnterEscapeFilter>(this);
+    new CEnterEscapeFilter(this); // owned by the sheet
 
     connect(m_tabs, &QTabWidget::currentChanged, this, &CEmulatorDlg::OnTabChanged);
     connect(ok, &QPushButton::clicked, this, &CEmulatorDlg::OnOK);

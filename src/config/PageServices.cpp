@@ -21,21 +21,25 @@ std::string MakeProgramRelativePath(const std::string& path) {
 
 std::string MakeProgramRelativePath(const std::string& path, const std::string& programDir) {
     const size_t n = programDir.size();
-    if (n == 0 || path.size() <= n + 1 || path.compare(0, n, programDir) != 0 || path[n] != '/')
+    if (n == 0 || path.size() <= n || path.compare(0, n, programDir) != 0 || path[n] != '/')
         return path;
-    // "<dir>/" alone names the directory, not a file beneath it: an empty
-    // relative path would read as "no file".
-    return path.substr(n + 1);
+    // Past every separator: "<dir>//img" must not become the absolute "/img".
+    const size_t rest = path.find_first_not_of('/', n);
+    // "<dir>/" names the directory, not a file beneath it; an empty relative
+    // path would read as "no file".
+    if (rest == std::string::npos)
+        return path;
+    return path.substr(rest);
 }
 
 bool PathExists(const std::string& path) {
-    if (path.empty())
-        return false;
     const std::string dir = GetProgramDir();
     // The pages rely on the program directory staying current afterwards.
     if (!dir.empty() && chdir(dir.c_str()) != 0) {
         // Gone while running: relative paths resolve against the old one.
     }
+    if (path.empty())
+        return false;
     glob_t found{};
     const bool matched =
         glob(path.c_str(), GLOB_NOSORT, nullptr, &found) == 0 && found.gl_pathc > 0;
