@@ -139,6 +139,13 @@ bool CEmulatorDlg::SetActivePage(int index) {
         return false;
     if (index == d->current)
         return true;
+    if (!d->initialised) {
+        // Before the sheet opens this only picks the page it opens on.
+        const QScopedValueRollback guard(d->switching, true);
+        m_tabs->setCurrentIndex(index);
+        d->current = index;
+        return true;
+    }
     if (!LeaveCurrentPage())
         return false;
     ShowPage(index);
@@ -163,7 +170,7 @@ void CEmulatorDlg::OnInitDialog() {
         return;
     d->initialised = true;
     if (!d->pages.empty())
-        ShowPage(0);
+        ShowPage(d->current);
     TranslateWindow(this, -1);
     const int labelled = std::min<int>(m_tabs->count(), std::size(kTabLabels));
     for (int i = 0; i < labelled; ++i) {

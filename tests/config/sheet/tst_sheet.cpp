@@ -164,6 +164,7 @@ private slots:
     void okAtOnceAppliesOnlyTheFirstPage();
     void tabSwitch_data();
     void tabSwitch();
+    void startPageChosenBeforeOpening();
     void pagesAreCreatedOnce();
     void okRefusedByCurrentPageKeepsSheetOpen();
     void okValidatesOnlyTheCurrentPage();
@@ -174,6 +175,7 @@ private slots:
     void languagePasses();
     void okAndCancelOnly();
     void realSheetOkWritesOnlyGeneralBlock();
+    void realCommandLineTakesNoLineBreak();
     void ownNameForwardedToGeneralPage();
 };
 
@@ -223,6 +225,17 @@ void TestSheet::tabSwitch() {
     if (!refuse)
         wanted << "init:1";
     QCOMPARE(log, wanted);
+}
+
+void TestSheet::startPageChosenBeforeOpening() {
+    QStringList log;
+    CFakeSheet sheet(&log);
+    QVERIFY(sheet.SetActivePage(2));
+    QVERIFY(log.isEmpty());
+    sheet.show();
+    QCOMPARE(sheet.ActivePage(), 2);
+    QCOMPARE(sheet.Tabs()->currentIndex(), 2);
+    QCOMPARE(log, QStringList({"init:2"}));
 }
 
 void TestSheet::pagesAreCreatedOnce() {
@@ -473,6 +486,27 @@ void TestSheet::ownNameForwardedToGeneralPage() {
         QCOMPARE(result, own ? IDOK : IDCANCEL);
         QCOMPARE(message.isEmpty(), own);
     }
+}
+
+void TestSheet::realCommandLineTakesNoLineBreak() {
+    QVERIFY(TestBackend::Load());
+    CMapLanguage lang;
+    ScriptBackendFor(AcceptableRecord(), {});
+    EmulatorOptions rec = AcceptableRecord();
+    std::memset(&rec.os, 0, sizeof rec.os);
+    PutText(rec.os.cmdLine, sizeof rec.os.cmdLine, "console=ttyS0");
+    CEmulatorDlg sheet("Title", &rec);
+    sheet.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+    QVERIFY(sheet.SetActivePage(3));
+    QWidget* cmdLine = GetDlgItem(sheet.Pages()[3], 1050);
+    QVERIFY(cmdLine);
+    cmdLine->setFocus();
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
+        QTest::keyClick(cmdLine, key);
+    QCoreApplication::processEvents();
+    QVERIFY(sheet.isVisible());
+    QCOMPARE(GetWindowText(cmdLine), std::string("console=ttyS0"));
 }
 
 QTEST_MAIN(TestSheet)
