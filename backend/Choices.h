@@ -1,0 +1,57 @@
+// What a machine can be made of: the boards and CPUs of one architecture,
+// and the fixed lists of units, serial kinds and peripheral kinds.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace bx {
+
+struct Board {
+    std::string name;       // QEMU's machine name, e.g. "virt"
+    std::string defaultCpu; // QEMU's CPU name; empty when QEMU names none
+};
+
+struct ArchChoices {
+    std::string arch; // suffix of qemu-system-<arch>
+    std::vector<Board> boards;
+    std::vector<std::string> cpus;
+};
+
+// A target's text is "<board> (<arch>)". QEMU's board names hold no blank,
+// so no target text is the beginning of another's.
+std::string TargetText(std::string_view board, std::string_view arch);
+struct TargetName {
+    std::string board;
+    std::string arch;
+};
+std::optional<TargetName> ParseTargetText(std::string_view target);
+
+// [a-z0-9_]+: what may follow "qemu-system-".
+bool IsArchName(std::string_view arch);
+
+// The Debian package that carries qemu-system-<arch>.
+std::string DebianPackageFor(std::string_view arch);
+
+// The serial device a Linux kernel calls its console on this board.
+std::string ConsoleDeviceFor(std::string_view arch, std::string_view board);
+
+// Boards of the common embedded targets, for hosts without QEMU.
+const std::vector<ArchChoices>& BuiltinCatalogue();
+
+// The order in which architectures are offered when no list is asked for.
+int ArchRank(std::string_view arch);
+
+// Orders boards for display: "virt" first, then byte order.
+void SortBoards(std::vector<Board>& boards);
+
+const std::vector<std::string>& MemoryUnits();
+// Bytes in one `unit` ("MB", "GB", case ignored); 0 for an unknown unit.
+uint64_t BytesPerUnit(std::string_view unit);
+
+const std::vector<std::string>& SerialKinds();
+const std::vector<std::string>& PeripheralKinds();
+
+} // namespace bx

@@ -1,0 +1,27 @@
+#include "Defaults.h"
+
+#include "Text.h"
+
+#include <cstring>
+
+namespace bx {
+
+void FillDefaults(EmulatorOptions& options, ChoiceCatalogue& catalogue, std::string_view extra) {
+    std::memset(&options, 0, sizeof options);
+    if (const auto first = catalogue.FirstTarget(extra)) {
+        WriteField(options.general.target, first->first);
+        WriteField(options.general.cpu, first->second);
+        WriteField(options.general.arch, catalogue.ArchOf(first->first));
+        if (const std::optional<TargetName> target = ParseTargetText(first->first))
+            WriteField(options.os.cmdLine,
+                       "console=" + ConsoleDeviceFor(target->arch, target->board));
+    }
+    options.general.memSize = 256;
+    WriteField(options.general.memType, "MB");
+    WriteField(options.disk.sdMemType, "MB");
+    WriteField(options.disk.hdMemType, "MB");
+    options.peri.serialEnable = 1;
+    WriteField(options.peri.serialType, "pty");
+}
+
+} // namespace bx

@@ -1,0 +1,176 @@
+// The seventeen exports. Each one is a thin shell over the units above and
+// lets no exception cross into the manager.
+#define BREVANTIX_IMPLEMENTATION
+#include "brevantix.h"
+
+#include "Catalogue.h"
+#include "Choices.h"
+#include "Defaults.h"
+#include "Files.h"
+#include "Launcher.h"
+#include "QemuProbe.h"
+#include "Store.h"
+#include "Tap.h"
+#include "Text.h"
+
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace {
+
+using namespace bx;
+
+// What lives as long as the library: the probed choices and the last start
+// message of every machine.
+struct Backend {
+    ChoiceCatalogue catalogue{CacheDirectory(), CurrentSearchPath, ProbeQemu};
+    std::mutex messagesMutex;
+    std::map<std::string, std::string, std::less<>> startMessages;
+};
+
+Backend& TheBackend() {
+    static Backend backend;
+    return backend;
+}
+
+MachineStore CurrentStore() {
+    return MachineStore(StoreDirectory());
+}
+
+template <typename Result, typename Body> Result Guarded(Result failed, Body body) noexcept {
+    try {
+        return body();
+    } catch (...) {
+        return failed;
+    }
+}
+
+template <typename Body> void Guarded(Body body) noexcept {
+    try {
+        body();
+    } catch (...) {
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+uint32_t EnumAllEmulator(const char* /*extra*/, char* buffer, uint32_t capacity,
+                         uint32_t slotSize) {
+    return Guarded(0u,
+                   [&] { return WriteList(CurrentStore().Names(), buffer, capacity, slotSize); });
+}
+
+int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
+    return Guarded(0, [&] {
+        if (!name || !options)
+            return 0;
+        const std::optional<EmulatorOptions> record = CurrentStore().Load(name);
+        if (!record)
+            return 0;
+        *options = *record;
+        return 1;
+    });
+}
+
+void SetEmulatorOptDefault(const char* extra, EmulatorOptions* options) {
+    Guarded([&] {
+        if (options)
+            FillDefaults(*options, TheBackend().catalogue, ArgText(extra));
+    });
+}
+
+void SaveEmulatorOptions(const EmulatorOptions* options) {
+    Guarded([&] {
+        if (options)
+            CurrentStore().Save(*options);
+    });
+}
+
+void DelEmulatorOptions(const char* name, const char* /*arch*/) {
+    Guarded([&] {
+        if (name)
+            CurrentStore().Remove(name);
+    });
+}
+
+int32_t StartEmulator(const char* name) {
+    return Guarded(0, [&] {
+        if (!name)
+            return 0;
+        const MachineStore store = CurrentStore();
+        const StartOutcome outcome =
+            Launcher(store, LibraryDirectory(), CurrentSearchPath()).Start(name);
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.messagesMutex);
+        backend.startMessages[name] = outcome.message;
+        return outcome.started ? 1 : 0;
+    });
+}
+
+uint32_t GetStartEmulatorErrInfo(const char* name, char* buffer, uint32_t size) {
+    return Guarded(0u, [&] {
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.messagesMutex);
+        const auto it = backend.startMessages.find(ArgText(name));
+        return it == backend.startMessages.end() ? WriteErrorText({}, buffer, size)
+                                                 : WriteErrorText(it->second, buffer, size);
+    });
+}
+
+void GetArch(const char* target, char* arch, uint32_t size) {
+    Guarded([&] {
+        if (arch && size > 0)
+            WriteField(arch, size, TheBackend().catalogue.ArchOf(ArgText(target)));
+    });
+}
+
+uint32_t GetEmulatorTarget(const char* extra, char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] {
+        return WriteList(TheBackend().catalogue.Targets(ArgText(extra)), buffer, capacity,
+                         slotSize);
+    });
+}
+
+uint32_t GetEmulatorCPU(const char* target, char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] {
+        return WriteList(TheBackend().catalogue.Cpus(ArgText(target)), buffer, capacity, slotSize);
+    });
+}
+
+uint32_t GetMemType(char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] { return WriteList(MemoryUnits(), buffer, capacity, slotSize); });
+}
+
+uint32_t RefreshTapNetWork(char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] { return WriteList(ListTapAdapters(), buffer, capacity, slotSize); });
+}
+
+void InstallTapNetWork(const char* /*version*/) {
+    // The kernel has one TUN/TAP driver; whichever version was chosen, the
+    // adapter comes from it.
+    Guarded([] { CreatePersistentTap(); });
+}
+
+void ReNameTapNetWork(const char* oldName, const char* newName) {
+    Guarded([&] {
+        if (oldName && newName)
+            RenameTap(oldName, newName);
+    });
+}
+
+uint32_t GetTapDrvVer(char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] { return WriteList(TapDriverVersions(), buffer, capacity, slotSize); });
+}
+
+uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] { return WriteList(SerialKinds(), buffer, capacity, slotSize); });
+}
+
+uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize) {
+    return Guarded(0u, [&] { return WriteList(PeripheralKinds(), buffer, capacity, slotSize); });
+}
+
+} // extern "C"

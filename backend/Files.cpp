@@ -1,0 +1,177 @@
+#include "Files.h"
+
+#include "Text.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace bx {
+
+namespace {
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home == '/')
+        return home;
+    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir)
+        return pw->pw_dir;
+    return "/tmp";
+}
+
+std::string XdgDirectory(const char* variable, const char* fallbackBelowHome) {
+    // The XDG rules ignore relative values.
+    if (const char* value = std::getenv(variable); value && *value == '/')
+        return value;
+    return HomeDirectory() + "/" + fallbackBelowHome;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+} // namespace
+
+std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return std::nullopt;
+    std::string data;
+    char chunk[8192];
+    while (true) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || data.size() + static_cast<std::size_t>(n) > maxBytes) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        data.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
+    const std::string directory = ParentDirectory(path);
+    std::string temp = directory + "/.tmp-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    auto fail = [&](const char* what) {
+        if (error)
+            *error = std::string(what) + " " + path + ": " + std::strerror(errno);
+        return false;
+    };
+    if (fd < 0)
+        return fail("cannot create a temporary file for");
+    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
+    int savedErrno = errno;
+    ::close(fd);
+    if (!written) {
+        ::unlink(temp.c_str());
+        errno = savedErrno;
+        return fail("cannot write");
+    }
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        savedErrno = errno;
+        ::unlink(temp.c_str());
+        errno = savedErrno;
+        return fail("cannot replace");
+    }
+    if (const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool MakeDirectories(const std::string& path) {
+    if (path.empty())
+        return false;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
+    const std::string parent = ParentDirectory(path);
+    if (parent != path && !parent.empty() && !MakeDirectories(parent))
+        return false;
+    return ::mkdir(path.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+bool PathExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string ParentDirectory(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string ResolvePath(const std::string& base, const std::string& path) {
+    if (path.empty() || path.front() == '/')
+        return path;
+    if (base.empty() || base == "/")
+        return "/" + path;
+    return base + "/" + path;
+}
+
+std::string StoreDirectory() {
+    if (const char* store = std::getenv("TARNWICK_STORE"); store && *store)
+        return store;
+    return XdgDirectory("XDG_DATA_HOME", ".local/share") + "/tarnwick/machines";
+}
+
+std::string CacheDirectory() {
+    return XdgDirectory("XDG_CACHE_HOME", ".cache") + "/tarnwick";
+}
+
+std::string LibraryDirectory() {
+    Dl_info info{};
+    if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 || !info.dli_fname)
+        return {};
+    char* real = ::realpath(info.dli_fname, nullptr);
+    std::string file = real ? real : info.dli_fname;
+    std::free(real);
+    return ParentDirectory(file);
+}
+
+std::string FindExecutable(std::string_view name, std::string_view searchPath) {
+    if (name.empty() || name.find('/') != std::string_view::npos)
+        return {};
+    for (const std::string& directory : Split(searchPath, ':')) {
+        if (directory.empty() || directory.front() != '/')
+            continue;
+        const std::string candidate = directory + "/" + std::string(name);
+        if (IsRegularFile(candidate) && ::access(candidate.c_str(), X_OK) == 0)
+            return candidate;
+    }
+    return {};
+}
+
+std::string CurrentSearchPath() {
+    const char* path = std::getenv("PATH");
+    return path ? path : "/usr/local/bin:/usr/bin:/bin";
+}
+
+} // namespace bx

@@ -1,0 +1,277 @@
+#include "Launcher.h"
+
+#include "Choices.h"
+#include "Files.h"
+#include "Process.h"
+#include "QemuArgv.h"
+#include "Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace bx {
+
+namespace {
+
+constexpr std::size_t kMessageTail = 4000;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd() {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+// A shell-like rendering of the command for the log; never executed.
+std::string CommandForLog(const std::vector<std::string>& argv) {
+    std::string line;
+    for (const std::string& arg : argv) {
+        if (!line.empty())
+            line += ' ';
+        const bool plain =
+            !arg.empty() && arg.find_first_of(" \t\n'\"\\$`;&|<>()*?[]#~") == std::string::npos;
+        if (plain) {
+            line += arg;
+            continue;
+        }
+        line += '\'';
+        for (char c : arg) {
+            if (c == '\'')
+                line += "'\\''";
+            else if (c == '\n')
+                line += "'$'\\n''";
+            else
+                line += c;
+        }
+        line += '\'';
+    }
+    return line;
+}
+
+std::string FileCheck(const std::string& path, const char* what) {
+    if (!PathExists(path))
+        return std::string("The ") + what + " " + path + " does not exist.";
+    if (!IsRegularFile(path))
+        return std::string("The ") + what + " " + path + " is not a file.";
+    if (::access(path.c_str(), R_OK) != 0)
+        return std::string("The ") + what + " " + path + " cannot be read: " + std::strerror(errno);
+    return {};
+}
+
+std::string SerialDescription(const EmulatorOptions& options, const LaunchContext& context,
+                              std::string_view log) {
+    if (options.peri.serialEnable == 0)
+        return {};
+    const std::string kind = Trim(ReadField(options.peri.serialType));
+    const std::string param = Trim(ReadField(options.peri.serialParam));
+    if (EqualsIgnoreCase(kind, "pty")) {
+        const std::string pty = SerialPtyFromLog(log);
+        return pty.empty() ? "Serial console: a pty named in the log."
+                           : "Serial console: " + pty + " (e.g. screen " + pty + ")";
+    }
+    if (EqualsIgnoreCase(kind, "file"))
+        return "Serial console output: " + (param.empty()
+                                                ? context.defaultSerialFile
+                                                : ResolvePath(context.baseDirectory, param));
+    if (EqualsIgnoreCase(kind, "log"))
+        return "Serial console output: the log.";
+    if (EqualsIgnoreCase(kind, "tcp") || EqualsIgnoreCase(kind, "telnet"))
+        return "Serial console: " + kind + " port " + param;
+    if (EqualsIgnoreCase(kind, "unix"))
+        return "Serial console: Unix socket " + (param.empty()
+                                                     ? context.defaultSerialSocket
+                                                     : ResolvePath(context.baseDirectory, param));
+    return {};
+}
+
+} // namespace
+
+std::optional<int> RunningEmulator(const std::string& pidFile) {
+    Fd fd(::open(pidFile.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0)
+        return std::nullopt;
+    struct flock probe {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    if (::fcntl(fd.get(), F_GETLK, &probe) != 0 || probe.l_type == F_UNLCK)
+        return std::nullopt;
+    return static_cast<int>(probe.l_pid);
+}
+
+std::string ImageFormatOf(const std::string& path) {
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    unsigned char magic[4] = {};
+    if (fd.get() >= 0 && ::read(fd.get(), magic, sizeof magic) == sizeof magic &&
+        std::memcmp(magic, "QFI\xfb", 4) == 0)
+        return "qcow2";
+    return "raw";
+}
+
+bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& error) {
+    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (fd.get() < 0) {
+        error = "Cannot create the image " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0) {
+        error = "Cannot give the image " + path + " its size: " + std::strerror(errno);
+        ::unlink(path.c_str());
+        return false;
+    }
+    return true;
+}
+
+std::string SerialPtyFromLog(std::string_view log) {
+    constexpr std::string_view marker = "char device redirected to ";
+    for (std::size_t at = log.find(marker); at != std::string_view::npos;
+         at = log.find(marker, at + 1)) {
+        const std::size_t start = at + marker.size();
+        const std::size_t end = log.find(' ', start);
+        const std::size_t lineEnd = log.find('\n', start);
+        if (end == std::string_view::npos || (lineEnd != std::string_view::npos && lineEnd < end))
+            continue;
+        if (log.substr(end,
+                       lineEnd == std::string_view::npos ? std::string_view::npos : lineEnd - end)
+                .find("label serial0") != std::string_view::npos)
+            return std::string(log.substr(start, end - start));
+    }
+    return {};
+}
+
+Launcher::Launcher(const MachineStore& store, std::string baseDirectory, std::string searchPath,
+                   int waitMs)
+    : m_store(store), m_baseDirectory(std::move(baseDirectory)),
+      m_searchPath(std::move(searchPath)), m_waitMs(waitMs) {}
+
+StartOutcome Launcher::Start(std::string_view name) const {
+    StartOutcome outcome;
+    auto fail = [&outcome](std::string message) {
+        outcome.started = false;
+        outcome.message = std::move(message);
+        return outcome;
+    };
+    const std::optional<EmulatorOptions> stored = m_store.Load(name);
+    if (!stored)
+        return fail("The virtual machine " + Quoted(name) + " is not stored, or its file in " +
+                    m_store.Directory() + " cannot be read.");
+    const EmulatorOptions& options = *stored;
+    const std::string machine = ReadField(options.general.name);
+
+    std::string arch;
+    if (std::optional<TargetName> target = ParseTargetText(ReadField(options.general.target)))
+        arch = target->arch;
+    else
+        arch = ReadField(options.general.arch);
+    if (!IsArchName(arch))
+        return fail("The target " + Quoted(ReadField(options.general.target)) +
+                    " names no architecture; choose a target again.");
+    const std::string program = "qemu-system-" + arch;
+    const std::string binary = FindExecutable(program, m_searchPath);
+    if (binary.empty())
+        return fail(program + " was not found; install the Debian package " +
+                    DebianPackageFor(arch));
+
+    LaunchContext context;
+    context.binary = binary;
+    context.baseDirectory = m_baseDirectory;
+    context.defaultSdImage = m_store.PathFor(machine, ".sd.img");
+    context.defaultHdImage = m_store.PathFor(machine, ".hd.img");
+    context.logFile = m_store.PathFor(machine, ".log");
+    context.defaultSerialFile = m_store.PathFor(machine, ".serial.txt");
+    context.defaultSerialSocket = m_store.PathFor(machine, ".serial.sock");
+    context.pidFile = m_store.PathFor(machine, ".pid");
+
+    // One start at a time per machine, across processes: the starter holds
+    // an flock on the pid file, QEMU holds its own fcntl lock there while it
+    // runs (the two kinds of lock do not meet).
+    Fd startLock(::open(context.pidFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (startLock.get() < 0)
+        return fail("Cannot open " + context.pidFile + ": " + std::strerror(errno));
+    while (::flock(startLock.get(), LOCK_EX) != 0 && errno == EINTR) {
+    }
+    if (const std::optional<int> pid = RunningEmulator(context.pidFile))
+        return fail("The virtual machine " + Quoted(machine) + " is already running (process " +
+                    std::to_string(*pid) +
+                    "). Two emulators on one disk image would corrupt it; stop the running one "
+                    "first.");
+
+    const std::string kernel = ResolvePath(m_baseDirectory, ReadField(options.os.osImage));
+    if (kernel.empty())
+        return fail("No kernel image is set.");
+    if (std::string problem = FileCheck(kernel, "kernel image"); !problem.empty())
+        return fail(problem);
+    if (const std::string initrd = ReadField(options.os.initrdImage); !initrd.empty())
+        if (std::string problem = FileCheck(ResolvePath(m_baseDirectory, initrd), "initrd image");
+            !problem.empty())
+            return fail(problem);
+
+    const DiskPlans disks = PlanDisks(options, context);
+    if (!disks.error.empty())
+        return fail(disks.error);
+    for (const DiskPlan* plan : {&disks.sd, &disks.hd}) {
+        if (!plan->used || PathExists(plan->path))
+            continue;
+        std::string error;
+        if (plan->createBytes == 0)
+            return fail("The disk image " + plan->path + " does not exist.");
+        if (!CreateSparseImage(plan->path, plan->createBytes, error))
+            return fail(error);
+    }
+    if (disks.sd.used)
+        context.sdFormat = ImageFormatOf(disks.sd.path);
+    if (disks.hd.used)
+        context.hdFormat = ImageFormatOf(disks.hd.path);
+
+    const QemuCommand command = BuildQemuArgv(options, context);
+    if (!command.error.empty())
+        return fail(command.error);
+
+    Fd log(
+        ::open(context.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600));
+    if (log.get() < 0)
+        return fail("Cannot open the log " + context.logFile + ": " + std::strerror(errno));
+    const std::string header = "tarnwick: " + CommandForLog(command.argv) + "\n";
+    if (::write(log.get(), header.data(), header.size()) != static_cast<ssize_t>(header.size()))
+        return fail("Cannot write the log " + context.logFile + ": " + std::strerror(errno));
+
+    const DetachedStart start = StartDetached(command.argv, log.get(), m_waitMs);
+    const std::string logText = ReadWholeFile(context.logFile).value_or(std::string());
+    const std::string qemuText =
+        Trim(logText.size() > header.size() ? logText.substr(header.size()) : std::string());
+
+    if (start.outcome == DetachedStart::Outcome::NotStarted)
+        return fail("Cannot run " + binary + ": " + std::strerror(start.error));
+    if (start.outcome == DetachedStart::Outcome::Exited) {
+        std::string text = program + " stopped at once";
+        if (qemuText.empty())
+            return fail(text + " without a message; its log is " + context.logFile);
+        const std::string tail = qemuText.size() > kMessageTail
+                                     ? "..." + qemuText.substr(qemuText.size() - kMessageTail)
+                                     : qemuText;
+        return fail(text + ":\n" + tail + "\n(log: " + context.logFile + ")");
+    }
+
+    outcome.started = true;
+    outcome.message = "The virtual machine " + Quoted(machine) + " is running (process " +
+                      std::to_string(start.pid) + ").\nLog: " + context.logFile;
+    if (const std::string serial = SerialDescription(options, context, logText); !serial.empty())
+        outcome.message += "\n" + serial;
+    return outcome;
+}
+
+} // namespace bx

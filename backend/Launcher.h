@@ -1,0 +1,50 @@
+// Starting a stored machine: checks, images, the emulator's command line,
+// a detached emulator and the text that tells how it went.
+#pragma once
+
+#include "Store.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bx {
+
+struct StartOutcome {
+    bool started = false;
+    // Why it failed, with QEMU's own words from the log; after a start, where
+    // the log and the serial console are.
+    std::string message;
+};
+
+class Launcher {
+public:
+    // `baseDirectory`: what relative paths of a record are relative to.
+    // `waitMs`: how long an emulator must stay up to count as started.
+    Launcher(const MachineStore& store, std::string baseDirectory, std::string searchPath,
+             int waitMs = 1500);
+
+    StartOutcome Start(std::string_view name) const;
+
+private:
+    const MachineStore& m_store;
+    std::string m_baseDirectory;
+    std::string m_searchPath;
+    int m_waitMs;
+};
+
+// The process that holds the machine's pid file locked (QEMU does while it
+// runs); nullopt when none does.
+std::optional<int> RunningEmulator(const std::string& pidFile);
+
+// "qcow2" for a QEMU copy-on-write image, else "raw".
+std::string ImageFormatOf(const std::string& path);
+
+// Creates a sparse file of `bytes` bytes; fails when `path` exists.
+bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& error);
+
+// The pty QEMU put the serial port on, from its "char device redirected to
+// /dev/pts/N (label serial0)" line; empty when the log names none.
+std::string SerialPtyFromLog(std::string_view log);
+
+} // namespace bx

@@ -1,0 +1,34 @@
+// The stored form of one machine: a line-based text file with every field of
+// EmulatorOptions by name.
+//
+//   tarnwick-machine 1
+//   name=my vm
+//   memSize=256
+//   ...
+//   end
+//
+// Values are the field's bytes with \\ \n \r \t and \xHH escapes for control
+// bytes, invalid UTF-8 and blanks at either end, so every byte round-trips
+// and the file stays readable. A file without its version line or its
+// closing "end" line (a torn or truncated write) does not parse.
+#pragma once
+
+#define BREVANTIX_IMPLEMENTATION
+#include "brevantix.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bx {
+
+std::string SerializeMachine(const EmulatorOptions& options);
+
+// The record of a well-formed file, zero-filled where it names no value;
+// nullopt for anything else.
+std::optional<EmulatorOptions> ParseMachine(std::string_view text);
+
+std::string EscapeValue(std::string_view value);
+std::optional<std::string> UnescapeValue(std::string_view value);
+
+} // namespace bx

@@ -1,0 +1,217 @@
+#include "Process.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace bx {
+
+namespace {
+
+std::vector<char*> ArgPointers(const std::vector<std::string>& argv) {
+    std::vector<char*> pointers;
+    pointers.reserve(argv.size() + 1);
+    for (const std::string& arg : argv)
+        pointers.push_back(const_cast<char*>(arg.c_str()));
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+int RemainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+void CloseIfOpen(int& fd) {
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+} // namespace
+
+CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::string& input,
+                            int timeoutMs) {
+    CaptureResult result;
+    if (argv.empty())
+        return result;
+    // Standard input is a socket so that writing to a program that has ended
+    // fails with EPIPE instead of raising SIGPIPE in the host process.
+    int in[2] = {-1, -1}, out[2] = {-1, -1};
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0)
+        return result;
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        CloseIfOpen(in[0]);
+        CloseIfOpen(in[1]);
+        return result;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args = ArgPointers(argv);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    CloseIfOpen(in[0]);
+    CloseIfOpen(out[1]);
+    if (rc != 0) {
+        CloseIfOpen(in[1]);
+        CloseIfOpen(out[0]);
+        return result;
+    }
+    result.started = true;
+
+    // The input is a few hundred bytes, far below a socket's buffer.
+    ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+    for (std::size_t done = 0; done < input.size();) {
+        const ssize_t n = ::send(in[1], input.data() + done, input.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::shutdown(in[1], SHUT_WR);
+    CloseIfOpen(in[1]);
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    char chunk[16384];
+    while (true) {
+        pollfd pfd{out[0], POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, RemainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            result.timedOut = true;
+            ::kill(pid, SIGKILL);
+            break;
+        }
+        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        result.output.append(chunk, static_cast<std::size_t>(n));
+        if (result.output.size() > (64u << 20)) {
+            ::kill(pid, SIGKILL);
+            break;
+        }
+    }
+    CloseIfOpen(out[0]);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    result.exitStatus = status;
+    return result;
+}
+
+DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd, int waitMs) {
+    DetachedStart start;
+    if (argv.empty()) {
+        start.error = EINVAL;
+        return start;
+    }
+    // Everything the children need is made before fork: after it, only
+    // async-signal-safe calls.
+    std::vector<char*> args = ArgPointers(argv);
+    const int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    int report[2] = {-1, -1}; // grandchild's pid, or its exec errno
+    int alive[2] = {-1, -1};  // the emulator holds the write end until it ends
+    if (nullFd < 0 || ::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(alive, O_CLOEXEC) != 0) {
+        start.error = errno;
+        if (nullFd >= 0)
+            ::close(nullFd);
+        CloseIfOpen(report[0]);
+        CloseIfOpen(report[1]);
+        return start;
+    }
+
+    const pid_t middle = ::fork();
+    if (middle == 0) {
+        ::setsid();
+        const pid_t emulator = ::fork();
+        if (emulator == 0) {
+            ::dup2(nullFd, 0);
+            ::dup2(logFd, 1);
+            ::dup2(logFd, 2);
+            // Keep `alive` open across exec, without CLOEXEC.
+            const int keep = ::fcntl(alive[1], F_DUPFD, 3);
+            (void)keep;
+            sigset_t none;
+            sigemptyset(&none);
+            ::sigprocmask(SIG_SETMASK, &none, nullptr);
+            ::execve(args[0], args.data(), environ);
+            const int error = errno;
+            int message[2] = {0, error};
+            (void)!::write(report[1], message, sizeof message);
+            ::_exit(127);
+        }
+        int message[2] = {emulator > 0 ? int(emulator) : 0, emulator > 0 ? 0 : errno};
+        (void)!::write(report[1], message, sizeof message);
+        ::_exit(0);
+    }
+    ::close(nullFd);
+    CloseIfOpen(report[1]);
+    CloseIfOpen(alive[1]);
+    if (middle < 0) {
+        start.error = errno;
+        CloseIfOpen(report[0]);
+        CloseIfOpen(alive[0]);
+        return start;
+    }
+    int status = 0;
+    while (::waitpid(middle, &status, 0) < 0 && errno == EINTR) {
+    }
+
+    int message[2] = {0, 0};
+    ssize_t got = 0;
+    while ((got = ::read(report[0], message, sizeof message)) < 0 && errno == EINTR) {
+    }
+    if (got == static_cast<ssize_t>(sizeof message) && message[0] == 0) {
+        start.error = message[1]; // the middle process could not fork
+        CloseIfOpen(report[0]);
+        CloseIfOpen(alive[0]);
+        return start;
+    }
+    start.pid = got == static_cast<ssize_t>(sizeof message) ? message[0] : 0;
+
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
+    bool ended = false;
+    while (true) {
+        pollfd pfd{alive[0], POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, RemainingMs(deadline));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        ended = ready > 0; // the only event on this pipe is its last writer closing
+        break;
+    }
+    CloseIfOpen(alive[0]);
+    // An exec failure arrives as a second message once the grandchild is gone.
+    if (ended) {
+        int failure[2] = {0, 0};
+        ::fcntl(report[0], F_SETFL, O_NONBLOCK);
+        if (::read(report[0], failure, sizeof failure) == static_cast<ssize_t>(sizeof failure) &&
+            failure[0] == 0) {
+            start.error = failure[1];
+            CloseIfOpen(report[0]);
+            return start;
+        }
+    }
+    CloseIfOpen(report[0]);
+    start.outcome = ended ? DetachedStart::Outcome::Exited : DetachedStart::Outcome::Running;
+    return start;
+}
+
+} // namespace bx
