@@ -4,7 +4,6 @@
 #pragma once
 
 #include <optional>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -77,13 +76,15 @@ private:
     }
     bool IsHeader(std::size_t i) const { return HeaderMatch(i).has_value(); }
     std::string HeaderOf(std::size_t i) const { return *HeaderMatch(i); }
+    // '[' first after blanks; the name runs to the last ']' of the line.
     std::optional<std::string> HeaderMatch(std::size_t i) const {
-        static const std::regex greedy(R"(^[ \t]*\[(.*)\].*$)");
-        std::smatch m;
-        const std::string text = Content(i);
-        if (!std::regex_match(text, m, greedy))
+        const std::string text = Trim(Content(i), " \t");
+        if (text.empty() || text[0] != '[')
             return std::nullopt;
-        return Trim(m[1].str(), " \t");
+        for (std::size_t end = text.size(); end-- > 1;)
+            if (text[end] == ']')
+                return Trim(text.substr(1, end - 1), " \t");
+        return std::nullopt;
     }
     std::optional<std::string> NameOf(std::size_t i) const {
         const std::string text = Content(i);
