@@ -21,6 +21,10 @@ constexpr uint32_t kMaxListItems = 1u << 18;
 // min(written, count) slots, each read within its slot even without a NUL.
 std::optional<std::vector<std::string>> FetchList(const ListCall& call);
 
+// Upper bound on the error text's length, whatever length a back end claims.
+constexpr uint32_t kMaxErrorTextLength = 1u << 20;
+
 // GetStartEmulatorErrInfo for `name`: (name, null, 0) for the length n, then a
 // buffer of n + 1 bytes; the text up to its first NUL. Empty when n is 0.
+// A claimed n above kMaxErrorTextLength is cut to it.
 std::string FetchStartErrorText(const char* name);
