@@ -37,6 +37,7 @@ void SetList(const std::string& function, const std::vector<std::string>& items,
 // Hostile lists: the count call answers `count` whatever the items; the fill
 // call writes min(items, capacity) slots and answers `written` (-1: the number
 // written). `noNul`: slots are filled to the last byte with no terminator.
+// (A no-NUL slot holds the item's first 260 bytes, padded with '#'.)
 void SetListQuirks(const std::string& function, int64_t count, int64_t written, bool noNul);
 
 // GetEmulatorOptions(name) copies the record and answers `result`;
@@ -56,6 +57,8 @@ std::vector<BackendCall> CallsOf(const std::string& function);
 // Function names of every call in order, e.g. for "no back-end call" checks.
 std::vector<std::string> CallNames();
 void ClearLog();
+// Off: calls are no longer kept in memory (benchmarks with many records).
+void SetLogging(bool enabled);
 // The record argument of a logged call (SaveEmulatorOptions: args[0]).
 EmulatorOptions RecordArg(const BackendCall& call, size_t index = 0);
 } // namespace TestBackend
