@@ -1,1 +1,57 @@
-// placeholder
+#include "TarnwickApp.h"
+
+#include "CommandLine.h"
+#include "EmulatorLib.h"
+#include "LanguageManager.h"
+#include "ProgramDir.h"
+#include "SingleInstance.h"
+#include "TarnwickDlg.h"
+
+#include <QApplication>
+
+bool CTarnwickApp::InitInstance() {
+    // The toolkit needs no control registration; the name titles message boxes.
+    QApplication::setApplicationName(QStringLiteral("Tarnwick"));
+
+    const std::string programDir = GetProgramDir();
+    const CommandLineArgs args = SplitCommandLine(m_strCommandLine);
+    m_strExtraArg = args.extraArg;
+    const std::string languagePath = programDir + "/" + args.language + ".lng";
+
+    // Before the instance check, so a second instance has the same texts.
+    CreateLanguageManager(args.language, languagePath);
+
+    CInstanceMarker marker;
+    const CInstanceMarker::Role role = marker.Acquire();
+    // Held until the process ends, through shutdown.
+    marker.KeepUntilExit();
+
+    if (role == CInstanceMarker::Role::Second) {
+        std::string caption;
+        GetLangText("102", "Tarnwick", caption);
+        if (!caption.empty()) {
+            SendCaptionToRunningInstance(caption);
+        }
+        return false;
+    }
+
+    LoadEmulatorLibrary();
+    {
+        CTarnwickDlg mainWindow;
+        // Listening starts only once the main window exists; a second start
+        // before that finds nobody and ends silently.
+        CInstanceListener listener;
+        listener.Listen();
+        mainWindow.DoModal();
+    }
+    return false;
+}
+
+int CTarnwickApp::ExitInstance() {
+    if (g_pLangManager) {
+        delete g_pLangManager; // writes the texts back
+        g_pLangManager = nullptr;
+    }
+    FreeEmulatorLibrary();
+    return 0;
+}

@@ -1,1 +1,15 @@
-int main() { return 0; }
+#include "CommandLine.h"
+#include "TarnwickApp.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+    theApp.m_strCommandLine = JoinArguments(argc, argv);
+    // The command line belongs to the manager (language, further argument),
+    // so the toolkit sees only the program name; its options come from the
+    // environment (QT_QPA_PLATFORM, QT_STYLE_OVERRIDE, ...).
+    int toolkitArgc = 1;
+    QApplication app(toolkitArgc, argv);
+    theApp.InitInstance();
+    return theApp.ExitInstance();
+}
