@@ -1,0 +1,55 @@
+// The split of the command line into language name and further argument.
+#include "CommandLine.h"
+#include "TestText.h"
+
+#include <QtTest>
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void split_data() {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("language");
+        QTest::addColumn<QByteArray>("extra");
+
+        QTest::newRow("empty") << QByteArray() << QByteArray("English") << QByteArray();
+        QTest::newRow("white space only")
+            << QByteArray(" \t\r\n\v\f ") << QByteArray("English") << QByteArray();
+        QTest::newRow("one word padded")
+            << QByteArray("  \tDeutsch \r\n") << QByteArray("Deutsch") << QByteArray();
+        QTest::newRow("three words") << QByteArray("Deutsch vexpress a9") << QByteArray("Deutsch")
+                                     << QByteArray("vexpress a9");
+        QTest::newRow("two blanks between two words")
+            << QByteArray("Deutsch  extra") << QByteArray("Deutsch") << QByteArray(" extra");
+        QTest::newRow("tab does not split")
+            << QByteArray("Deutsch\textra") << QByteArray("Deutsch\textra") << QByteArray();
+        QTest::newRow("tab before the first blank")
+            << QByteArray("a\tb c") << QByteArray("a\tb") << QByteArray("c");
+        QTest::newRow("further argument keeps its inner white space")
+            << QByteArray(" English a \t b\v ") << QByteArray("English") << QByteArray("a \t b");
+        QTest::newRow("bytes above ASCII") << QByteArray("Fran\xc3\xa7"
+                                                         "ais x")
+                                           << QByteArray("Fran\xc3\xa7"
+                                                         "ais")
+                                           << QByteArray("x");
+    }
+
+    void split() {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, language);
+        QFETCH(QByteArray, extra);
+        const CommandLineArgs args = SplitCommandLine(line.toStdString());
+        QCOMPARE(Bytes(args.language), language);
+        QCOMPARE(Bytes(args.extraArg), extra);
+    }
+
+    void argumentsJoinWithSingleBlanks() {
+        const char* argv[] = {"tarnwick", "Deutsch", "a  b", ""};
+        QCOMPARE(Bytes(JoinArguments(4, argv)), QByteArray("Deutsch a  b "));
+        QCOMPARE(Bytes(JoinArguments(1, argv)), QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
