@@ -37,7 +37,8 @@ public:
     bool SetActivePage(int index);
 
 protected:
-    // Sheets with other pages (tests): replaces the four default pages.
+    // Sheets with other pages (tests): replaces the four default pages and
+    // takes them over.
     CEmulatorDlg(const std::string& title, std::vector<CEmulPropertyPage*> pages,
                  QWidget* parent = nullptr);
 

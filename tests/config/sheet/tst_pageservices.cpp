@@ -350,6 +350,10 @@ void TestPageServices::browse() {
         QCOMPARE(dialog->fileMode(), save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
         QCOMPARE(dialog->nameFilters(), QStringList({"*"}));
         QCOMPARE(dialog->defaultSuffix(), QString());
+        // Replacing an existing file is confirmed: a new image must not
+        // silently take the place of one the user keeps.
+        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+        QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog)); // headless run
         // As a user types it: selectFile leaves a focused name box alone.
         auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
         QVERIFY2(name, "no file name box");
