@@ -68,10 +68,10 @@ QWidget* CreateEdit(const ControlTemplate& c, QWidget* parent) {
     auto* e = new QLineEdit(parent);
     e->setFrame(c.styles & StyleBorder);
     e->setReadOnly(c.styles & StyleReadOnly);
+    // Only typing is bounded, by the validator; set texts are never cut.
+    e->setMaxLength(std::numeric_limits<int>::max());
     if (c.styles & StyleNumber)
         e->setValidator(new CNumberValidator(e));
-    else
-        e->setMaxLength(std::numeric_limits<int>::max());
     return e;
 }
 
