@@ -43,23 +43,18 @@ private slots:
     void firstRunCollectsTemplateCaptions_data() {
         QTest::addColumn<int>("id");
         QTest::addColumn<QStringList>("keys");
-        QTest::newRow("main window") << 102
-                                     << QStringList{"102", "1012", "1002", "1042", "1040", "1044"};
-        QTest::newRow("general") << 129
-                                 << QStringList{"129",  "1013", "1014", "1015", "1016",
-                                                "1019", "1020", "1021", "1022", "1011",
-                                                "1074", "1023", "1024"};
+        QTest::newRow("main window")
+            << 102 << QStringList{"102", "1012", "1002", "1042", "1040", "1044"};
+        QTest::newRow("general") << 129 << QStringList{"129",  "1013", "1014", "1015", "1016",
+                                                       "1019", "1020", "1021", "1022", "1011",
+                                                       "1074", "1023", "1024"};
         QTest::newRow("disk") << 130
-                              << QStringList{"130",  "1025", "1010", "1048", "1067",
-                                             "1029", "1064", "1030", "1051", "1053",
-                                             "1069", "1031", "1065"};
-        QTest::newRow("peripherals") << 131
-                                     << QStringList{"131", "1032", "1003", "1033", "1034",
-                                                    "1046", "1052"};
-        QTest::newRow("os") << 132
-                            << QStringList{"132", "1035", "1036", "1037", "1038", "1039"};
-        QTest::newRow("peripheral") << 135
-                                    << QStringList{"135", "1060", "1061", "1057", "1059"};
+                              << QStringList{"130",  "1025", "1010", "1048", "1067", "1029", "1064",
+                                             "1030", "1051", "1053", "1069", "1031", "1065"};
+        QTest::newRow("peripherals")
+            << 131 << QStringList{"131", "1032", "1003", "1033", "1034", "1046", "1052"};
+        QTest::newRow("os") << 132 << QStringList{"132", "1035", "1036", "1037", "1038", "1039"};
+        QTest::newRow("peripheral") << 135 << QStringList{"135", "1060", "1061", "1057", "1059"};
         QTest::newRow("install") << 136 << QStringList{"136", "1", "2"};
         QTest::newRow("rename") << 137 << QStringList{"137", "1", "2"};
         QTest::newRow("start error") << 138 << QStringList{"138"};

@@ -1,7 +1,9 @@
 // The report list: rows, texts, selection and the click notifications.
 #include "ListViewCtrl.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -32,6 +34,13 @@ struct Fixture {
         return QPoint(20, last.bottom() + 20);
     }
 };
+
+// The pointer moves onto `pos` of the list's viewport with no button held.
+void Rest(CListViewCtrl* list, QPoint pos) {
+    QMouseEvent move(QEvent::MouseMove, pos, list->viewport()->mapToGlobal(pos), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &move);
+}
 
 std::vector<std::string> Column0(const CListViewCtrl* list) {
     std::vector<std::string> names;
@@ -148,8 +157,7 @@ private slots:
         QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, f.belowRows());
         QCOMPARE(clicked.takeFirst().at(0).toInt(), -1);
         // Right of the last column is no row either.
-        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {},
-                          QPoint(350, f.rowCenter(0).y()));
+        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, QPoint(350, f.rowCenter(0).y()));
         QCOMPARE(clicked.takeFirst().at(0).toInt(), -1);
         QTest::mouseClick(f.list->viewport(), Qt::RightButton, {}, f.rowCenter(2));
         QCOMPARE(clicked.count(), 0);
@@ -182,12 +190,12 @@ private slots:
         QSignalSpy clicked(f.list, &CListViewCtrl::Clicked);
         f.list->selectRow(0);
         f.list->SetHotTrack(true);
-        QTest::mouseMove(f.list->viewport(), f.rowCenter(2));
+        Rest(f.list, f.rowCenter(2));
         QTRY_COMPARE_WITH_TIMEOUT(f.list->GetFirstSelected(), 2, 3000);
         QCOMPARE(f.list->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(clicked.count(), 0);
         f.list->SetHotTrack(false);
-        QTest::mouseMove(f.list->viewport(), f.rowCenter(3));
+        Rest(f.list, f.rowCenter(3));
         QTest::qWait(700);
         QCOMPARE(f.list->GetFirstSelected(), 2);
     }

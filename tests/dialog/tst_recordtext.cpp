@@ -6,8 +6,8 @@
 
 namespace {
 
-const std::string kEuro = "\xE2\x82\xAC";  // 3 bytes
-const std::string kUmlaut = "\xC3\xA4";    // 2 bytes
+const std::string kEuro = "\xE2\x82\xAC";      // 3 bytes
+const std::string kUmlaut = "\xC3\xA4";        // 2 bytes
 const std::string kEmoji = "\xF0\x9F\x98\x80"; // 4 bytes
 
 struct Field261 {
@@ -143,9 +143,9 @@ private slots:
             garbage[i] = char(1 + (i * 131) % 255);
         const struct {
             size_t offset, width;
-        } fields[] = {{0, 261},     {261, 32},    {293, 261},  {554, 261},   {820, 261},
-                      {1081, 261},  {1352, 261},  {1613, 261}, {1880, 261},  {2141, 261},
-                      {2408, 261},  {2669, 261},  {2936, 260}, {3196, 260},  {11256, 261},
+        } fields[] = {{0, 261},     {261, 32},    {293, 261},  {554, 261},  {820, 261},
+                      {1081, 261},  {1352, 261},  {1613, 261}, {1880, 261}, {2141, 261},
+                      {2408, 261},  {2669, 261},  {2936, 260}, {3196, 260}, {11256, 261},
                       {11517, 261}, {11778, 1025}};
         for (const auto& f : fields) {
             const std::string text = ReadField(garbage.data() + f.offset, f.width);
