@@ -195,8 +195,7 @@ void CTarnwickDlg::OnNewVm() {
     std::memset(&options, 0, sizeof options);
     Emu::SetEmulatorOptDefault(theApp.ExtraArgOrNull(), &options);
 
-    CEmulatorDlg sheet(title, &options, this);
-    if (sheet.DoModal() != IDOK || options.general.name[0] == '\0')
+    if (RunSheet(title, options, std::string()) != IDOK || options.general.name[0] == '\0')
         return;
 
     Emu::SaveEmulatorOptions(&options);
@@ -225,15 +224,21 @@ void CTarnwickDlg::OnEditVm() {
     // told that the machine's own name is not taken.
     const std::string originalArch = GetField(options.general.arch);
 
-    CEmulatorDlg sheet(FormatWithText(format, name), &options, this);
-    sheet.SetOwnName(name);
-    if (sheet.DoModal() != IDOK)
+    if (RunSheet(FormatWithText(format, name), options, name) != IDOK)
         return;
 
     Emu::DelEmulatorOptions(name.c_str(), originalArch.c_str());
     Emu::SaveEmulatorOptions(&options);
     m_listVm->DeleteItem(row);
     InsertVmRow(row, options);
+}
+
+int CTarnwickDlg::RunSheet(const std::string& title, EmulatorOptions& options,
+                           const std::string& ownName) {
+    CEmulatorDlg sheet(title, &options, this);
+    if (!ownName.empty())
+        sheet.SetOwnName(ownName);
+    return sheet.DoModal();
 }
 
 void CTarnwickDlg::OnDeleteVm() {

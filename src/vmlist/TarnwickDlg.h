@@ -39,6 +39,10 @@ protected:
     void OnOK() override;
     QWidget* CreateControl(const ControlTemplate& c, QWidget* parent) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Runs the configuration sheet on `options`; `ownName` is the edited
+    // machine's stored name (empty for a new one). IDOK when it ended with OK.
+    virtual int RunSheet(const std::string& title, EmulatorOptions& options,
+                         const std::string& ownName);
 
 private:
     void SetWindowFrame();

@@ -1,0 +1,187 @@
+#include "VmTestUtil.h"
+
+#include "DialogBuilder.h"
+#include "LanguageManager.h"
+#include "ModalDriver.h"
+#include "RecordText.h"
+#include "TarnwickDlg.h"
+#include "TestBackendControl.h"
+#include "VmListCtrl.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <cstring>
+
+namespace VmTest {
+
+EmulatorOptions MakeRecord(const std::string& name, const std::string& arch,
+                           const std::string& target, const std::string& cpu) {
+    EmulatorOptions r;
+    std::memset(&r, 0, sizeof r);
+    SetField(r.general.name, name);
+    SetField(r.general.arch, arch);
+    SetField(r.general.target, target);
+    SetField(r.general.cpu, cpu);
+    // Marks the blocks no page touches unless it is opened, so a test sees
+    // whether the fetched record is the one stored.
+    SetField(r.os.osImage, "zImage-" + name);
+    r.disk.sdSize = 64;
+    return r;
+}
+
+bool InitProcess() {
+    static QTemporaryDir dir;
+    if (!dir.isValid() || !TestBackend::Load())
+        return false;
+    const std::string path = dir.filePath(QStringLiteral("English.lng")).toStdString();
+    CreateLanguageManager("English", path);
+    return g_pLangManager != nullptr;
+}
+
+void ResetBackend() {
+    TestBackend::Reset();
+    TestBackend::SetList("GetEmulatorTarget", {kTarget});
+    TestBackend::SetList("GetEmulatorCPU", {kCpu});
+    TestBackend::SetArch(kTarget, kArch);
+}
+
+void ScriptMachines(const std::vector<std::string>& names) {
+    TestBackend::SetList("EnumAllEmulator", names);
+    for (const std::string& name : names)
+        TestBackend::SetRecord(name, MakeRecord(name));
+}
+
+QStringList Rows(const CTarnwickDlg& dlg) {
+    QStringList rows;
+    const CVmListCtrl* list = dlg.ListCtrl();
+    for (int r = 0; r < list->GetItemCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < 4; ++c)
+            cells << QString::fromStdString(list->GetItemText(r, c));
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+QAbstractButton* Button(const QWidget* dlg, int id) {
+    const auto buttons = dlg->findChildren<QAbstractButton*>();
+    for (QAbstractButton* b : buttons) {
+        if (GetDlgCtrlID(b) == id && b->window() == dlg)
+            return b;
+    }
+    return nullptr;
+}
+
+bool ButtonEnabled(const CTarnwickDlg& dlg, int id) {
+    const QAbstractButton* b = Button(&dlg, id);
+    return b && b->isEnabled();
+}
+
+static QPoint RowCentre(const CVmListCtrl* list, int row) {
+    return list->visualRect(list->model()->index(row, 0)).center();
+}
+
+void ClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers) {
+    QTest::mouseClick(dlg.ListCtrl()->viewport(), Qt::LeftButton, modifiers,
+                      RowCentre(dlg.ListCtrl(), row));
+}
+
+void DoubleClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers) {
+    QTest::mouseDClick(dlg.ListCtrl()->viewport(), Qt::LeftButton, modifiers,
+                       RowCentre(dlg.ListCtrl(), row));
+}
+
+void ClickBelowRows(CTarnwickDlg& dlg) {
+    CVmListCtrl* list = dlg.ListCtrl();
+    const int last = list->GetItemCount() - 1;
+    const int y = last < 0 ? 5 : list->visualRect(list->model()->index(last, 0)).bottom() + 10;
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(10, y));
+}
+
+// Closes message boxes raised while `modal` handles a click, recording the
+// first text.
+class MessageBoxGuard {
+public:
+    explicit MessageBoxGuard(QString* text) {
+        QObject::connect(&m_timer, &QTimer::timeout, [text] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            if (text && text->isEmpty())
+                *text = box->text();
+            box->done(QMessageBox::Ok);
+        });
+        m_timer.start(100);
+    }
+
+private:
+    QTimer m_timer;
+};
+
+void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName) {
+    OnNextModal([seen, buttonId, newName](QWidget* modal) {
+        seen->appeared = true;
+        seen->title = modal->windowTitle();
+        seen->changesWhileOpen = StoreChangingCalls();
+        if (!newName.isNull()) {
+            for (QLineEdit* edit : modal->findChildren<QLineEdit*>()) {
+                if (GetDlgCtrlID(edit) == 1004)
+                    edit->setText(newName);
+            }
+        }
+        QPointer<QWidget> guarded(modal);
+        MessageBoxGuard guard(&seen->refusal);
+        if (QAbstractButton* b = Button(modal, buttonId))
+            b->click();
+        if (guarded && guarded->isVisible()) {
+            if (auto* dialog = qobject_cast<QDialog*>(guarded.data()))
+                dialog->reject();
+        }
+    });
+}
+
+bool RunsWithoutModal(const std::function<void()>& action, QString* opened) {
+    QWidget* before = QApplication::activeModalWidget();
+    bool none = true;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == before)
+            return;
+        none = false;
+        if (opened)
+            *opened = modal->windowTitle();
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+    });
+    watch.start(50);
+    action();
+    // A modal opened by a queued event would show up only now.
+    QTest::qWait(100);
+    return none;
+}
+
+std::vector<std::string> StoreChangingCalls() {
+    static const char* const kChanging[] = {"SaveEmulatorOptions", "DelEmulatorOptions",
+                                            "StartEmulator", "InstallTapNetWork",
+                                            "ReNameTapNetWork"};
+    std::vector<std::string> found;
+    for (const std::string& name : TestBackend::CallNames()) {
+        for (const char* c : kChanging) {
+            if (name == c)
+                found.push_back(name);
+        }
+    }
+    return found;
+}
+
+} // namespace VmTest

@@ -1,0 +1,491 @@
+// The main window: filling, the four commands, button states and keys.
+#include "VmTestUtil.h"
+
+#include "DialogBuilder.h"
+#include "LanguageManager.h"
+#include "RecordText.h"
+#include "TarnwickApp.h"
+#include "TarnwickDlg.h"
+#include "TestBackendControl.h"
+#include "TitleFormat.h"
+#include "VmListCtrl.h"
+
+#include <QAbstractButton>
+#include <QHeaderView>
+#include <QTest>
+#include <cstring>
+#include <memory>
+
+using namespace VmTest;
+
+namespace {
+
+const std::vector<std::string> kFive = {"vm1", "vm2", "vm3", "vm4", "vm5"};
+
+QString Row(const std::string& name) {
+    return QString::fromStdString(name + "|" + kArch + "|" + kTarget + "|" + kCpu);
+}
+
+QStringList RowsOf(const std::vector<std::string>& names) {
+    QStringList rows;
+    for (const std::string& n : names)
+        rows << Row(n);
+    return rows;
+}
+
+std::unique_ptr<CTarnwickDlg> OpenWindow() {
+    auto dlg = std::make_unique<CTarnwickDlg>();
+    dlg->Open();
+    TestBackend::ClearLog();
+    return dlg;
+}
+
+std::vector<int> SelectedRows(const CTarnwickDlg& dlg) {
+    std::vector<int> rows;
+    for (int r = 0; r < dlg.ListCtrl()->GetItemCount(); ++r) {
+        if (dlg.ListCtrl()->selectionModel()->isRowSelected(r, QModelIndex()))
+            rows.push_back(r);
+    }
+    return rows;
+}
+
+bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled) {
+    return ButtonEnabled(dlg, 1042) == enabled && ButtonEnabled(dlg, 1040) == enabled &&
+           ButtonEnabled(dlg, 1044) == enabled;
+}
+
+// A window whose sheet ends with OK at once, leaving the record as it is.
+class CWindowWithAcceptingSheet : public CTarnwickDlg {
+protected:
+    int RunSheet(const std::string&, EmulatorOptions&, const std::string&) override { return 1; }
+};
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(InitProcess()); }
+    void init() {
+        ResetBackend();
+        theApp.m_strExtraArg.clear();
+    }
+
+    void fill_data();
+    void fill();
+    void columns();
+    void windowFrame();
+    void newMachine_data();
+    void newMachine();
+    void newCancelled();
+    void newWithEmptyName();
+    void editKeepsMachineStoredUntilOk_data();
+    void editKeepsMachineStoredUntilOk();
+    void editCancelled();
+    void editUnreadableCancelled();
+    void firstSelectedRowActs_data();
+    void firstSelectedRowActs();
+    void doubleClickEditsFirstSelected();
+    void clicksSetButtons();
+    void keyboardSelectionLeavesButtons();
+    void enterAndEscapeDoNothing_data();
+    void enterAndEscapeDoNothing();
+    void closeBoxEndsCancelled();
+    void titleFormat_data();
+    void titleFormat();
+    void editTitleFromHostileFormat();
+};
+
+void TestMainWindow::fill_data() {
+    QTest::addColumn<QStringList>("listed");
+    QTest::addColumn<QStringList>("unreadable");
+    QTest::addColumn<QString>("extra");
+    QTest::addColumn<QStringList>("expected");
+
+    QTest::newRow("empty back end") << QStringList() << QStringList() << QString() << QStringList();
+    QTest::newRow("second unreadable") << QStringList{"vm1", "vm2", "vm3"} << QStringList{"vm2"}
+                                       << QString() << QStringList{Row("vm1"), Row("vm3")};
+    QTest::newRow("further argument passed")
+        << QStringList{"vm1"} << QStringList() << QString("board=b1") << QStringList{Row("vm1")};
+    QTest::newRow("all unreadable")
+        << QStringList{"a", "b"} << QStringList{"a", "b"} << QString() << QStringList();
+}
+
+void TestMainWindow::fill() {
+    QFETCH(QStringList, listed);
+    QFETCH(QStringList, unreadable);
+    QFETCH(QString, extra);
+    QFETCH(QStringList, expected);
+
+    std::vector<std::string> names;
+    for (const QString& n : listed)
+        names.push_back(n.toStdString());
+    ScriptMachines(names);
+    for (const QString& n : unreadable)
+        TestBackend::SetRecord(n.toStdString(), MakeRecord(n.toStdString()), 0);
+    theApp.m_strExtraArg = extra.toStdString();
+    TestBackend::ClearLog();
+
+    CTarnwickDlg dlg;
+    dlg.Open();
+    QCOMPARE(Rows(dlg), expected);
+    QVERIFY(CommandButtonsEnabled(dlg, false));
+    QVERIFY(ButtonEnabled(dlg, 1002));
+    QVERIFY(SelectedRows(dlg).empty());
+
+    const auto enums = TestBackend::CallsOf("EnumAllEmulator");
+    QVERIFY(!enums.empty());
+    QCOMPARE(enums[0].args[0], extra.isEmpty() ? std::string("<null>") : extra.toStdString());
+    QCOMPARE(TestBackend::CallsOf("GetEmulatorOptions").size(), size_t(listed.size()));
+}
+
+void TestMainWindow::columns() {
+    g_pLangManager->SetText("VM_TARGET", "Board");
+    CTarnwickDlg dlg;
+    dlg.Open();
+    g_pLangManager->SetText("VM_TARGET", "Target");
+
+    CVmListCtrl* list = dlg.ListCtrl();
+    QCOMPARE(list->columnCount(), 4);
+    const QStringList expected{"Name", "Arch", "Board", "CPU"};
+    for (int c = 0; c < 4; ++c) {
+        QCOMPARE(list->horizontalHeaderItem(c)->text(), expected[c]);
+        QCOMPARE(list->columnWidth(c), list->ClientWidth() / 4);
+    }
+    QVERIFY(list->showGrid());
+    QCOMPARE(list->selectionBehavior(), QAbstractItemView::SelectRows);
+    QCOMPARE(list->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(!list->isSortingEnabled());
+}
+
+void TestMainWindow::windowFrame() {
+    CTarnwickDlg dlg;
+    dlg.Open();
+    QVERIFY(dlg.isVisible());
+    QCOMPARE(dlg.windowTitle(), QString("Tarnwick"));
+    const Qt::WindowFlags flags = dlg.windowFlags();
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+    QVERIFY(!dlg.windowIcon().isNull());
+}
+
+void TestMainWindow::newMachine_data() {
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<int>("insertedAt");
+    QTest::newRow("third of five selected") << 2 << 2;
+    QTest::newRow("nothing selected") << -1 << 5;
+}
+
+void TestMainWindow::newMachine() {
+    QFETCH(int, selected);
+    QFETCH(int, insertedAt);
+    ScriptMachines(kFive);
+    TestBackend::SetDefaultRecord(MakeRecord("fresh"));
+    auto dlg = OpenWindow();
+    if (selected >= 0)
+        ClickRow(*dlg, selected);
+    const bool buttonsBefore = ButtonEnabled(*dlg, 1042);
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 1);
+    Button(dlg.get(), 1002)->click();
+
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.refusal, QString());
+    QCOMPARE(seen.title, QString("Create New Virtual Machine"));
+    const auto defaults = TestBackend::CallsOf("SetEmulatorOptDefault");
+    QCOMPARE(defaults.size(), size_t(1));
+    QCOMPARE(defaults[0].args[0], std::string("<null>"));
+    const auto saves = TestBackend::CallsOf("SaveEmulatorOptions");
+    QCOMPARE(saves.size(), size_t(1));
+    const EmulatorOptions saved = TestBackend::RecordArg(saves[0]);
+    QCOMPARE(GetField(saved.general.name), std::string("fresh"));
+    QCOMPARE(GetField(saved.os.osImage), std::string("zImage-fresh"));
+
+    QStringList expected = RowsOf(kFive);
+    expected.insert(insertedAt, Row("fresh"));
+    QCOMPARE(Rows(*dlg), expected);
+    if (selected >= 0)
+        QCOMPARE(SelectedRows(*dlg), std::vector<int>{selected + 1});
+    else
+        QVERIFY(SelectedRows(*dlg).empty());
+    QCOMPARE(ButtonEnabled(*dlg, 1042), buttonsBefore);
+}
+
+void TestMainWindow::newCancelled() {
+    ScriptMachines(kFive);
+    TestBackend::SetDefaultRecord(MakeRecord("fresh"));
+    auto dlg = OpenWindow();
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 2);
+    dlg->OnNewVm();
+
+    QVERIFY(seen.appeared);
+    QVERIFY(StoreChangingCalls().empty());
+    QCOMPARE(Rows(*dlg), RowsOf(kFive));
+}
+
+void TestMainWindow::newWithEmptyName() {
+    ScriptMachines({"vm1"});
+    TestBackend::SetDefaultRecord(MakeRecord(""));
+    CWindowWithAcceptingSheet dlg;
+    dlg.Open();
+    TestBackend::ClearLog();
+
+    dlg.OnNewVm();
+    QVERIFY(StoreChangingCalls().empty());
+    QCOMPARE(Rows(dlg), RowsOf({"vm1"}));
+}
+
+void TestMainWindow::editKeepsMachineStoredUntilOk_data() {
+    QTest::addColumn<QString>("newName");
+    QTest::addColumn<QString>("storedAs");
+    QTest::newRow("renamed") << QString("renamed") << QString("renamed");
+    QTest::newRow("name kept") << QString() << QString("vm3");
+}
+
+void TestMainWindow::editKeepsMachineStoredUntilOk() {
+    QFETCH(QString, newName);
+    QFETCH(QString, storedAs);
+    ScriptMachines({"vm1", "vm2", "vm3", "vm4"});
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 2);
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 1, newName);
+    Button(dlg.get(), 1042)->click();
+
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.refusal, QString());
+    QCOMPARE(seen.title, QString("Edit Virutal Machine vm3"));
+    QVERIFY(seen.changesWhileOpen.empty());
+
+    const auto calls = TestBackend::Calls();
+    std::vector<BackendCall> changes;
+    for (const BackendCall& c : calls) {
+        if (c.function == "DelEmulatorOptions" || c.function == "SaveEmulatorOptions")
+            changes.push_back(c);
+    }
+    QCOMPARE(changes.size(), size_t(2));
+    QCOMPARE(changes[0].function, std::string("DelEmulatorOptions"));
+    QCOMPARE(changes[0].args, (std::vector<std::string>{"vm3", kArch}));
+    QCOMPARE(changes[1].function, std::string("SaveEmulatorOptions"));
+    const EmulatorOptions saved = TestBackend::RecordArg(changes[1]);
+    QCOMPARE(QString::fromStdString(GetField(saved.general.name)), storedAs);
+    QCOMPARE(GetField(saved.general.arch), std::string(kArch));
+    // The blocks of pages never opened are the fetched ones.
+    const EmulatorOptions fetched = MakeRecord("vm3");
+    QCOMPARE(std::memcmp(&saved.disk, &fetched.disk, sizeof saved.disk), 0);
+    QCOMPARE(std::memcmp(&saved.os, &fetched.os, sizeof saved.os), 0);
+
+    QCOMPARE(Rows(*dlg),
+             (QStringList{Row("vm1"), Row("vm2"), Row(storedAs.toStdString()), Row("vm4")}));
+    QVERIFY(SelectedRows(*dlg).empty());
+    QVERIFY(CommandButtonsEnabled(*dlg, true));
+}
+
+void TestMainWindow::editCancelled() {
+    ScriptMachines({"vm1", "vm2"});
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 1);
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 2, "typed but cancelled");
+    dlg->OnEditVm();
+
+    QVERIFY(seen.appeared);
+    QVERIFY(StoreChangingCalls().empty());
+    QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
+    QCOMPARE(SelectedRows(*dlg), std::vector<int>{1});
+    QVERIFY(CommandButtonsEnabled(*dlg, true));
+}
+
+void TestMainWindow::editUnreadableCancelled() {
+    ScriptMachines({"vm1", "vm2"});
+    auto dlg = OpenWindow();
+    EmulatorOptions zero;
+    std::memset(&zero, 0, sizeof zero);
+    TestBackend::SetRecord("vm2", zero, 0);
+    ClickRow(*dlg, 1);
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 2);
+    dlg->OnEditVm();
+
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.title, QString("Edit Virutal Machine vm2"));
+    QVERIFY(StoreChangingCalls().empty());
+    QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
+}
+
+void TestMainWindow::firstSelectedRowActs_data() {
+    QTest::addColumn<int>("command");
+    QTest::newRow("edit") << 1042;
+    QTest::newRow("delete") << 1040;
+    QTest::newRow("start") << 1044;
+}
+
+void TestMainWindow::firstSelectedRowActs() {
+    QFETCH(int, command);
+    ScriptMachines(kFive);
+    TestBackend::SetStart("vm2", 1, "");
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 1);
+    ClickRow(*dlg, 3, Qt::ControlModifier);
+    QCOMPARE(SelectedRows(*dlg), (std::vector<int>{1, 3}));
+
+    ModalSeen seen;
+    if (command == 1042)
+        AnswerNextSheet(&seen, 2);
+    Button(dlg.get(), command)->click();
+
+    switch (command) {
+    case 1042:
+        QCOMPARE(seen.title, QString("Edit Virutal Machine vm2"));
+        QVERIFY(CommandButtonsEnabled(*dlg, true));
+        break;
+    case 1040: {
+        const auto dels = TestBackend::CallsOf("DelEmulatorOptions");
+        QCOMPARE(dels.size(), size_t(1));
+        QCOMPARE(dels[0].args, (std::vector<std::string>{"vm2", kArch}));
+        QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm3", "vm4", "vm5"}));
+        // Disabled although vm4 is still selected.
+        QCOMPARE(SelectedRows(*dlg), std::vector<int>{2});
+        QVERIFY(CommandButtonsEnabled(*dlg, false));
+        break;
+    }
+    case 1044: {
+        const auto starts = TestBackend::CallsOf("StartEmulator");
+        QCOMPARE(starts.size(), size_t(1));
+        QCOMPARE(starts[0].args[0], std::string("vm2"));
+        QVERIFY(CommandButtonsEnabled(*dlg, true));
+        break;
+    }
+    }
+}
+
+void TestMainWindow::doubleClickEditsFirstSelected() {
+    ScriptMachines(kFive);
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 1);
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 2);
+    DoubleClickRow(*dlg, 3, Qt::ControlModifier);
+
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.title, QString("Edit Virutal Machine vm2"));
+    QVERIFY(CommandButtonsEnabled(*dlg, true));
+    QVERIFY(StoreChangingCalls().empty());
+}
+
+void TestMainWindow::clicksSetButtons() {
+    ScriptMachines({"vm1", "vm2"});
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 0);
+    QVERIFY(CommandButtonsEnabled(*dlg, true));
+    ClickBelowRows(*dlg);
+    QVERIFY(CommandButtonsEnabled(*dlg, false));
+
+    // With no row selected the enabled commands do nothing.
+    ClickRow(*dlg, 0);
+    dlg->ListCtrl()->clearSelection();
+    QVERIFY(RunsWithoutModal([&] {
+        Button(dlg.get(), 1044)->click();
+        Button(dlg.get(), 1040)->click();
+        Button(dlg.get(), 1042)->click();
+    }));
+    QVERIFY(TestBackend::Calls().empty());
+    QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
+}
+
+void TestMainWindow::keyboardSelectionLeavesButtons() {
+    ScriptMachines({"vm1", "vm2", "vm3"});
+    auto dlg = OpenWindow();
+    dlg->activateWindow();
+    dlg->ListCtrl()->setFocus();
+    QTest::keyClick(dlg->ListCtrl(), Qt::Key_Down);
+    QTest::keyClick(dlg->ListCtrl(), Qt::Key_Down);
+    QVERIFY(!SelectedRows(*dlg).empty());
+    QVERIFY(CommandButtonsEnabled(*dlg, false));
+}
+
+void TestMainWindow::enterAndEscapeDoNothing_data() {
+    QTest::addColumn<int>("target"); // 0: window, else a control id
+    QTest::addColumn<int>("key");
+    const std::pair<const char*, int> keys[] = {
+        {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
+    const std::pair<const char*, int> targets[] = {
+        {"window", 0}, {"list", 1001}, {"new", 1002}, {"edit", 1042}, {"start", 1044}};
+    for (const auto& [tname, target] : targets) {
+        for (const auto& [kname, key] : keys)
+            QTest::addRow("%s on %s", kname, tname) << target << key;
+    }
+}
+
+void TestMainWindow::enterAndEscapeDoNothing() {
+    QFETCH(int, target);
+    QFETCH(int, key);
+    ScriptMachines({"vm1", "vm2"});
+    TestBackend::SetStart("vm1", 0, "would report");
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 0);
+    TestBackend::ClearLog();
+
+    QWidget* to = target == 0 ? static_cast<QWidget*>(dlg.get()) : GetDlgItem(dlg.get(), target);
+    QVERIFY(to);
+    to->setFocus();
+    QString opened;
+    QVERIFY2(RunsWithoutModal([&] { QTest::keyClick(to, Qt::Key(key)); }, &opened),
+             qPrintable(opened));
+    QVERIFY(dlg->isVisible());
+    QCOMPARE(dlg->result(), 0);
+    QVERIFY(TestBackend::Calls().empty());
+    QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
+}
+
+void TestMainWindow::closeBoxEndsCancelled() {
+    CTarnwickDlg dlg;
+    dlg.Open();
+    QVERIFY(dlg.close());
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), 2);
+}
+
+void TestMainWindow::titleFormat_data() {
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("default") << QString("Edit Virutal Machine %s")
+                             << QString("Edit Virutal Machine vm");
+    QTest::newRow("no conversion") << QString("Edit") << QString("Edit");
+    QTest::newRow("empty") << QString("") << QString("");
+    QTest::newRow("second %s kept") << QString("%s and %s") << QString("vm and %s");
+    QTest::newRow("escaped percent") << QString("100%% %s") << QString("100% vm");
+    QTest::newRow("other conversions kept") << QString("%d%n %s %x") << QString("%d%n vm %x");
+    QTest::newRow("trailing percent") << QString("%s 50%") << QString("vm 50%");
+}
+
+void TestMainWindow::titleFormat() {
+    QFETCH(QString, format);
+    QFETCH(QString, expected);
+    QCOMPARE(QString::fromStdString(FormatWithText(format.toStdString(), "vm")), expected);
+}
+
+void TestMainWindow::editTitleFromHostileFormat() {
+    ScriptMachines({"vm1"});
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 0);
+    g_pLangManager->SetText("EDIT_VM", "%n%s%s%d");
+
+    ModalSeen seen;
+    AnswerNextSheet(&seen, 2);
+    dlg->OnEditVm();
+    g_pLangManager->SetText("EDIT_VM", "Edit Virutal Machine %s");
+    QCOMPARE(seen.title, QString("%nvm1%s%d"));
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,194 @@
+// Starting a machine and the report of a failed start.
+#include "VmTestUtil.h"
+
+#include "DialogBuilder.h"
+#include "EmulatorErrDlg.h"
+#include "EmulatorLib.h"
+#include "LanguageManager.h"
+#include "ModalDriver.h"
+#include "TarnwickDlg.h"
+#include "TestBackendControl.h"
+
+#include <QAbstractButton>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTest>
+#include <memory>
+
+using namespace VmTest;
+
+namespace {
+
+struct ReportSeen {
+    bool appeared = false;
+    QString title;
+    QString text;
+    int lines = 0;
+    bool wraps = true;
+    bool readOnly = false;
+    bool scrollsSideways = false;
+    bool hasButtons = true;
+    bool closedByEnter = true;
+    bool closedByEscape = false;
+};
+
+// Reads the next report, tries Enter (must not close it), then Escape.
+void ReadNextReport(ReportSeen* seen) {
+    OnNextModal([seen](QWidget* modal) {
+        seen->appeared = true;
+        seen->title = modal->windowTitle();
+        seen->hasButtons = !modal->findChildren<QAbstractButton*>().isEmpty();
+        auto* field = qobject_cast<QPlainTextEdit*>(GetDlgItem(modal, 1063));
+        if (field) {
+            seen->text = field->toPlainText();
+            seen->lines = field->document()->blockCount();
+            seen->wraps = field->lineWrapMode() != QPlainTextEdit::NoWrap;
+            seen->readOnly = field->isReadOnly();
+            seen->scrollsSideways = field->horizontalScrollBar()->maximum() > 0;
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        seen->closedByEnter = !modal->isVisible();
+        if (modal->isVisible()) {
+            QTest::keyClick(field ? static_cast<QWidget*>(field) : modal, Qt::Key_Escape);
+            seen->closedByEscape = !modal->isVisible();
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+std::unique_ptr<CTarnwickDlg> WindowWithVm1Selected() {
+    ScriptMachines({"vm1", "vm2"});
+    auto dlg = std::make_unique<CTarnwickDlg>();
+    dlg->Open();
+    ClickRow(*dlg, 0);
+    TestBackend::ClearLog();
+    return dlg;
+}
+
+} // namespace
+
+class TestStartError : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(InitProcess()); }
+    void init() { ResetBackend(); }
+
+    void startSucceeds();
+    void startFails_data();
+    void startFails();
+    void startWithoutLibrary();
+    void reportKeepsErrorOverLanguageText();
+    void multiLineReport();
+};
+
+void TestStartError::startSucceeds() {
+    auto dlg = WindowWithVm1Selected();
+    TestBackend::SetStart("vm1", 1, "never shown");
+    QString opened;
+    QVERIFY2(RunsWithoutModal([&] { Button(dlg.get(), 1044)->click(); }, &opened),
+             qPrintable(opened));
+    QCOMPARE(TestBackend::CallNames(), std::vector<std::string>{"StartEmulator"});
+    QCOMPARE(TestBackend::CallsOf("StartEmulator")[0].args[0], std::string("vm1"));
+    QVERIFY(dlg->isVisible());
+    QVERIFY(!dlg->isMinimized());
+}
+
+void TestStartError::startFails_data() {
+    QTest::addColumn<QByteArray>("errText");
+    QTest::addColumn<int>("claimedLength"); // -1: the text's own
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<int>("bufferSize"); // size passed on the second call; 0: no second call
+
+    const QByteArray text30("Kernel image zImage not found!");
+    QTest::newRow("30-byte text") << text30 << -1 << QString::fromLatin1(text30) << 30;
+    QTest::newRow("no text") << QByteArray() << -1 << QString("Unkown Error") << 0;
+    QTest::newRow("length claimed longer than text")
+        << QByteArray("short") << 100 << QString("short") << 100;
+    QTest::newRow("length claimed but nothing written")
+        << QByteArray() << 12 << QString("Unkown Error") << 12;
+    QTest::newRow("UTF-8 text") << QByteArray("Gerät fehlt") << -1
+                                << QString::fromUtf8("Gerät fehlt") << 12;
+}
+
+void TestStartError::startFails() {
+    QFETCH(QByteArray, errText);
+    QFETCH(int, claimedLength);
+    QFETCH(QString, shown);
+    QFETCH(int, bufferSize);
+    auto dlg = WindowWithVm1Selected();
+    TestBackend::SetStart("vm1", 0, errText.toStdString(), claimedLength);
+
+    ReportSeen seen;
+    ReadNextReport(&seen);
+    Button(dlg.get(), 1044)->click();
+
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.text, shown);
+    const auto infos = TestBackend::CallsOf("GetStartEmulatorErrInfo");
+    QCOMPARE(infos.size(), size_t(bufferSize > 0 ? 2 : 1));
+    QCOMPARE(infos[0].args, (std::vector<std::string>{"vm1", "<null>", "0"}));
+    if (bufferSize > 0) {
+        QCOMPARE(infos[1].args[0], std::string("vm1"));
+        QVERIFY(infos[1].args[1] != "<null>");
+        QCOMPARE(infos[1].args[2], std::to_string(bufferSize));
+    }
+    QVERIFY(dlg->isVisible());
+    QVERIFY(ButtonEnabled(*dlg, 1044));
+}
+
+void TestStartError::startWithoutLibrary() {
+    auto dlg = WindowWithVm1Selected();
+    FreeEmulatorLibrary();
+    ReportSeen seen;
+    ReadNextReport(&seen);
+    dlg->OnStartVm();
+    QVERIFY(TestBackend::Load());
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.text, QString("Unkown Error"));
+}
+
+void TestStartError::reportKeepsErrorOverLanguageText() {
+    auto dlg = WindowWithVm1Selected();
+    TestBackend::SetStart("vm1", 0, "no kernel");
+    g_pLangManager->SetTextById(1063, "text from the language file");
+    g_pLangManager->SetTextById(138, "Start failed");
+
+    ReportSeen seen;
+    ReadNextReport(&seen);
+    dlg->OnStartVm();
+    g_pLangManager->SetTextById(138, "Start Emulator Error");
+
+    QCOMPARE(seen.title, QString("Start failed"));
+    QCOMPARE(seen.text, QString("no kernel"));
+    // The passes ran before the error was shown again: the file's entry is
+    // collected back unchanged.
+    std::string collected;
+    QVERIFY(g_pLangManager->GetTextById(1063, collected));
+    QCOMPARE(collected, std::string("text from the language file"));
+}
+
+void TestStartError::multiLineReport() {
+    auto dlg = WindowWithVm1Selected();
+    const std::string longLine(400, 'x');
+    const std::string text = "first line\nsecond line\n" + longLine;
+    TestBackend::SetStart("vm1", 0, text);
+
+    ReportSeen seen;
+    ReadNextReport(&seen);
+    dlg->OnStartVm();
+
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.text, QString::fromStdString(text));
+    QCOMPARE(seen.lines, 3);
+    QVERIFY(!seen.wraps);
+    QVERIFY(seen.readOnly);
+    QVERIFY(seen.scrollsSideways);
+    QVERIFY(!seen.hasButtons);
+    QVERIFY(!seen.closedByEnter);
+    QVERIFY(seen.closedByEscape);
+}
+
+QTEST_MAIN(TestStartError)
+#include "tst_starterror.moc"
