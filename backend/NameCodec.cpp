@@ -15,8 +15,10 @@ std::string FileStemForName(std::string_view name) {
     static const char* hex = "0123456789ABCDEF";
     std::string stem;
     stem.reserve(name.size() * 3);
-    for (unsigned char c : name) {
-        if (IsSafe(c)) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        // A leading dot would hide the file and could make it "." or "..".
+        if (IsSafe(c) && !(i == 0 && c == '.')) {
             stem.push_back(char(c));
         } else {
             stem.push_back('%');
