@@ -469,8 +469,16 @@ private slots:
         QCOMPARE(general->windowTitle(), QStringLiteral("Allgemein"));
         auto err = Build(138);
         QWidget* text = GetDlgItem(err.get(), 1063);
-        SetWindowText(text, "line one\nline two\xC2\xA0end");
-        QCOMPARE(GetWindowText(text), std::string("line one\nline two\xC2\xA0end"));
+        SetWindowText(text, "line one\nline two\xC2\xA0"
+                            "end");
+        QCOMPARE(GetWindowText(text), std::string("line one\nline two\xC2\xA0"
+                                                  "end"));
+        // Line ends of any kind show as line breaks and read back as they were.
+        SetWindowText(text, "a\r\nb\rc");
+        QCOMPARE(qobject_cast<QPlainTextEdit*>(text)->blockCount(), 3);
+        QCOMPARE(GetWindowText(text), std::string("a\r\nb\rc"));
+        qobject_cast<QPlainTextEdit*>(text)->appendPlainText("d");
+        QCOMPARE(GetWindowText(text), std::string("a\nb\nc\nd"));
         // A label shows markup as typed.
         QWidget* label = GetDlgItem(general.get(), 1013);
         SetWindowText(label, "<b>Name</b>");

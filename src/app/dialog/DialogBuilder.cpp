@@ -21,10 +21,12 @@
 namespace {
 
 const char* const kCtrlIdProperty = "tarnwickCtrlId";
-// The bytes a caption was set from, kept when they do not survive the round
-// trip through QString (invalid sequences): reading the caption back then
-// gives the same bytes instead of replacement characters.
+// The bytes a caption was set from, kept with what the widget showed of them
+// when they do not survive the round trip (invalid sequences, CR LF in a
+// multi-line edit): while the caption is unchanged, reading it gives the same
+// bytes back instead of replacement characters or altered line ends.
 const char* const kCaptionBytesProperty = "tarnwickCaptionBytes";
+const char* const kCaptionShownProperty = "tarnwickCaptionShown";
 
 // Digits only, and no value above the int32 fields the boxes feed.
 class CNumberValidator : public QValidator {
@@ -270,12 +272,10 @@ std::string GetWindowText(const QWidget* w) {
     if (!w || HasNoCaption(w))
         return {};
     const QString caption = CaptionOf(w);
-    const QVariant bytes = w->property(kCaptionBytesProperty);
-    if (bytes.isValid()) {
-        const QByteArray b = bytes.toByteArray();
-        std::string raw(b.constData(), static_cast<size_t>(b.size()));
-        if (FromLocal(raw) == caption)
-            return raw;
+    const QVariant shown = w->property(kCaptionShownProperty);
+    if (shown.isValid() && shown.toString() == caption) {
+        const QByteArray b = w->property(kCaptionBytesProperty).toByteArray();
+        return std::string(b.constData(), static_cast<size_t>(b.size()));
     }
     return ToLocal(caption);
 }
@@ -283,13 +283,16 @@ std::string GetWindowText(const QWidget* w) {
 void SetWindowText(QWidget* w, const std::string& text) {
     if (!w || HasNoCaption(w))
         return;
-    const QString caption = FromLocal(text);
-    SetCaptionOf(w, caption);
-    if (ToLocal(caption) != text)
+    SetCaptionOf(w, FromLocal(text));
+    const QString shown = CaptionOf(w);
+    if (ToLocal(shown) != text) {
         w->setProperty(kCaptionBytesProperty,
                        QByteArray(text.data(), static_cast<qsizetype>(text.size())));
-    else if (w->property(kCaptionBytesProperty).isValid())
+        w->setProperty(kCaptionShownProperty, shown);
+    } else if (w->property(kCaptionShownProperty).isValid()) {
         w->setProperty(kCaptionBytesProperty, QVariant());
+        w->setProperty(kCaptionShownProperty, QVariant());
+    }
 }
 
 void EnableDlgItem(QWidget* dialog, int32_t id, bool enable) {
