@@ -275,6 +275,15 @@ private slots:
         QVERIFY(!AnyModalOpen());
     }
 
+    void modalDriverFailsTheTestWhenNothingOpens() {
+        bool called = false;
+        QEXPECT_FAIL("", "no modal window is opened here", Continue);
+        OnNextModal([&](QWidget*) { called = true; }, 50);
+        QTest::qWait(300);
+        QVERIFY(!called);
+        QVERIFY(!AnyModalOpen());
+    }
+
     void modalDriverNestsAndSeesOnlyNewModals() {
         CProbeDlg dlg;
         bool sawOpen = false;
