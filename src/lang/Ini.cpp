@@ -27,6 +27,11 @@ std::string CIni::ReadValue(const std::string& section, const std::string& key) 
     return Document().ReadValue(section, key);
 }
 
+void CIni::ReadSection(const std::string& section,
+                       std::vector<std::pair<std::string, std::string>>& entries) {
+    Document().ReadSection(section, entries);
+}
+
 bool CIni::WriteValues(const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries) {
     return WriteValues(section, entries, nullptr);

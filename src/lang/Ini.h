@@ -24,6 +24,10 @@ public:
     void ListKeys(const std::string& section, std::vector<std::string>& names);
     // The first matching entry's value; empty when section or key is missing.
     std::string ReadValue(const std::string& section, const std::string& key);
+    // Every entry of the section in file order, each with the value ReadValue
+    // gives for its name; one pass instead of ListKeys and a ReadValue each.
+    void ReadSection(const std::string& section,
+                     std::vector<std::pair<std::string, std::string>>& entries);
     // Applies the writes in order, as single profile writes would, with one
     // read of the file and one atomic replacement. Failure is silent; the old
     // file then stays whole. Values holding a line break are not written.

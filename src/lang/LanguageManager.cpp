@@ -1,21 +1,52 @@
 #include "LanguageManager.h"
 
+#include <algorithm>
 #include <exception>
 #include <utility>
 #include <vector>
 
 CLanguageManger* g_pLangManager = nullptr;
 
+namespace {
+
+using Entry = std::pair<std::string, std::string>;
+
+// Sorts by key in N log(runs): a file this program wrote is in key order, or
+// a few ordered runs (one per run that added keys), and then costs linear time.
+void SortByKey(std::vector<Entry>& entries) {
+    const auto less = [](const Entry& a, const Entry& b) { return a.first < b.first; };
+    std::vector<std::size_t> bounds{0};
+    for (std::size_t i = 1; i < entries.size(); ++i)
+        if (less(entries[i], entries[i - 1]))
+            bounds.push_back(i);
+    bounds.push_back(entries.size());
+    while (bounds.size() > 2) {
+        std::vector<std::size_t> merged{0};
+        for (std::size_t r = 0; r + 2 < bounds.size(); r += 2) {
+            const auto begin = entries.begin();
+            std::inplace_merge(begin + bounds[r], begin + bounds[r + 1], begin + bounds[r + 2],
+                               less);
+            merged.push_back(bounds[r + 2]);
+        }
+        if (merged.back() != entries.size())
+            merged.push_back(entries.size());
+        bounds.swap(merged);
+    }
+}
+
+} // namespace
+
 CLanguageIniManger::CLanguageIniManger(const std::string& path, const std::string& language)
     : m_ini(path), m_section(language) {
     try {
-        std::vector<std::string> names;
-        m_ini.ListKeys(m_section, names);
-        for (auto& name : names) {
-            // ReadValue gives the first line of a name, so duplicates agree.
-            std::string value = m_ini.ReadValue(m_section, name);
-            m_texts.insert_or_assign(std::move(name), std::move(value));
-        }
+        // The names and values that listing the section and reading each
+        // name give (so duplicates all hold the first line's value), in key
+        // order: the map is then filled in linear time.
+        std::vector<Entry> entries;
+        m_ini.ReadSection(m_section, entries);
+        SortByKey(entries);
+        for (auto& [name, value] : entries)
+            m_texts.emplace_hint(m_texts.end(), std::move(name), std::move(value));
     } catch (const std::exception&) {
         // A file too large for memory: run on the built-in texts, and leave
         // the file alone rather than replace it with those.

@@ -1,5 +1,6 @@
 #include "Profile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -37,13 +38,40 @@ std::string_view TrimName(std::string_view text) {
     return text;
 }
 
+char Fold(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameNameCaseless(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (Fold(a[i]) != Fold(b[i]))
+            return false;
+    return true;
+}
+
+// FNV-1a over the folded bytes.
+std::uint32_t CaselessHash(std::string_view name) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : name)
+        hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 16777619u;
+    return hash;
+}
+
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
-bool HasLineBreak(std::string_view text) {
-    return text.find_first_of("\r\n") != text.npos;
+// One pass over the bytes (find_first_of would search its set per byte).
+std::size_t FindLineBreak(std::string_view text, std::size_t from = 0) {
+    for (std::size_t i = from; i < text.size(); ++i)
+        if (text[i] == '\n' || text[i] == '\r')
+            return i;
+    return text.npos;
 }
+
+bool HasLineBreak(std::string_view text) { return FindLineBreak(text) != text.npos; }
 
 // The name of a section header line, which starts with '[' and whose name
 // runs up to the last ']'.
@@ -77,9 +105,55 @@ std::string_view EolBytes(std::uint8_t eol) {
 std::string AsciiLower(std::string_view text) {
     std::string lower(text);
     for (char& c : lower)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+        c = Fold(c);
     return lower;
+}
+
+std::size_t ProfileDocument::NameIndex::Probe(const ProfileDocument& doc, std::string_view name,
+                                              std::uint32_t hash) const {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+        const Slot& slot = m_slots[i];
+        if (slot.node == 0 || (slot.hash == hash &&
+                               SameNameCaseless(doc.EntryName(doc.m_nodes[slot.node - 1]), name)))
+            return i;
+    }
+}
+
+std::size_t ProfileDocument::NameIndex::Find(const ProfileDocument& doc,
+                                             std::string_view name) const {
+    if (m_slots.empty())
+        return npos;
+    const Slot& slot = m_slots[Probe(doc, name, CaselessHash(name))];
+    return slot.node == 0 ? npos : slot.node - 1;
+}
+
+std::size_t ProfileDocument::NameIndex::Insert(const ProfileDocument& doc, std::string_view name,
+                                               std::size_t node) {
+    if ((m_used + 1) * 2 > m_slots.size())
+        Grow();
+    const std::uint32_t hash = CaselessHash(name);
+    Slot& slot = m_slots[Probe(doc, name, hash)];
+    if (slot.node != 0)
+        return slot.node - 1;
+    slot.hash = hash;
+    slot.node = static_cast<std::uint32_t>(node + 1);
+    ++m_used;
+    return node;
+}
+
+void ProfileDocument::NameIndex::Grow() {
+    std::vector<Slot> old(std::max<std::size_t>(16, m_slots.size() * 2));
+    old.swap(m_slots);
+    const std::size_t mask = m_slots.size() - 1;
+    for (const Slot& slot : old) {
+        if (slot.node == 0)
+            continue;
+        std::size_t i = slot.hash & mask;
+        while (m_slots[i].node != 0)
+            i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
 }
 
 ProfileDocument::ProfileDocument(std::string bytes) : m_bytes(std::move(bytes)) {
@@ -93,7 +167,7 @@ void ProfileDocument::Parse() {
     std::size_t pos = 0;
     while (pos < all.size()) {
         const std::size_t start = pos;
-        std::size_t end = all.find_first_of("\r\n", pos);
+        std::size_t end = FindLineBreak(all, pos);
         Eol eol = Eol::None;
         if (end == all.npos) {
             end = pos = all.size();
@@ -166,6 +240,10 @@ std::string_view ProfileDocument::EntryName(const Node& node) const {
     return TrimName(Text(node).substr(0, node.equals));
 }
 
+std::string_view ProfileDocument::EntryValue(const Node& node) const {
+    return DecodeValue(Text(node).substr(node.equals + 1));
+}
+
 std::size_t ProfileDocument::FindSection(std::string_view name) const {
     const auto it = m_sectionIndex.find(AsciiLower(name));
     return it == m_sectionIndex.end() ? npos : it->second;
@@ -183,7 +261,7 @@ std::size_t ProfileDocument::AddSection(std::string_view name, std::size_t heade
 void ProfileDocument::AddEntry(std::size_t section, std::size_t node, std::string_view name) {
     Section& s = m_sections[section];
     s.entries.push_back(node);
-    s.index.try_emplace(AsciiLower(name), node);
+    m_nodes[node].first = s.index.Insert(*this, name, node);
     s.last = node;
 }
 
@@ -231,12 +309,21 @@ std::optional<std::string> ProfileDocument::Find(std::string_view section,
     const std::size_t s = FindSection(section);
     if (s == npos)
         return std::nullopt;
-    const auto& index = m_sections[s].index;
-    const auto it = index.find(AsciiLower(key));
-    if (it == index.end())
+    const std::size_t node = m_sections[s].index.Find(*this, key);
+    if (node == npos)
         return std::nullopt;
-    const Node& node = m_nodes[it->second];
-    return std::string(DecodeValue(Text(node).substr(node.equals + 1)));
+    return std::string(EntryValue(m_nodes[node]));
+}
+
+void ProfileDocument::ReadSection(std::string_view section,
+                                  std::vector<std::pair<std::string, std::string>>& entries) const {
+    entries.clear();
+    const std::size_t s = FindSection(section);
+    if (s == npos)
+        return;
+    entries.reserve(m_sections[s].entries.size());
+    for (const std::size_t node : m_sections[s].entries)
+        entries.emplace_back(EntryName(m_nodes[node]), EntryValue(m_nodes[m_nodes[node].first]));
 }
 
 std::string ProfileDocument::ReadValue(std::string_view section, std::string_view key) const {
@@ -272,9 +359,8 @@ bool ProfileDocument::Write(std::string_view section, std::string_view key,
     std::string encoded = EncodeValue(value);
     std::size_t s = FindSection(section);
     if (s != npos) {
-        const auto& index = m_sections[s].index;
-        if (const auto it = index.find(AsciiLower(key)); it != index.end()) {
-            Node& node = m_nodes[it->second];
+        if (const std::size_t found = m_sections[s].index.Find(*this, key); found != npos) {
+            Node& node = m_nodes[found];
             const std::string_view text = Text(node);
             if (text.substr(node.equals + 1) == encoded)
                 return true;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class ProfileDocument {
@@ -23,6 +24,10 @@ public:
     // The value of the first entry `key` of the first section `section`.
     std::optional<std::string> Find(std::string_view section, std::string_view key) const;
     std::string ReadValue(std::string_view section, std::string_view key) const;
+    // Each entry of the section, file order, with the value ReadValue gives
+    // for its name: the same as ListKeys then ReadValue per name, in one pass.
+    void ReadSection(std::string_view section,
+                     std::vector<std::pair<std::string, std::string>>& entries) const;
 
     // One single profile write. False (and nothing changed) when the value
     // holds a line break, or when the key or section could not be read back
@@ -51,7 +56,29 @@ private:
         std::size_t store = npos;  // npos: text lies in m_bytes, else in m_store[store]
         std::size_t next = npos;   // file order is a linked list: inserts are O(1)
         std::size_t equals = npos; // entries: offset of the first '=' in the text
+        std::size_t first = npos;  // entries: the section's first entry of this name
         Eol eol = Eol::None;       // appended after the text
+    };
+
+    // Names of a section's entries, without regard to ASCII case, to the first
+    // entry bearing each. Open addressing over the document's own text: no
+    // copy of a name, no allocation per entry, one probe per lookup mostly.
+    class NameIndex {
+    public:
+        std::size_t Find(const ProfileDocument& doc, std::string_view name) const;
+        // The first entry of that name: an earlier one, else `node`.
+        std::size_t Insert(const ProfileDocument& doc, std::string_view name, std::size_t node);
+
+    private:
+        struct Slot {
+            std::uint32_t hash = 0;
+            std::uint32_t node = 0; // node + 1; 0: empty
+        };
+        std::size_t Probe(const ProfileDocument& doc, std::string_view name,
+                          std::uint32_t hash) const;
+        void Grow();
+        std::vector<Slot> m_slots;
+        std::size_t m_used = 0;
     };
 
     struct Section {
@@ -59,13 +86,14 @@ private:
         std::size_t header = npos;
         std::size_t last = npos; // last entry, or the header while it has none
         std::vector<std::size_t> entries;
-        std::unordered_map<std::string, std::size_t> index; // lower-case key -> first entry
+        NameIndex index;
     };
 
     void Parse();
     std::size_t Append(const Node& node);
     std::string_view Text(const Node& node) const;
     std::string_view EntryName(const Node& node) const;
+    std::string_view EntryValue(const Node& node) const;
     std::size_t FindSection(std::string_view name) const;
     std::size_t AddSection(std::string_view name, std::size_t header);
     void AddEntry(std::size_t section, std::size_t node, std::string_view name);

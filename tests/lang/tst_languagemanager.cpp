@@ -2,6 +2,8 @@
 #include "LangTestUtil.h"
 #include "LanguageManager.h"
 
+#include <random>
+
 namespace {
 
 // One run of the program: the manager from start-up to shutdown.
@@ -72,6 +74,7 @@ private slots:
     void lookups_data();
     void lookups();
     void duplicateNamesAllHoldTheFirstValue();
+    void loadEqualsListingThenReadingEachName();
     void longValueReadWhole();
     void otherSectionsAndCommentsKept();
     void crLfFileKeepsItsEndings();
@@ -164,6 +167,29 @@ void TestLanguageManager::duplicateNamesAllHoldTheFirstValue() {
     }
     // The first line is written with its own value; the others stay.
     COMPARE_BYTES(ReadBytes(Path()), file);
+}
+
+void TestLanguageManager::loadEqualsListingThenReadingEachName() {
+    static const char* const kKeys[] = {"A", "a", "B", "b", "10", "2", "1002", "102", "Z_", "z_"};
+    std::mt19937 rng(31);
+    for (int round = 0; round < 200; ++round) {
+        std::string file = rng() % 2 ? "[English]\n" : "[X]\nA=x\n[ english ]\r\n";
+        const int lines = static_cast<int>(rng() % 40);
+        for (int i = 0; i < lines; ++i)
+            file += std::string(kKeys[rng() % std::size(kKeys)]) + (rng() % 3 ? "=" : " = ") + "v" +
+                    std::to_string(i) + "\n";
+        WriteBytes(Path(), file);
+
+        std::map<std::string, std::string> expected; // the loading steps, done literally
+        CIni ini(Path());
+        std::vector<std::string> names;
+        ini.ListKeys("English", names);
+        for (const std::string& name : names)
+            expected[name] = ini.ReadValue("English", name);
+
+        CLanguageIniManger manager(Path(), "English");
+        QVERIFY(manager.Texts() == expected);
+    }
 }
 
 void TestLanguageManager::longValueReadWhole() {
