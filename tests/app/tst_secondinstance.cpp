@@ -63,6 +63,8 @@ private slots:
         QVERIFY(QDir(m_dir->path()).mkpath("prog"));
         QVERIFY(QDir(m_dir->path()).mkpath("run"));
         m_runtime = m_dir->filePath("run");
+        QVERIFY(QFile::setPermissions(m_runtime,
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
         m_log = m_dir->filePath("backend.log");
         m_program = ProgramFile("tarnwick");
         QVERIFY(QFile::copy(TARNWICK_EXE, m_program));
