@@ -1,0 +1,234 @@
+// TAP adapters, created and renamed for real inside a private network
+// namespace so that the host's interfaces are never touched.
+#include "Tap.h"
+
+#include <QtTest>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <net/if.h>
+#include <sched.h>
+#include <string>
+#include <sys/ioctl.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace bx;
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+bool WriteText(const char* path, const std::string& text) {
+    const int fd = ::open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool ok = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    ::close(fd);
+    return ok;
+}
+
+// Private network and mount namespaces with a sysfs of our own (sysfs shows
+// the network namespace of whoever mounted it). As root directly, else in a
+// user namespace of our own. Empty on success, else why not.
+std::string EnterPrivateNetwork() {
+    const uid_t uid = ::getuid();
+    const gid_t gid = ::getgid();
+    if (::unshare(CLONE_NEWNET | CLONE_NEWNS) != 0) {
+        if (::unshare(CLONE_NEWUSER | CLONE_NEWNET | CLONE_NEWNS) != 0)
+            return std::string("cannot make a network namespace: ") + std::strerror(errno);
+        WriteText("/proc/self/setgroups", "deny");
+        if (!WriteText("/proc/self/uid_map", "0 " + std::to_string(uid) + " 1\n") ||
+            !WriteText("/proc/self/gid_map", "0 " + std::to_string(gid) + " 1\n"))
+            return std::string("cannot map the user into its namespace: ") + std::strerror(errno);
+    }
+    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+        ::mount("sysfs", "/sys", "sysfs", 0, nullptr) != 0)
+        return std::string("cannot mount a private sysfs: ") + std::strerror(errno);
+    if (::access("/dev/net/tun", R_OK | W_OK) != 0)
+        return "no usable /dev/net/tun";
+    return {};
+}
+
+short FlagsOf(const std::string& name) {
+    const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, name.c_str(), IFNAMSIZ - 1);
+    const short flags = ::ioctl(sock, SIOCGIFFLAGS, &request) == 0 ? request.ifr_flags : -1;
+    ::close(sock);
+    return flags;
+}
+
+bool SetUp(const std::string& name) {
+    const int sock = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    ifreq request{};
+    std::strncpy(request.ifr_name, name.c_str(), IFNAMSIZ - 1);
+    bool ok = ::ioctl(sock, SIOCGIFFLAGS, &request) == 0;
+    request.ifr_flags |= IFF_UP;
+    ok = ok && ::ioctl(sock, SIOCSIFFLAGS, &request) == 0;
+    ::close(sock);
+    return ok;
+}
+
+std::string Join(const Names& names) {
+    std::string s;
+    for (const std::string& n : names)
+        s += (s.empty() ? "" : ",") + n;
+    return "[" + s + "]";
+}
+
+bool DropAllCapabilities() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2] = {};
+    return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+#define EXPECT(cond)                                                                               \
+    do {                                                                                           \
+        if (!(cond))                                                                               \
+            return std::string("line ") + std::to_string(__LINE__) + ": " #cond;                   \
+    } while (0)
+
+std::string InstallAndRename() {
+    EXPECT(ListTapAdapters().empty());
+    EXPECT(!TapDriverVersions().empty());
+    EXPECT(TapDriverVersions().front().rfind("TUN/TAP", 0) == 0);
+
+    const TapResult first = CreatePersistentTap();
+    EXPECT(first.ok);
+    EXPECT(first.name == "tap0");
+    const TapResult second = CreatePersistentTap();
+    EXPECT(second.ok && second.name == "tap1");
+    // Persistent: still there although our descriptors are closed.
+    if (ListTapAdapters() != Names{"tap0", "tap1"})
+        return "after install: " + Join(ListTapAdapters());
+    const std::string owner = std::to_string(::getuid());
+    FILE* f = std::fopen("/sys/class/net/tap0/owner", "r");
+    char buffer[32] = {};
+    EXPECT(f && std::fgets(buffer, sizeof buffer, f));
+    std::fclose(f);
+    EXPECT(std::string(buffer).rfind(owner, 0) == 0);
+
+    EXPECT(SetUp("tap0"));
+    const TapResult renamed = RenameTap("tap0", "lan0");
+    EXPECT(renamed.ok);
+    EXPECT(ListTapAdapters() == (Names{"lan0", "tap1"}));
+    EXPECT((FlagsOf("lan0") & IFF_UP) != 0); // its state came back
+    EXPECT(RenameTap("tap1", "tap1").ok);
+
+    for (const std::string& bad :
+         {std::string("a b"), std::string("a/b"), std::string(16, 'x'), std::string(),
+          std::string(".."), std::string("x:y"), std::string(" lead"), std::string("tab\t")}) {
+        const TapResult refused = RenameTap("tap1", bad);
+        EXPECT(!refused.ok && !refused.error.empty());
+    }
+    EXPECT(RenameTap("tap1", std::string(15, 'x')).ok);
+    EXPECT(RenameTap(std::string(15, 'x'), "tap1").ok);
+    // Not a TAP adapter: left alone.
+    EXPECT(!RenameTap("lo", "lo2").ok);
+    EXPECT(FlagsOf("lo") != -1);
+    EXPECT(!RenameTap("nothing", "x").ok);
+    // Taken name: the rename fails and the adapter keeps name and state.
+    EXPECT(!RenameTap("lan0", "tap1").ok);
+    EXPECT((FlagsOf("lan0") & IFF_UP) != 0);
+    EXPECT(ListTapAdapters() == (Names{"lan0", "tap1"}));
+
+    // Without the capability nothing changes and nothing crashes.
+    EXPECT(DropAllCapabilities());
+    const TapResult denied = CreatePersistentTap();
+    EXPECT(!denied.ok && !denied.error.empty());
+    EXPECT(!RenameTap("lan0", "wan0").ok);
+    EXPECT((FlagsOf("lan0") & IFF_UP) != 0);
+    EXPECT(ListTapAdapters() == (Names{"lan0", "tap1"}));
+    return {};
+}
+#undef EXPECT
+
+} // namespace
+
+class TestBackendTap : public QObject {
+    Q_OBJECT
+
+private slots:
+    void interfaceNames_data();
+    void interfaceNames();
+    void installAndRenameInPrivateNamespace();
+    void listingIgnoresNonTapInterfaces();
+};
+
+void TestBackendTap::interfaceNames_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("tap0") << QByteArray("tap0") << true;
+    QTest::newRow("15 bytes") << QByteArray(15, 'a') << true;
+    QTest::newRow("16 bytes") << QByteArray(16, 'a') << false;
+    QTest::newRow("empty") << QByteArray() << false;
+    QTest::newRow("blank") << QByteArray("my tap") << false;
+    QTest::newRow("slash") << QByteArray("a/b") << false;
+    QTest::newRow("colon") << QByteArray("eth0:1") << false;
+    QTest::newRow("comma") << QByteArray("a,b") << false;
+    QTest::newRow("equals") << QByteArray("a=b") << false;
+    QTest::newRow("dot") << QByteArray(".") << false;
+    QTest::newRow("dotdot") << QByteArray("..") << false;
+    QTest::newRow("newline") << QByteArray("a\nb") << false;
+    QTest::newRow("dash and dot") << QByteArray("br-lan.10") << true;
+}
+
+void TestBackendTap::interfaceNames() {
+    QFETCH(QByteArray, name);
+    QFETCH(bool, valid);
+    QCOMPARE(IsValidInterfaceName(name.toStdString()), valid);
+}
+
+void TestBackendTap::installAndRenameInPrivateNamespace() {
+    int report[2];
+    QVERIFY(::pipe(report) == 0);
+    const pid_t child = ::fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        ::close(report[0]);
+        std::string outcome = EnterPrivateNetwork();
+        outcome = outcome.empty() ? InstallAndRename() : "SKIP " + outcome;
+        (void)!::write(report[1], outcome.data(), outcome.size());
+        ::_exit(0);
+    }
+    ::close(report[1]);
+    std::string outcome;
+    char chunk[512];
+    for (ssize_t n; (n = ::read(report[0], chunk, sizeof chunk)) > 0;)
+        outcome.append(chunk, std::size_t(n));
+    ::close(report[0]);
+    int status = 0;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    if (outcome.rfind("SKIP ", 0) == 0)
+        QSKIP(("TAP test needs a private network namespace: " + outcome.substr(5)).c_str());
+    QVERIFY2(outcome.empty(), outcome.c_str());
+}
+
+void TestBackendTap::listingIgnoresNonTapInterfaces() {
+    QTemporaryDir sysfs;
+    auto add = [&](const QString& name, const QByteArray& flags) {
+        QVERIFY(QDir().mkpath(sysfs.path() + "/" + name));
+        if (flags.isNull())
+            return;
+        QFile f(sysfs.path() + "/" + name + "/tun_flags");
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(flags);
+    };
+    add("eth0", QByteArray());
+    add("tun0", "0x1001\n"); // IFF_TUN
+    add("tapb", "0x1002\n"); // IFF_TAP | IFF_NO_PI
+    add("tapa", "0x0002\n");
+    add("junk", "garbage\n");
+    QCOMPARE(ListTapAdapters(sysfs.path().toStdString()), (Names{"tapa", "tapb"}));
+    QVERIFY(ListTapAdapters("/nonexistent").empty());
+    QVERIFY(!RenameTap("tun0", "x", sysfs.path().toStdString()).ok);
+}
+
+QTEST_GUILESS_MAIN(TestBackendTap)
+#include "tst_backend_tap.moc"
