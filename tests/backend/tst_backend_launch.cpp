@@ -1,0 +1,289 @@
+// Starting machines with the real qemu-system-arm. Every emulator a test
+// starts is killed when the test ends.
+#include "BackendTestUtil.h"
+#include "Files.h"
+#include "Launcher.h"
+#include "Store.h"
+#include "Text.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <cstdio>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace bx;
+using namespace bxtest;
+
+namespace {
+// A raw ARM image for the "virt" board: writes a marker to the PL011 at
+// 0x09000000, then loops for ever.
+QByteArray MarkerKernel(const QByteArray& marker) {
+    QByteArray image;
+    auto word = [&image](uint32_t w) {
+        for (int i = 0; i < 4; ++i)
+            image.append(char((w >> (8 * i)) & 0xFF));
+    };
+    word(0xe3001000); // movw r1, #0
+    word(0xe3401900); // movt r1, #0x0900
+    for (char c : marker) {
+        word(0xe3a00000u | uint8_t(c)); // mov r0, #c
+        word(0xe5810000);               // str r0, [r1]
+    }
+    word(0xeafffffe); // b .
+    return image;
+}
+
+const QByteArray kMarker = "TARNWICK-BOOT-MARKER\n";
+} // namespace
+
+class TestBackendLaunch : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void failuresBeforeQemuRuns_data();
+    void failuresBeforeQemuRuns();
+    void qemuOwnMessageOnEarlyExit();
+    void bootsToSerialFileAndRefusesSecondStart();
+    void serialOnPtyIsReported();
+    void serialInLog();
+
+private:
+    std::string Write(const QString& name, const QByteArray& data);
+    EmulatorOptions MarkerMachine(const std::string& name);
+    void Track(const std::string& machine);
+    bool WaitForText(const std::string& path, const QByteArray& text, int ms);
+
+    QTemporaryDir m_dir;
+    std::string m_base;
+    std::unique_ptr<MachineStore> m_store;
+    std::set<std::string> m_pidFiles;
+    bool m_haveQemu = false;
+};
+
+void TestBackendLaunch::initTestCase() {
+    QVERIFY(m_dir.isValid());
+    m_base = m_dir.path().toStdString();
+    m_store = std::make_unique<MachineStore>(m_base + "/machines");
+    QVERIFY(MakeDirectories(m_store->Directory()));
+    Write("marker.bin", MarkerKernel(kMarker));
+    Write("initrd.img", QByteArray(64, 'i'));
+    m_haveQemu = !FindExecutable("qemu-system-arm", CurrentSearchPath()).empty();
+}
+
+void TestBackendLaunch::cleanup() {
+    for (const std::string& pidFile : m_pidFiles)
+        if (const std::optional<int> pid = RunningEmulator(pidFile)) {
+            ::kill(*pid, SIGKILL);
+            for (int i = 0; i < 100 && RunningEmulator(pidFile); ++i)
+                QTest::qWait(20);
+        }
+    m_pidFiles.clear();
+}
+
+std::string TestBackendLaunch::Write(const QString& name, const QByteArray& data) {
+    QFile file(m_dir.path() + "/" + name);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(data);
+    return file.fileName().toStdString();
+}
+
+EmulatorOptions TestBackendLaunch::MarkerMachine(const std::string& name) {
+    EmulatorOptions r = NamedRecord(name);
+    WriteField(r.general.target, "virt (arm)");
+    WriteField(r.general.cpu, "cortex-a15");
+    r.general.memSize = 256;
+    WriteField(r.general.memType, "MB");
+    WriteField(r.os.osImage, "marker.bin"); // relative to the program directory
+    WriteField(r.os.initrdImage, "initrd.img");
+    WriteField(r.os.cmdLine, "console=ttyAMA0 panic=-1");
+    r.peri.serialEnable = 1;
+    WriteField(r.peri.serialType, "pty");
+    return r;
+}
+
+void TestBackendLaunch::Track(const std::string& machine) {
+    m_pidFiles.insert(m_store->PathFor(machine, ".pid"));
+}
+
+bool TestBackendLaunch::WaitForText(const std::string& path, const QByteArray& text, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        if (QByteArray::fromStdString(ReadWholeFile(path).value_or("")).contains(text))
+            return true;
+        QTest::qWait(50);
+    }
+    return false;
+}
+
+void TestBackendLaunch::failuresBeforeQemuRuns_data() {
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("not stored") << "unstored"
+                                << "is not stored";
+    QTest::newRow("no qemu on PATH")
+        << "nopath"
+        << "qemu-system-arm was not found; install the Debian package qemu-system-arm";
+    QTest::newRow("aarch64 maps to its package")
+        << "aarch64"
+        << "qemu-system-aarch64 was not found; install the Debian package "
+           "qemu-system-arm";
+    QTest::newRow("missing kernel") << "kernel"
+                                    << "The kernel image";
+    QTest::newRow("kernel is a directory") << "kerneldir"
+                                           << "is not a file";
+    QTest::newRow("missing initrd") << "initrd"
+                                    << "The initrd image";
+    QTest::newRow("missing disk image") << "disk"
+                                        << "The disk image";
+    QTest::newRow("no architecture") << "target"
+                                     << "names no architecture";
+    QTest::newRow("bad serial") << "serial"
+                                << "serial port kind";
+}
+
+void TestBackendLaunch::failuresBeforeQemuRuns() {
+    QFETCH(QString, change);
+    QFETCH(QString, message);
+    const std::string name = "fail-" + change.toStdString();
+    EmulatorOptions r = MarkerMachine(name);
+    std::string searchPath = CurrentSearchPath();
+    if (change == "nopath" || change == "aarch64") {
+        searchPath = m_base + "/empty-bin";
+        if (change == "aarch64")
+            WriteField(r.general.target, "virt (aarch64)");
+    } else if (change == "kernel") {
+        WriteField(r.os.osImage, "no-such-zImage");
+    } else if (change == "kerneldir") {
+        WriteField(r.os.osImage, ".");
+    } else if (change == "initrd") {
+        WriteField(r.os.initrdImage, "/nonexistent/initrd");
+    } else if (change == "disk") {
+        WriteField(r.disk.hdFile, "no-such-disk.img");
+    } else if (change == "target") {
+        WriteField(r.general.target, "virt");
+    } else if (change == "serial") {
+        WriteField(r.peri.serialType, "pipe");
+    }
+    if (change != "unstored")
+        QVERIFY(m_store->Save(r));
+    if (change != "nopath" && change != "aarch64" && !m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    const StartOutcome outcome = Launcher(*m_store, m_base, searchPath).Start(name);
+    QVERIFY(!outcome.started);
+    QVERIFY2(QString::fromStdString(outcome.message).contains(message), outcome.message.c_str());
+}
+
+void TestBackendLaunch::qemuOwnMessageOnEarlyExit() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    // A kernel bigger than the machine's memory: QEMU refuses it at once.
+    const std::string kernel = m_base + "/huge-kernel";
+    {
+        QFile file(QString::fromStdString(kernel));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(64 << 20)); // sparse
+    }
+    EmulatorOptions r = MarkerMachine("too big");
+    WriteField(r.os.osImage, kernel);
+    r.general.memSize = 16;
+    QVERIFY(m_store->Save(r));
+    Track("too big");
+    QElapsedTimer timer;
+    timer.start();
+    const StartOutcome outcome = Launcher(*m_store, m_base, CurrentSearchPath()).Start("too big");
+    QVERIFY(!outcome.started);
+    QVERIFY2(QString::fromStdString(outcome.message).contains("qemu-system-arm stopped at once"),
+             outcome.message.c_str());
+    QVERIFY2(QString::fromStdString(outcome.message).contains("too large to fit in RAM"),
+             outcome.message.c_str());
+    QVERIFY(QString::fromStdString(outcome.message).contains("huge-kernel"));
+    QVERIFY(timer.elapsed() < 1400); // an early exit is not waited out
+    QVERIFY(!RunningEmulator(m_store->PathFor("too big", ".pid")));
+}
+
+void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    const std::string serial = m_base + "/serial out.txt";
+    EmulatorOptions r = MarkerMachine("runner, one");
+    WriteField(r.peri.serialType, "file");
+    WriteField(r.peri.serialParam, serial);
+    r.disk.sdSize = 100; // a new card: 128 MiB, the next power of two
+    WriteField(r.disk.sdMemType, "MB");
+    QVERIFY(m_store->Save(r));
+    Track("runner, one");
+    const Launcher launcher(*m_store, m_base, CurrentSearchPath());
+
+    const StartOutcome first = launcher.Start("runner, one");
+    QVERIFY2(first.started, first.message.c_str());
+    QVERIFY(QString::fromStdString(first.message).contains("is running"));
+    QVERIFY(QString::fromStdString(first.message).contains(QString::fromStdString(serial)));
+    QVERIFY(WaitForText(serial, kMarker, 10000));
+    const std::optional<int> pid = RunningEmulator(m_store->PathFor("runner, one", ".pid"));
+    QVERIFY(pid);
+    // Detached: not our child, and in another session than ours.
+    QVERIFY(::getsid(*pid) != ::getsid(0));
+    const std::string status =
+        ReadWholeFile("/proc/" + std::to_string(*pid) + "/status").value_or("");
+    QVERIFY(status.find("\nPPid:\t" + std::to_string(::getpid()) + "\n") == std::string::npos);
+
+    struct stat st {};
+    const std::string image = m_store->PathFor("runner, one", ".sd.img");
+    QCOMPARE(::stat(image.c_str(), &st), 0);
+    QCOMPARE(qint64(st.st_size), qint64(128) << 20);
+    QVERIFY(qint64(st.st_blocks) * 512 < (qint64(1) << 20)); // sparse
+
+    const StartOutcome second = launcher.Start("runner, one");
+    QVERIFY(!second.started);
+    QVERIFY2(QString::fromStdString(second.message)
+                 .contains("is already running (process " + QString::number(*pid) + ")"),
+             second.message.c_str());
+    // The first emulator is untouched by the refused start.
+    QVERIFY(RunningEmulator(m_store->PathFor("runner, one", ".pid")));
+    const std::string log = ReadWholeFile(m_store->PathFor("runner, one", ".log")).value_or("");
+    QVERIFY(log.rfind("tarnwick: ", 0) == 0);
+
+    // Once it has stopped, the machine starts again, on the image it has.
+    cleanup();
+    Track("runner, one");
+    QVERIFY(launcher.Start("runner, one").started);
+}
+
+void TestBackendLaunch::serialOnPtyIsReported() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    QVERIFY(m_store->Save(MarkerMachine("pty machine")));
+    Track("pty machine");
+    const StartOutcome outcome =
+        Launcher(*m_store, m_base, CurrentSearchPath()).Start("pty machine");
+    QVERIFY2(outcome.started, outcome.message.c_str());
+    const QString message = QString::fromStdString(outcome.message);
+    QVERIFY2(message.contains("Serial console: /dev/pts/"), outcome.message.c_str());
+    const std::string log = ReadWholeFile(m_store->PathFor("pty machine", ".log")).value_or("");
+    QVERIFY(!SerialPtyFromLog(log).empty());
+    QVERIFY(message.contains(QString::fromStdString(SerialPtyFromLog(log))));
+}
+
+void TestBackendLaunch::serialInLog() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    EmulatorOptions r = MarkerMachine("logged");
+    WriteField(r.peri.serialType, "log");
+    QVERIFY(m_store->Save(r));
+    Track("logged");
+    const StartOutcome outcome = Launcher(*m_store, m_base, CurrentSearchPath()).Start("logged");
+    QVERIFY2(outcome.started, outcome.message.c_str());
+    QVERIFY(WaitForText(m_store->PathFor("logged", ".log"), kMarker, 10000));
+}
+
+QTEST_GUILESS_MAIN(TestBackendLaunch)
+#include "tst_backend_launch.moc"
