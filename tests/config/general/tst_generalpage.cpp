@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QTimer>
 #include <cstring>
+#include <optional>
 
 using namespace general_test;
 
@@ -326,12 +327,19 @@ private slots:
         const QByteArray before = Bytes();
 
         QString shown;
-        if (!message.isEmpty())
+        std::optional<UnexpectedModalGuard> guard;
+        if (message.isEmpty())
+            guard.emplace();
+        else
             AcceptNextMessageBox(&shown);
         const bool accepted = page->OnKillActive();
-
         if (!translation.isEmpty())
-            g_pLangManager->SetText("GEN_NAME_ERR", hadTranslation ? savedTranslation : "");
+            g_pLangManager->SetText("GEN_NAME_ERR", hadTranslation
+                                                        ? savedTranslation
+                                                        : "Virtual Machine Name %s have exist!");
+        if (guard)
+            QVERIFY2(!guard->Opened(), "a message box was shown");
+
         QCOMPARE(accepted, message.isEmpty());
         if (!accepted) {
             QCOMPARE(shown, message);
@@ -569,8 +577,17 @@ private slots:
         EmulatorOptions rec = BaseRecord();
         CEmulatorDlg sheet("Edit Virutal Machine vm1", &rec);
         sheet.SetOwnName("vm1");
-        OnNextModal([&](QWidget* modal) { Click(modal, 1); });
-        QCOMPARE(sheet.DoModal(), 1);
+        bool refused = false;
+        OnNextModal([&](QWidget* modal) {
+            UnexpectedModalGuard guard;
+            Click(modal, 1);
+            refused = guard.Opened();
+            if (modal->isVisible())
+                Click(modal, 2);
+        });
+        const int result = sheet.DoModal();
+        QVERIFY2(!refused, "the own name was refused");
+        QCOMPARE(result, 1);
         QCOMPARE(GetField(rec.general.name), std::string("vm1"));
         QCOMPARE(GetField(rec.general.arch), std::string("arm"));
     }
