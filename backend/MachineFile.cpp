@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cstring>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 namespace bx {
@@ -49,6 +50,17 @@ const std::vector<TextField>& TextFields() {
     return fields;
 }
 #undef BX_TEXT
+
+// Key -> field, for reading files.
+const std::unordered_map<std::string_view, const TextField*>& TextFieldIndex() {
+    static const std::unordered_map<std::string_view, const TextField*> index = [] {
+        std::unordered_map<std::string_view, const TextField*> map;
+        for (const TextField& field : TextFields())
+            map.emplace(field.key, &field);
+        return map;
+    }();
+    return index;
+}
 
 struct NumberField {
     const char* key;
@@ -240,24 +252,17 @@ std::optional<EmulatorOptions> ParseMachine(std::string_view text) {
             return std::nullopt;
         const std::string_view key = line.substr(0, eq);
         const std::string_view value = line.substr(eq + 1);
-        bool known = false;
-        for (const TextField& field : TextFields()) {
-            if (field.key != key)
-                continue;
+        if (const auto text = TextFieldIndex().find(key); text != TextFieldIndex().end()) {
+            const TextField& field = *text->second;
             const std::optional<std::string> unescaped = UnescapeValue(value);
             if (!unescaped)
                 return std::nullopt;
             WriteField(field.at(record), field.width, *unescaped);
             haveName = haveName || (key == "name" && !unescaped->empty());
-            known = true;
-            break;
-        }
-        for (const NumberField& field : kNumbers) {
-            if (known || key != field.key)
-                continue;
-            if (!ParseInt32(value, *field.at(record)))
-                return std::nullopt;
-            known = true;
+        } else {
+            for (const NumberField& field : kNumbers)
+                if (key == field.key && !ParseInt32(value, *field.at(record)))
+                    return std::nullopt;
         }
         // Keys of later versions are ignored.
     }
