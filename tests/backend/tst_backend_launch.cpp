@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <set>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace bx;
@@ -53,6 +54,7 @@ private slots:
     void bootsToSerialFileAndRefusesSecondStart();
     void serialOnPtyIsReported();
     void serialInLog();
+    void twoProcessesStartAtOnce();
 
 private:
     std::string Write(const QString& name, const QByteArray& data);
@@ -283,6 +285,34 @@ void TestBackendLaunch::serialInLog() {
     const StartOutcome outcome = Launcher(*m_store, m_base, CurrentSearchPath()).Start("logged");
     QVERIFY2(outcome.started, outcome.message.c_str());
     QVERIFY(WaitForText(m_store->PathFor("logged", ".log"), kMarker, 10000));
+}
+
+// Two managers (or two clicks) starting one machine at the same moment: one
+// emulator runs, the other start is refused.
+void TestBackendLaunch::twoProcessesStartAtOnce() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    QVERIFY(m_store->Save(MarkerMachine("raced")));
+    Track("raced");
+    pid_t children[2];
+    for (pid_t& child : children) {
+        child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            const bool started =
+                Launcher(*m_store, m_base, CurrentSearchPath()).Start("raced").started;
+            ::_exit(started ? 0 : 1);
+        }
+    }
+    int started = 0;
+    for (pid_t child : children) {
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status));
+        started += WEXITSTATUS(status) == 0;
+    }
+    QCOMPARE(started, 1);
+    QVERIFY(RunningEmulator(m_store->PathFor("raced", ".pid")));
 }
 
 QTEST_GUILESS_MAIN(TestBackendLaunch)
