@@ -102,6 +102,8 @@ private slots:
         QTest::newRow("Escape") << 2 << IDCANCEL;
         QTest::newRow("close box") << 3 << IDCANCEL;
         QTest::newRow("Return on the combo box") << 4 << IDOK;
+        QTest::newRow("Return on the focused Cancel button") << 5 << IDCANCEL;
+        QTest::newRow("Return on the focused Install button") << 6 << IDOK;
     }
     void keysAndCloseBox() {
         QFETCH(int, how);
@@ -124,6 +126,13 @@ private slots:
             case 4:
                 QTest::keyClick(Combo(m), Qt::Key_Return);
                 break;
+            case 5:
+            case 6: {
+                QWidget* button = GetDlgItem(m, how == 5 ? 2 : 1);
+                button->setFocus();
+                QTest::keyClick(button, Qt::Key_Return);
+                break;
+            }
             }
         });
         QCOMPARE(dlg.DoModal(), result);

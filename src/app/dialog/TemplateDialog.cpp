@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 CTemplateDialog::CTemplateDialog(int32_t templateId, QWidget* parent)
     : QDialog(parent), m_templateId(templateId) {
@@ -80,9 +81,16 @@ void CTemplateDialog::keyPressEvent(QKeyEvent* event) {
         if (!plainModifiers)
             break;
         event->accept();
-        // A multi-line edit takes Enter itself, even a read-only one.
-        if (!qobject_cast<QPlainTextEdit*>(focusWidget()))
-            OnOK();
+        // A multi-line edit takes Enter itself, even a read-only one; a
+        // focused push button is the default for the moment and is pressed.
+        if (qobject_cast<QPlainTextEdit*>(focusWidget()))
+            return;
+        if (auto* button = qobject_cast<QPushButton*>(focusWidget());
+            button && button->isEnabled() && isAncestorOf(button)) {
+            button->click();
+            return;
+        }
+        OnOK();
         return;
     case Qt::Key_Escape:
         if (!plainModifiers)
