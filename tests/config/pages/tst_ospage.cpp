@@ -1,0 +1,180 @@
+// The OS page on its own (Create), on the OsOptions block of a record.
+#include "EmulatorOS.h"
+#include "PagesFixture.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QGuiApplication>
+
+using namespace pages_test;
+
+namespace {
+constexpr int32_t kOsImage = 1045, kInitrd = 1047, kCmdLine = 1050;
+constexpr int32_t kBrowseOs = 1036, kBrowseInitrd = 1038;
+} // namespace
+
+class TestOsPage : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchLanguage> m_lang;
+    ProgramDirFiles m_files;
+    EmulatorOptions m_rec{};
+    std::unique_ptr<CEmulatorOS> m_page;
+
+    CEmulatorOS* Open(const EmulatorOptions& rec) {
+        m_page.reset();
+        m_rec = rec;
+        m_page = std::make_unique<CEmulatorOS>(&m_rec.os);
+        m_page->Create();
+        m_page->show();
+        return m_page.get();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_files.IsValid());
+        QVERIFY(m_files.Touch("boot/zImage"));
+        QVERIFY(m_files.Touch("boot/initrd.img"));
+        m_lang = std::make_unique<ScratchLanguage>();
+        QVERIFY(TestBackend::Load());
+    }
+    void cleanupTestCase() {
+        m_page.reset();
+        m_lang.reset();
+    }
+    void init() { TestBackend::Reset(); }
+    void cleanup() {
+        m_page.reset();
+        QDir::setCurrent(QCoreApplication::applicationDirPath());
+    }
+
+    void loadsAndStoresTheBlock() {
+        EmulatorOptions rec = ZeroRecord();
+        SetField(rec.os.osImage, "boot/zImage");
+        SetField(rec.os.initrdImage, "boot/initrd.img");
+        SetField(rec.os.cmdLine, "console=ttyAMA0 root=/dev/ram");
+        CEmulatorOS* page = Open(rec);
+        QVERIFY(Ctl<QPlainTextEdit>(page, kCmdLine));
+        QCOMPARE(Text(page, kOsImage), QString("boot/zImage"));
+        QCOMPARE(Text(page, kInitrd), QString("boot/initrd.img"));
+        QCOMPARE(Text(page, kCmdLine), QString("console=ttyAMA0 root=/dev/ram"));
+        const QByteArray before = BytesOf(m_rec.os);
+        m_page->OnOK();
+        QCOMPARE(BytesOf(m_rec.os), before);
+        QVERIFY(TestBackend::CallNames().empty()); // the page needs nothing of the back end
+    }
+
+    void checksRunInOrder_data() {
+        QTest::addColumn<QString>("os");
+        QTest::addColumn<QString>("initrd");
+        QTest::addColumn<QString>("message"); // empty: accepted
+        const QString os = m_files.Rel("boot/zImage");
+        const QString initrd = m_files.Rel("boot/initrd.img");
+        const QString missing = m_files.Rel("boot/missing");
+        QTest::newRow("both empty") << ""
+                                    << ""
+                                    << "please choice OS file path";
+        QTest::newRow("OS empty") << "" << initrd << "please choice OS file path";
+        QTest::newRow("missing OS, empty initrd") << missing << ""
+                                                  << "please choice Initrd file path";
+        QTest::newRow("missing OS") << missing << initrd << "OS file not exist";
+        QTest::newRow("both missing") << missing << missing << "OS file not exist";
+        QTest::newRow("missing initrd") << os << missing << "Initrd file not exist";
+        QTest::newRow("both exist") << os << initrd << "";
+        QTest::newRow("absolute and wildcard")
+            << m_files.Abs("boot/zImage") << m_files.Rel("boot/*.img") << "";
+        QTest::newRow("directory") << m_files.Rel("boot") << initrd << "";
+    }
+    void checksRunInOrder() {
+        QFETCH(QString, os);
+        QFETCH(QString, initrd);
+        QFETCH(QString, message);
+        CEmulatorOS* page = Open(ZeroRecord());
+        SetText(page, kOsImage, os);
+        SetText(page, kInitrd, initrd);
+        // As if a file dialog had moved the current directory.
+        QVERIFY(QDir::setCurrent(QDir::rootPath()));
+        if (message.isEmpty()) {
+            UnexpectedModalGuard guard;
+            QVERIFY(m_page->OnKillActive());
+            QVERIFY(!guard.Opened());
+            return;
+        }
+        QString shown = "<no message>";
+        AcceptNextMessageBox(&shown);
+        QVERIFY(!m_page->OnKillActive());
+        QCOMPARE(shown, message);
+    }
+
+    void textsAreCutToTheirFields_data() {
+        QTest::addColumn<QByteArray>("image");
+        QTest::addColumn<QByteArray>("cmdLine");
+        QTest::addColumn<QByteArray>("storedImage");
+        QTest::addColumn<QByteArray>("storedCmdLine");
+        const QByteArray longImage(300, 'i');
+        const QByteArray longCmd(1100, 'c');
+        QTest::newRow("over the bounds")
+            << longImage << longCmd << longImage.left(260) << longCmd.left(1024);
+        QTest::newRow("at the bounds") << longImage.left(260) << longCmd.left(1024)
+                                       << longImage.left(260) << longCmd.left(1024);
+        const QByteArray euro = "\xE2\x82\xAC";
+        QTest::newRow("no half character")
+            << QByteArray(259, 'i') + euro << QByteArray(1023, 'c') + euro << QByteArray(259, 'i')
+            << QByteArray(1023, 'c');
+    }
+    void textsAreCutToTheirFields() {
+        QFETCH(QByteArray, image);
+        QFETCH(QByteArray, cmdLine);
+        QFETCH(QByteArray, storedImage);
+        QFETCH(QByteArray, storedCmdLine);
+        EmulatorOptions rec = ZeroRecord();
+        std::memset(&rec.os, 0x5A, sizeof rec.os);
+        // The last byte of each field is the terminator the copy never writes.
+        rec.os.osImage[260] = rec.os.initrdImage[260] = rec.os.cmdLine[1024] = '\0';
+        CEmulatorOS* page = Open(rec);
+        SetText(page, kOsImage, QString::fromUtf8(image));
+        SetText(page, kInitrd, QString::fromUtf8(image));
+        SetText(page, kCmdLine, QString::fromUtf8(cmdLine));
+        m_page->OnOK();
+        QCOMPARE(QByteArray::fromStdString(GetField(m_rec.os.osImage)), storedImage);
+        QCOMPARE(QByteArray::fromStdString(GetField(m_rec.os.initrdImage)), storedImage);
+        QCOMPARE(QByteArray::fromStdString(GetField(m_rec.os.cmdLine)), storedCmdLine);
+        QCOMPARE(m_rec.os.reserved0[0], '\x5A'); // padding after the block's fields
+    }
+
+    void pastedLineBreaksAreStored() {
+        CEmulatorOS* page = Open(ZeroRecord());
+        auto* edit = Ctl<QPlainTextEdit>(page, kCmdLine);
+        QVERIFY(edit);
+        const QString pasted = "console=ttyS0\nroot=/dev/ram\n\ninit=/sbin/init";
+        QGuiApplication::clipboard()->setText(pasted);
+        if (QGuiApplication::clipboard()->text() == pasted)
+            edit->paste();
+        else
+            edit->insertPlainText(pasted); // no clipboard on this platform
+        m_page->OnOK();
+        QCOMPARE(FromLocal(GetField(m_rec.os.cmdLine)), pasted);
+    }
+
+    void browseButtons_data() {
+        QTest::addColumn<int>("button");
+        QTest::addColumn<int>("edit");
+        QTest::addColumn<QString>("file");
+        QTest::newRow("OS image") << int(kBrowseOs) << int(kOsImage) << "boot/zImage";
+        QTest::newRow("initrd image") << int(kBrowseInitrd) << int(kInitrd) << "boot/initrd.img";
+    }
+    void browseButtons() {
+        QFETCH(int, button);
+        QFETCH(int, edit);
+        QFETCH(QString, file);
+        CEmulatorOS* page = Open(ZeroRecord());
+        QFileDialog::AcceptMode mode = QFileDialog::AcceptSave;
+        ChooseInNextFileDialog(m_files.Abs(file), &mode);
+        Click(page, button);
+        QCOMPARE(mode, QFileDialog::AcceptOpen);
+        QCOMPARE(Text(page, edit), m_files.Rel(file));
+    }
+};
+
+QTEST_MAIN(TestOsPage)
+#include "tst_ospage.moc"

@@ -1,0 +1,192 @@
+// The Disk, Peripherals and OS pages inside the configuration sheet.
+#include "EmulPropertyPage.h"
+#include "EmulatorDlg.h"
+#include "EmulatorPeri.h"
+#include "PagesFixture.h"
+#include "PeriListCtrl.h"
+#include "TemplateDialog.h"
+
+#include <QRadioButton>
+#include <QTabWidget>
+#include <functional>
+
+using namespace pages_test;
+
+namespace {
+enum { kGeneral, kDisk, kPeri, kOs };
+
+EmulatorOptions NamedRecord() {
+    EmulatorOptions rec = ZeroRecord();
+    SetField(rec.general.name, "vm1");
+    return rec;
+}
+
+// Blocks a back end may deliver: fields without NUL, a count outside the format.
+EmulatorOptions HostileRecord() {
+    EmulatorOptions rec = NamedRecord();
+    std::memset(&rec.disk, 'd', sizeof rec.disk);
+    std::memset(&rec.peri, 'p', sizeof rec.peri);
+    rec.peri.periCount = 1000;
+    std::memset(&rec.os, 'o', sizeof rec.os);
+    return rec;
+}
+
+QAbstractButton* SheetButton(QWidget* sheet, int32_t id) {
+    return Ctl<QAbstractButton>(sheet, id);
+}
+} // namespace
+
+class TestPagesInSheet : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchLanguage> m_lang;
+    ProgramDirFiles m_files;
+
+    // Runs the sheet on `rec`; `drive` acts inside it and must end it.
+    int RunSheet(EmulatorOptions& rec, std::function<void(CEmulatorDlg*)> drive) {
+        CEmulatorDlg sheet("Edit", &rec);
+        OnNextModal([&](QWidget*) {
+            drive(&sheet);
+            if (sheet.isVisible())
+                SheetButton(&sheet, IDCANCEL)->click();
+        });
+        return sheet.DoModal();
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(m_files.IsValid());
+        QVERIFY(m_files.Touch("boot/zImage"));
+        QVERIFY(m_files.Touch("boot/initrd"));
+        m_lang = std::make_unique<ScratchLanguage>();
+        QVERIFY(TestBackend::Load());
+    }
+    void cleanupTestCase() { m_lang.reset(); }
+    void init() {
+        TestBackend::Reset();
+        TestBackend::SetList("GetMemType", {"KB", "MB"});
+        TestBackend::SetList("GetSerialType", {"COM"});
+        TestBackend::SetList("GetPeriType", {"LED"});
+    }
+
+    void pagesNeverOpenedKeepTheirBlocks() {
+        EmulatorOptions rec = HostileRecord();
+        const EmulatorOptions before = rec;
+        const int result =
+            RunSheet(rec, [](CEmulatorDlg* sheet) { SheetButton(sheet, IDOK)->click(); });
+        QCOMPARE(result, IDOK);
+        QCOMPARE(BytesOf(rec.disk), BytesOf(before.disk));
+        QCOMPARE(BytesOf(rec.peri), BytesOf(before.peri));
+        QCOMPARE(BytesOf(rec.os), BytesOf(before.os));
+    }
+
+    void openedPagesOfAHostileRecordStayInTheFormat() {
+        EmulatorOptions rec = HostileRecord();
+        const int result = RunSheet(rec, [this](CEmulatorDlg* sheet) {
+            sheet->SetActivePage(kDisk);
+            sheet->SetActivePage(kPeri);
+            sheet->SetActivePage(kOs);
+            auto* os = sheet->Pages()[kOs];
+            SetText(os, 1045, m_files.Rel("boot/zImage"));
+            SetText(os, 1047, m_files.Rel("boot/initrd"));
+            SheetButton(sheet, IDOK)->click();
+        });
+        QCOMPARE(result, IDOK);
+        QCOMPARE(rec.peri.periCount, 16);
+        QCOMPARE(rec.peri.peris[15].device[259], '\0');
+        QCOMPARE(GetField(rec.peri.peris[0].device), Repeat('p', 259));
+        QCOMPARE(rec.disk.sdSize, 0x64646464); // "dddd" is a size the box shows and takes back
+        QCOMPARE(FromLocal(GetField(rec.os.osImage)), m_files.Rel("boot/zImage"));
+    }
+
+    void diskPageRefusesToBeLeftWithAMissingImage() {
+        EmulatorOptions rec = NamedRecord();
+        const EmulatorOptions before = rec;
+        QString message;
+        int shownAfter = -1;
+        const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
+            QVERIFY(sheet->SetActivePage(kDisk));
+            auto* disk = sheet->Pages()[kDisk];
+            Click(disk, 1048);
+            SetText(disk, 1028, m_files.Rel("gone.img"));
+            AcceptNextMessageBox(&message);
+            sheet->SetActivePage(kOs);
+            AcceptNextMessageBox();
+            SheetButton(sheet, IDOK)->click(); // OK validates the current page too
+            shownAfter = sheet->ActivePage();
+            SheetButton(sheet, IDCANCEL)->click();
+        });
+        QCOMPARE(result, IDCANCEL);
+        QCOMPARE(message, QString("SD File no exist!!!"));
+        QCOMPARE(shownAfter, int(kDisk));
+        QCOMPARE(BytesOf(rec), BytesOf(before));
+    }
+
+    void osPageChecksOnOkAndThenWrites() {
+        EmulatorOptions rec = NamedRecord();
+        QString message;
+        bool stayedOpen = false;
+        const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
+            QVERIFY(sheet->SetActivePage(kOs));
+            AcceptNextMessageBox(&message);
+            SheetButton(sheet, IDOK)->click();
+            stayedOpen = sheet->isVisible() && sheet->ActivePage() == kOs;
+            auto* os = sheet->Pages()[kOs];
+            SetText(os, 1045, m_files.Rel("boot/zImage"));
+            SetText(os, 1047, m_files.Rel("boot/initrd"));
+            SetText(os, 1050, "console=ttyS0");
+            SheetButton(sheet, IDOK)->click();
+        });
+        QCOMPARE(message, QString("please choice OS file path"));
+        QVERIFY(stayedOpen);
+        QCOMPARE(result, IDOK);
+        QCOMPARE(FromLocal(GetField(rec.os.osImage)), m_files.Rel("boot/zImage"));
+        QCOMPARE(GetField(rec.os.cmdLine), std::string("console=ttyS0"));
+    }
+
+    void enterInTheCommandLineAddsNoLineBreak() {
+        EmulatorOptions rec = NamedRecord();
+        QString text;
+        bool open = false;
+        RunSheet(rec, [&](CEmulatorDlg* sheet) {
+            QVERIFY(sheet->SetActivePage(kOs));
+            QWidget* cmd = GetDlgItem(sheet->Pages()[kOs], 1050);
+            SetText(sheet->Pages()[kOs], 1050, "console=ttyS0");
+            cmd->setFocus();
+            QTest::keyClick(cmd, Qt::Key_End, Qt::ControlModifier);
+            QTest::keyClick(cmd, Qt::Key_Return);
+            QTest::keyClick(cmd, Qt::Key_Enter, Qt::KeypadModifier);
+            text = Text(sheet->Pages()[kOs], 1050);
+            open = sheet->isVisible();
+        });
+        QCOMPARE(text, QString("console=ttyS0"));
+        QVERIFY(open);
+    }
+
+    void peripheralsRoundTrip() {
+        EmulatorOptions rec = NamedRecord();
+        const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
+            QVERIFY(sheet->SetActivePage(kPeri));
+            auto* peri = static_cast<CEmulatorPeri*>(sheet->Pages()[kPeri]);
+            Click(peri, 1003);
+            OnNextModal([](QWidget* modal) {
+                SetText(modal, 1071, "gpio=4");
+                Click(modal, 1057);
+            });
+            Click(peri, 1034);
+            // The page keeps its rows across a tab switch.
+            QVERIFY(sheet->SetActivePage(kDisk));
+            SheetButton(sheet, IDOK)->click();
+        });
+        QCOMPARE(result, IDOK);
+        QCOMPARE(rec.peri.serialEnable, 1);
+        QCOMPARE(GetField(rec.peri.serialType), std::string("COM"));
+        QCOMPARE(rec.peri.periCount, 1);
+        QCOMPARE(GetField(rec.peri.peris[0].device), std::string("LED"));
+        QCOMPARE(GetField(rec.peri.peris[0].param), std::string("gpio=4"));
+        QCOMPARE(GetField(rec.disk.sdMemType), std::string("KB"));
+    }
+};
+
+QTEST_MAIN(TestPagesInSheet)
+#include "tst_pagesinsheet.moc"

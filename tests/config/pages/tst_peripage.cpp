@@ -1,0 +1,434 @@
+// The Peripherals page on its own (Create) and the peripheral dialog.
+#include "EmulatorPeri.h"
+#include "PagesFixture.h"
+#include "PeriDlg.h"
+#include "PeriListCtrl.h"
+
+#include <QCheckBox>
+#include <QHeaderView>
+#include <climits>
+
+using namespace pages_test;
+
+namespace {
+constexpr int32_t kEnable = 1003, kSerialType = 1008, kSerialParam = 1043;
+constexpr int32_t kAdd = 1034, kEdit = 1046, kDelete = 1052;
+constexpr int32_t kPeriType = 1062, kParam = 1071, kOk = 1057, kCancel = 1059;
+
+struct Row {
+    std::string device, param;
+    bool operator==(const Row&) const = default;
+};
+
+EmulatorOptions RecordWithRows(const std::vector<Row>& rows) {
+    EmulatorOptions rec = ZeroRecord();
+    rec.peri.periCount = static_cast<int32_t>(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        SetField(rec.peri.peris[i].device, rows[i].device);
+        SetField(rec.peri.peris[i].param, rows[i].param);
+    }
+    return rec;
+}
+
+std::vector<Row> ThreeRows() {
+    return {{"LED", "gpio=1"}, {"Button", "gpio=2"}, {"Timer", "irq=5"}};
+}
+
+// Fills the peripheral dialog and presses its OK button (or Cancel).
+void AnswerPeriDlg(int kindIndex, const QString& param, bool ok = true) {
+    OnNextModal([=](QWidget* modal) {
+        if (auto* combo = Ctl<QComboBox>(modal, kPeriType))
+            combo->setCurrentIndex(kindIndex);
+        if (auto* edit = Ctl<QLineEdit>(modal, kParam))
+            edit->setText(param);
+        auto* button = Ctl<QAbstractButton>(modal, ok ? kOk : kCancel);
+        if (button)
+            button->click();
+        else
+            modal->close();
+    });
+}
+} // namespace
+
+class TestPeriPage : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<ScratchLanguage> m_lang;
+    EmulatorOptions m_rec{};
+    std::unique_ptr<CEmulatorPeri> m_page;
+
+    CEmulatorPeri* Open(const EmulatorOptions& rec) {
+        m_page.reset();
+        m_rec = rec;
+        m_page = std::make_unique<CEmulatorPeri>(&m_rec.peri);
+        m_page->Create();
+        m_page->resize(m_page->sizeHint());
+        m_page->show();
+        return m_page.get();
+    }
+    CPeriListCtrl* List() const { return m_page->PeriList(); }
+
+    std::vector<Row> Rows() const {
+        std::vector<Row> rows;
+        for (int i = 0; i < List()->GetItemCount(); ++i)
+            rows.push_back({List()->GetItemText(i, 0), List()->GetItemText(i, 1)});
+        return rows;
+    }
+    QPoint RowPoint(int row) const {
+        return List()->visualRect(List()->model()->index(row, 0)).center();
+    }
+    QPoint EmptyPoint() const { return QPoint(2, List()->viewport()->height() - 2); }
+    void ClickRow(int row) {
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
+    }
+    bool RowButtonsEnabled() const {
+        return IsEnabled(m_page.get(), kEdit) && IsEnabled(m_page.get(), kDelete);
+    }
+    bool RowButtonsDisabled() const {
+        return !IsEnabled(m_page.get(), kEdit) && !IsEnabled(m_page.get(), kDelete);
+    }
+
+private slots:
+    void initTestCase() {
+        m_lang = std::make_unique<ScratchLanguage>();
+        QVERIFY(TestBackend::Load());
+    }
+    void cleanupTestCase() {
+        m_page.reset();
+        m_lang.reset();
+    }
+    void init() {
+        TestBackend::Reset();
+        TestBackend::SetList("GetSerialType", {"COM", "PTY"});
+        TestBackend::SetList("GetPeriType", {"LED", "Button", "Timer"});
+    }
+    void cleanup() { m_page.reset(); }
+
+    void opensWithColumnsRowsAndDisabledButtons() {
+        Open(RecordWithRows(ThreeRows()));
+        QCOMPARE(List()->columnCount(), 2);
+        QCOMPARE(List()->horizontalHeaderItem(0)->text(), QString("Device"));
+        QCOMPARE(List()->horizontalHeaderItem(1)->text(), QString("Parameter"));
+        QCOMPARE(List()->horizontalHeaderItem(0)->textAlignment(), int(Qt::AlignCenter));
+        QVERIFY(List()->columnWidth(0) > 0);
+        QCOMPARE(List()->columnWidth(0), List()->columnWidth(1));
+        QVERIFY(List()->columnWidth(0) * 2 <= List()->ClientWidth());
+        QVERIFY(List()->selectionBehavior() == QAbstractItemView::SelectRows);
+        QVERIFY(Rows() == ThreeRows());
+        QVERIFY(RowButtonsDisabled());
+    }
+
+    void disabledSerialKeepsStoredKind() {
+        EmulatorOptions rec = ZeroRecord();
+        SetField(rec.peri.serialType, "PTY");
+        SetField(rec.peri.serialParam, "/dev/pts/3");
+        CEmulatorPeri* page = Open(rec);
+        QCOMPARE(Current(page, kSerialType), QString("COM"));
+        QCOMPARE(Text(page, kSerialParam), QString()); // loaded only when enabled
+        QVERIFY(!IsEnabled(page, kSerialType));
+        QVERIFY(!IsEnabled(page, kSerialParam));
+        const QByteArray before = BytesOf(m_rec.peri);
+        m_page->OnOK();
+        QCOMPARE(BytesOf(m_rec.peri), before);
+    }
+
+    void tickingEnableStoresFirstKind() {
+        EmulatorOptions rec = ZeroRecord();
+        SetField(rec.peri.serialType, "PTY");
+        CEmulatorPeri* page = Open(rec);
+        Click(page, kEnable);
+        QVERIFY(IsEnabled(page, kSerialType));
+        QVERIFY(IsEnabled(page, kSerialParam));
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.serialEnable, 1);
+        QCOMPARE(GetField(m_rec.peri.serialType), std::string("COM"));
+        QCOMPARE(GetField(m_rec.peri.serialParam), std::string());
+    }
+
+    void enabledSerialLoadsAndClearingKeepsFields() {
+        EmulatorOptions rec = ZeroRecord();
+        rec.peri.serialEnable = 1;
+        SetField(rec.peri.serialType, "pty");
+        SetField(rec.peri.serialParam, "115200");
+        CEmulatorPeri* page = Open(rec);
+        QCOMPARE(Current(page, kSerialType), QString("PTY"));
+        QCOMPARE(Text(page, kSerialParam), QString("115200"));
+        QVERIFY(IsEnabled(page, kSerialType));
+        Click(page, kEnable);
+        QVERIFY(!IsEnabled(page, kSerialType));
+        QVERIFY(!IsEnabled(page, kSerialParam));
+        SetText(page, kSerialParam, "changed while off");
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.serialEnable, 0);
+        QCOMPARE(GetField(m_rec.peri.serialType), std::string("pty"));
+        QCOMPARE(GetField(m_rec.peri.serialParam), std::string("115200"));
+    }
+
+    void serialEnableOutsideRangeReadsAsCleared() {
+        EmulatorOptions rec = ZeroRecord();
+        rec.peri.serialEnable = 7;
+        CEmulatorPeri* page = Open(rec);
+        QVERIFY(!Ctl<QCheckBox>(page, kEnable)->isChecked());
+        QVERIFY(!IsEnabled(page, kSerialType));
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.serialEnable, 0);
+    }
+
+    void rowCountFromBackEnd_data() {
+        QTest::addColumn<int>("periCount");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("negative") << -1 << 0;
+        QTest::newRow("most negative") << INT_MIN << 0;
+        QTest::newRow("zero") << 0 << 0;
+        QTest::newRow("three") << 3 << 3;
+        QTest::newRow("sixteen") << 16 << 16;
+        QTest::newRow("seventeen") << 17 << 16;
+        QTest::newRow("thousand") << 1000 << 16;
+    }
+    void rowCountFromBackEnd() {
+        QFETCH(int, periCount);
+        QFETCH(int, shown);
+        EmulatorOptions rec = ZeroRecord();
+        for (int i = 0; i < MAX_PERI; ++i) {
+            SetField(rec.peri.peris[i].device, "dev" + std::to_string(i));
+            SetField(rec.peri.peris[i].param, "p" + std::to_string(i));
+        }
+        rec.peri.periCount = periCount;
+        Open(rec);
+        QCOMPARE(List()->GetItemCount(), shown);
+        if (shown > 0)
+            QCOMPARE(List()->GetItemText(shown - 1, 0), "dev" + std::to_string(shown - 1));
+        // No rows: the table stays; otherwise the rows after the shown ones are zeroed.
+        PeriEntry expected[MAX_PERI];
+        std::memcpy(expected, m_rec.peri.peris, sizeof expected);
+        if (shown > 0)
+            std::memset(expected + shown, 0, sizeof(PeriEntry) * (MAX_PERI - shown));
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.periCount, shown);
+        QCOMPARE(BytesOf(m_rec.peri.peris), BytesOf(expected));
+    }
+
+    void rowTextsWithoutNulAreReadWithinTheirField() {
+        EmulatorOptions rec = ZeroRecord();
+        rec.peri.periCount = 1;
+        std::memset(rec.peri.peris[0].device, 'D', sizeof rec.peri.peris[0].device);
+        std::memset(rec.peri.peris[0].param, 'P', sizeof rec.peri.peris[0].param);
+        std::memset(rec.peri.peris[1].device, 'X', sizeof rec.peri.peris[1].device);
+        Open(rec);
+        QCOMPARE(List()->GetItemText(0, 0), Repeat('D', 259));
+        QCOMPARE(List()->GetItemText(0, 1), Repeat('P', 259));
+    }
+
+    void writingRowsZeroesTheTable_data() {
+        QTest::addColumn<int>("rows");
+        QTest::addColumn<int>("stored");
+        QTest::newRow("two rows") << 2 << 2;
+        QTest::newRow("sixteen rows") << 16 << 16;
+        QTest::newRow("twenty rows store sixteen") << 20 << 16;
+    }
+    void writingRowsZeroesTheTable() {
+        QFETCH(int, rows);
+        QFETCH(int, stored);
+        EmulatorOptions rec = ZeroRecord();
+        std::memset(rec.peri.peris, 0xAB, sizeof rec.peri.peris);
+        Open(rec);
+        for (int i = 0; i < rows; ++i) {
+            const int row = List()->InsertItem(i, "dev" + std::to_string(i));
+            List()->SetItemText(row, 1, "param" + std::to_string(i));
+        }
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.periCount, stored);
+        PeriEntry expected[MAX_PERI];
+        std::memset(expected, 0, sizeof expected);
+        for (int i = 0; i < stored; ++i) {
+            SetField(expected[i].device, "dev" + std::to_string(i));
+            SetField(expected[i].param, "param" + std::to_string(i));
+        }
+        QCOMPARE(BytesOf(m_rec.peri.peris), BytesOf(expected));
+    }
+
+    void deletingEveryRowKeepsOldRows() {
+        Open(RecordWithRows(ThreeRows()));
+        const QByteArray before = BytesOf(m_rec.peri.peris);
+        for (int i = 0; i < 3; ++i) {
+            ClickRow(0);
+            QVERIFY(RowButtonsEnabled());
+            Click(m_page.get(), kDelete);
+            QVERIFY(RowButtonsDisabled());
+        }
+        QCOMPARE(List()->GetItemCount(), 0);
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.periCount, 0);
+        QCOMPARE(BytesOf(m_rec.peri.peris), before);
+    }
+
+    void deleteRemovesFirstSelectedRow() {
+        Open(RecordWithRows(ThreeRows()));
+        ClickRow(1);
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::ControlModifier, RowPoint(2));
+        QCOMPARE(List()->selectionModel()->selectedRows().size(), 2);
+        Click(m_page.get(), kDelete);
+        QVERIFY((Rows() == std::vector<Row>{ThreeRows()[0], ThreeRows()[2]}));
+    }
+
+    void addInsertsAtSelectionOrAtEnd() {
+        Open(RecordWithRows(ThreeRows()));
+        List()->selectRow(2);
+        AnswerPeriDlg(2, "new1");
+        Click(m_page.get(), kAdd);
+        std::vector<Row> expected = ThreeRows();
+        expected.insert(expected.begin() + 2, Row{"Timer", "new1"});
+        QVERIFY(Rows() == expected);
+
+        List()->clearSelection();
+        AnswerPeriDlg(0, "new2");
+        Click(m_page.get(), kAdd);
+        expected.push_back({"LED", "new2"});
+        QVERIFY(Rows() == expected);
+
+        AnswerPeriDlg(1, "cancelled", false);
+        Click(m_page.get(), kAdd);
+        QVERIFY(Rows() == expected);
+    }
+
+    void onlyAClickOnARowEnablesEditAndDelete() {
+        Open(RecordWithRows(ThreeRows()));
+        // Keyboard selection.
+        List()->setFocus();
+        QTest::keyClick(List(), Qt::Key_Down);
+        QTest::keyClick(List(), Qt::Key_Down);
+        QVERIFY(List()->GetFirstSelected() >= 0);
+        QVERIFY(RowButtonsDisabled());
+        // Resting the pointer on a row selects it (hot tracking).
+        List()->clearSelection();
+        QTest::mouseMove(List()->viewport(), RowPoint(2));
+        QTRY_COMPARE(List()->GetFirstSelected(), 2);
+        QVERIFY(RowButtonsDisabled());
+        // A click on empty space.
+        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, EmptyPoint());
+        QVERIFY(RowButtonsDisabled());
+        ClickRow(1);
+        QVERIFY(RowButtonsEnabled());
+    }
+
+    void editWithoutSelectionChangesNothing() {
+        Open(RecordWithRows(ThreeRows()));
+        ClickRow(0);
+        List()->clearSelection();
+        {
+            UnexpectedModalGuard guard;
+            Click(m_page.get(), kEdit);
+            QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, EmptyPoint());
+            QVERIFY(!guard.Opened());
+        }
+        QVERIFY(Rows() == ThreeRows());
+    }
+
+    void doubleClickEditsRowInPlace() {
+        Open(RecordWithRows(ThreeRows()));
+        QString shownKind, shownParam;
+        OnNextModal([&](QWidget* modal) {
+            shownKind = Current(modal, kPeriType);
+            shownParam = Text(modal, kParam);
+            SetText(modal, kParam, "gpio=9");
+            Click(modal, kOk);
+        });
+        QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(1));
+        QCOMPARE(shownKind, QString("Button"));
+        QCOMPARE(shownParam, QString("gpio=2"));
+        std::vector<Row> expected = ThreeRows();
+        expected[1].param = "gpio=9";
+        QVERIFY(Rows() == expected);
+        QCOMPARE(List()->GetFirstSelected(), -1); // the new row is not selected
+        QVERIFY(RowButtonsEnabled());
+
+        // Cancel changes nothing.
+        ClickRow(0);
+        AnswerPeriDlg(2, "ignored", false);
+        Click(m_page.get(), kEdit);
+        QVERIFY(Rows() == expected);
+    }
+
+    void longTextsAreCutToTheField_data() {
+        QTest::addColumn<QByteArray>("typed");
+        QTest::addColumn<QByteArray>("stored");
+        const QByteArray ascii(300, 'x');
+        QTest::newRow("300 bytes") << ascii << ascii.left(259);
+        QTest::newRow("259 bytes") << ascii.left(259) << ascii.left(259);
+        const QByteArray utf8 = QByteArray(258, 'a') + "\xC3\xA9"; // é across the bound
+        QTest::newRow("no half character") << utf8 << utf8.left(258);
+    }
+    void longTextsAreCutToTheField() {
+        QFETCH(QByteArray, typed);
+        QFETCH(QByteArray, stored);
+        Open(ZeroRecord());
+        AnswerPeriDlg(0, QString::fromUtf8(typed));
+        Click(m_page.get(), kAdd);
+        QCOMPARE(QByteArray::fromStdString(List()->GetItemText(0, 1)), stored);
+        m_page->OnOK();
+        QCOMPARE(m_rec.peri.periCount, 1);
+        QCOMPARE(QByteArray::fromStdString(GetField(m_rec.peri.peris[0].param)), stored);
+    }
+
+    // The peripheral dialog alone.
+    void periDlgEnds_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("OK button") << "ok" << true;
+        QTest::newRow("Enter") << "enter" << true;
+        QTest::newRow("Cancel button") << "cancel" << false;
+        QTest::newRow("Escape") << "escape" << false;
+        QTest::newRow("close box") << "close" << false;
+    }
+    void periDlgEnds() {
+        QFETCH(QString, how);
+        QFETCH(bool, accepted);
+        CPeriDlg dlg("button", "old");
+        QString shownKind;
+        OnNextModal([&](QWidget* modal) {
+            shownKind = Current(modal, kPeriType);
+            Ctl<QComboBox>(modal, kPeriType)->setCurrentIndex(2);
+            QWidget* edit = GetDlgItem(modal, kParam);
+            SetText(modal, kParam, "new");
+            if (how == "ok")
+                Click(modal, kOk);
+            else if (how == "enter")
+                QTest::keyClick(edit, Qt::Key_Return);
+            else if (how == "cancel")
+                Click(modal, kCancel);
+            else if (how == "escape")
+                QTest::keyClick(edit, Qt::Key_Escape);
+            else
+                modal->close();
+        });
+        const int result = dlg.DoModal();
+        QCOMPARE(shownKind, QString("Button"));
+        QCOMPARE(result, accepted ? IDOK : IDCANCEL);
+        QCOMPARE(dlg.m_strPeriType, std::string(accepted ? "Timer" : "button"));
+        QCOMPARE(dlg.m_strParam, std::string(accepted ? "new" : "old"));
+    }
+
+    void periDlgWithoutKinds() {
+        TestBackend::SetList("GetPeriType", {});
+        CPeriDlg dlg("LED", "p");
+        OnNextModal([](QWidget* modal) { Click(modal, kOk); });
+        QCOMPARE(dlg.DoModal(), IDOK);
+        QCOMPARE(dlg.m_strPeriType, std::string());
+        QCOMPARE(dlg.m_strParam, std::string("p"));
+    }
+
+    void periDlgUnknownKindKeepsFirst() {
+        CPeriDlg dlg("zzz");
+        QString shown;
+        OnNextModal([&](QWidget* modal) {
+            shown = Current(modal, kPeriType);
+            Click(modal, kOk);
+        });
+        QCOMPARE(dlg.DoModal(), IDOK);
+        QCOMPARE(shown, QString("LED"));
+        QCOMPARE(dlg.m_strPeriType, std::string("LED"));
+    }
+};
+
+QTEST_MAIN(TestPeriPage)
+#include "tst_peripage.moc"
