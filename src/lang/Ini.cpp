@@ -38,8 +38,27 @@ bool CIni::WriteValues(const std::string& section,
 }
 
 bool CIni::WriteValues(const std::string& section,
+                       const std::map<std::string, std::string>& entries) {
+    return Rewrite(
+        [&](ProfileDocument& doc) {
+            for (const auto& [key, value] : entries)
+                doc.Write(section, key, value);
+        },
+        nullptr);
+}
+
+bool CIni::WriteValues(const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries,
                        const ReplaceFault* fault) {
+    return Rewrite(
+        [&](ProfileDocument& doc) {
+            for (const auto& [key, value] : entries)
+                doc.Write(section, key, value);
+        },
+        fault);
+}
+
+bool CIni::Rewrite(const std::function<void(ProfileDocument&)>& apply, const ReplaceFault* fault) {
     if (m_path.empty())
         return false;
     try {
@@ -49,8 +68,7 @@ bool CIni::WriteValues(const std::string& section,
         if (ReadFileBytes(m_path, bytes) == FileReadStatus::Failed)
             return false; // never replace what could not be read
         auto doc = std::make_unique<ProfileDocument>(std::move(bytes));
-        for (const auto& [key, value] : entries)
-            doc->Write(section, key, value);
+        apply(*doc);
         if (doc->Modified() && !ReplaceFileAtomically(m_path, doc->Serialize(), fault))
             return false;
         m_doc = std::move(doc);

@@ -2,6 +2,8 @@
 // a file is read once and replaced once, atomically.
 #pragma once
 
+#include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -33,6 +35,7 @@ public:
     // file then stays whole. Values holding a line break are not written.
     bool WriteValues(const std::string& section,
                      const std::vector<std::pair<std::string, std::string>>& entries);
+    bool WriteValues(const std::string& section, const std::map<std::string, std::string>& entries);
     // TEST SEAM: as above, with the replacement failing as `fault` says.
     bool WriteValues(const std::string& section,
                      const std::vector<std::pair<std::string, std::string>>& entries,
@@ -40,6 +43,8 @@ public:
 
 private:
     ProfileDocument& Document();
+    // One read, `apply`, and one replacement when it changed the text.
+    bool Rewrite(const std::function<void(ProfileDocument&)>& apply, const ReplaceFault* fault);
 
     std::string m_path;
     std::unique_ptr<ProfileDocument> m_doc; // read on first use

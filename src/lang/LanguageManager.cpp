@@ -59,8 +59,7 @@ CLanguageIniManger::~CLanguageIniManger() {
     if (!m_writeBack)
         return;
     try {
-        std::vector<std::pair<std::string, std::string>> entries(m_texts.begin(), m_texts.end());
-        m_ini.WriteValues(m_section, entries);
+        m_ini.WriteValues(m_section, m_texts);
     } catch (const std::exception&) {
         // Shutdown goes on; the file stays as it was.
     }

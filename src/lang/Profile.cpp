@@ -63,6 +63,32 @@ bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
 
+// A value that a read would change (blanks at its ends, or one pair of
+// enclosing quotes) is written in double quotes, so that it reads back as it
+// was; any other value is written as it is.
+bool NeedsQuotes(std::string_view value) {
+    return !value.empty() &&
+           (IsBlank(value.front()) || IsBlank(value.back()) ||
+            (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()));
+}
+
+void AppendEncoded(std::string& out, std::string_view value) {
+    if (!NeedsQuotes(value)) {
+        out += value;
+        return;
+    }
+    out += '"';
+    out += value;
+    out += '"';
+}
+
+bool IsEncodedAs(std::string_view raw, std::string_view value) {
+    if (!NeedsQuotes(value))
+        return raw == value;
+    return raw.size() == value.size() + 2 && raw.front() == '"' && raw.back() == '"' &&
+           raw.substr(1, value.size()) == value;
+}
+
 // One pass over the bytes (find_first_of would search its set per byte).
 std::size_t FindLineBreak(std::string_view text, std::size_t from = 0) {
     for (std::size_t i = from; i < text.size(); ++i)
@@ -71,7 +97,9 @@ std::size_t FindLineBreak(std::string_view text, std::size_t from = 0) {
     return text.npos;
 }
 
-bool HasLineBreak(std::string_view text) { return FindLineBreak(text) != text.npos; }
+bool HasLineBreak(std::string_view text) {
+    return FindLineBreak(text) != text.npos;
+}
 
 // The name of a section header line, which starts with '[' and whose name
 // runs up to the last ']'.
@@ -231,9 +259,7 @@ std::size_t ProfileDocument::Append(const Node& node) {
 }
 
 std::string_view ProfileDocument::Text(const Node& node) const {
-    if (node.store != npos)
-        return m_store[node.store];
-    return std::string_view(m_bytes).substr(node.offset, node.length);
+    return std::string_view(node.inArena ? m_arena : m_bytes).substr(node.offset, node.length);
 }
 
 std::string_view ProfileDocument::EntryName(const Node& node) const {
@@ -265,12 +291,13 @@ void ProfileDocument::AddEntry(std::size_t section, std::size_t node, std::strin
     s.last = node;
 }
 
-std::size_t ProfileDocument::InsertAfter(std::size_t after, std::string text) {
+// The new line is the arena's text from `arenaOffset` on.
+std::size_t ProfileDocument::InsertAfter(std::size_t after, std::size_t arenaOffset) {
     Node node;
-    node.store = m_store.size();
-    node.length = text.size();
+    node.inArena = true;
+    node.offset = arenaOffset;
+    node.length = m_arena.size() - arenaOffset;
     node.eol = m_newEol;
-    m_store.push_back(std::move(text));
     const std::size_t index = m_nodes.size();
     if (after == npos) { // empty document
         m_nodes.push_back(node);
@@ -338,44 +365,32 @@ std::string_view ProfileDocument::DecodeValue(std::string_view raw) {
 }
 
 std::string ProfileDocument::EncodeValue(std::string_view value) {
-    const bool changesOnRead =
-        !value.empty() &&
-        (IsBlank(value.front()) || IsBlank(value.back()) ||
-         (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()));
-    if (!changesOnRead)
-        return std::string(value);
-    std::string quoted;
-    quoted.reserve(value.size() + 2);
-    quoted += '"';
-    quoted += value;
-    quoted += '"';
-    return quoted;
+    std::string encoded;
+    AppendEncoded(encoded, value);
+    return encoded;
 }
 
 bool ProfileDocument::Write(std::string_view section, std::string_view key,
                             std::string_view value) {
     if (HasLineBreak(value))
         return false;
-    std::string encoded = EncodeValue(value);
     std::size_t s = FindSection(section);
     if (s != npos) {
         if (const std::size_t found = m_sections[s].index.Find(*this, key); found != npos) {
             Node& node = m_nodes[found];
             const std::string_view text = Text(node);
-            if (text.substr(node.equals + 1) == encoded)
+            if (IsEncodedAs(text.substr(node.equals + 1), value))
                 return true;
             m_modified = true;
-            std::string updated;
-            updated.reserve(node.equals + 1 + encoded.size());
-            updated.append(text.substr(0, node.equals + 1));
-            updated += encoded;
-            node.length = updated.size();
-            if (node.store == npos) {
-                node.store = m_store.size();
-                m_store.push_back(std::move(updated));
-            } else {
-                m_store[node.store] = std::move(updated);
-            }
+            const std::size_t offset = m_arena.size();
+            if (node.inArena) // written before: copy out of the arena before it grows
+                m_arena += std::string(text.substr(0, node.equals + 1));
+            else
+                m_arena += text.substr(0, node.equals + 1);
+            AppendEncoded(m_arena, value);
+            node.inArena = true;
+            node.offset = offset;
+            node.length = m_arena.size() - offset;
             return true;
         }
     }
@@ -385,19 +400,17 @@ bool ProfileDocument::Write(std::string_view section, std::string_view key,
         return false;
     m_modified = true;
     if (s == npos) {
-        std::string header;
-        header.reserve(section.size() + 2);
-        header += '[';
-        header += section;
-        header += ']';
-        s = AddSection(section, InsertAfter(m_tail, std::move(header)));
+        const std::size_t header = m_arena.size();
+        m_arena += '[';
+        m_arena += section;
+        m_arena += ']';
+        s = AddSection(section, InsertAfter(m_tail, header));
     }
-    std::string line;
-    line.reserve(key.size() + 1 + encoded.size());
-    line += key;
-    line += '=';
-    line += encoded;
-    const std::size_t node = InsertAfter(m_sections[s].last, std::move(line));
+    const std::size_t line = m_arena.size();
+    m_arena += key;
+    m_arena += '=';
+    AppendEncoded(m_arena, value);
+    const std::size_t node = InsertAfter(m_sections[s].last, line);
     m_nodes[node].equals = key.size();
     AddEntry(s, node, key);
     return true;
@@ -479,13 +492,6 @@ std::string TemporaryName(const std::string& target, unsigned attempt) {
     for (int i = 0; i < 10; ++i, seed = seed * 6364136223846793005ull + 1442695040888963407ull)
         name += kHex[(seed >> 59) & 15];
     return name + ".tmp";
-}
-
-std::string DirectoryOf(const std::string& target) {
-    const auto slash = target.rfind('/');
-    if (slash == target.npos)
-        return ".";
-    return slash == 0 ? "/" : target.substr(0, slash);
 }
 
 bool Faulted(const ReplaceFault* fault, ReplaceFault::Step step) {
@@ -575,9 +581,7 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
         ::unlink(temp.c_str());
         return false;
     }
-    // Make the rename itself durable; the new file is in place either way.
-    FileDescriptor dir(::open(DirectoryOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0)
-        ::fsync(dir.Get());
+    // No sync of the directory: a power cut then may bring back the old file,
+    // but whole, which is all a shutdown write needs; it saves a disk flush.
     return true;
 }

@@ -53,11 +53,11 @@ private:
     struct Node {
         std::size_t offset = 0;
         std::size_t length = 0;
-        std::size_t store = npos;  // npos: text lies in m_bytes, else in m_store[store]
         std::size_t next = npos;   // file order is a linked list: inserts are O(1)
         std::size_t equals = npos; // entries: offset of the first '=' in the text
         std::size_t first = npos;  // entries: the section's first entry of this name
         Eol eol = Eol::None;       // appended after the text
+        bool inArena = false;      // text lies in m_arena, else in m_bytes
     };
 
     // Names of a section's entries, without regard to ASCII case, to the first
@@ -97,11 +97,11 @@ private:
     std::size_t FindSection(std::string_view name) const;
     std::size_t AddSection(std::string_view name, std::size_t header);
     void AddEntry(std::size_t section, std::size_t node, std::string_view name);
-    std::size_t InsertAfter(std::size_t after, std::string text);
+    std::size_t InsertAfter(std::size_t after, std::size_t arenaOffset);
     bool EndsWithLineBreak(const Node& node) const;
 
     std::string m_bytes;
-    std::vector<std::string> m_store; // texts of written and new lines
+    std::string m_arena; // texts of written and new lines, one after another
     std::vector<Node> m_nodes;
     std::size_t m_head = npos;
     std::size_t m_tail = npos;
