@@ -32,6 +32,15 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
     return left.count() > 0 ? static_cast<int>(left.count()) : 0;
 }
 
+// Closes every descriptor from `first` on; async-signal-safe.
+void CloseFrom(int first) {
+    if (::close_range(static_cast<unsigned>(first), ~0u, 0) == 0)
+        return;
+    const long max = ::sysconf(_SC_OPEN_MAX);
+    for (long fd = first; fd < (max > 0 && max < 65536 ? max : 65536); ++fd)
+        ::close(static_cast<int>(fd));
+}
+
 void CloseIfOpen(int& fd) {
     if (fd >= 0)
         ::close(fd);
@@ -60,6 +69,7 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<char*> args = ArgPointers(argv);
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
@@ -146,9 +156,16 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd, int
             ::dup2(nullFd, 0);
             ::dup2(logFd, 1);
             ::dup2(logFd, 2);
-            // Keep `alive` open across exec, without CLOEXEC.
-            const int keep = ::fcntl(alive[1], F_DUPFD, 3);
-            (void)keep;
+            // Only `alive` goes along, as fd 3 (and `report` as fd 4 until
+            // exec): the emulator outlives us and must not hold the host's
+            // descriptors (a lock file of the manager's single instance,
+            // sockets) once the host has ended.
+            const int keepAlive = ::fcntl(alive[1], F_DUPFD_CLOEXEC, 10);
+            const int keepReport = ::fcntl(report[1], F_DUPFD_CLOEXEC, 10);
+            ::dup2(keepAlive, 3);
+            ::dup3(keepReport, 4, O_CLOEXEC);
+            report[1] = 4;
+            CloseFrom(5);
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);

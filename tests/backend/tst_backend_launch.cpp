@@ -6,12 +6,15 @@
 #include "Store.h"
 #include "Text.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -282,9 +285,27 @@ void TestBackendLaunch::serialInLog() {
     WriteField(r.peri.serialType, "log");
     QVERIFY(m_store->Save(r));
     Track("logged");
+    // A descriptor of the host without close-on-exec, like a lock file.
+    const std::string hostFile = Write("host-lock", "x");
+    const int hostFd = ::open(hostFile.c_str(), O_RDONLY);
+    QVERIFY(hostFd >= 0);
     const StartOutcome outcome = Launcher(*m_store, m_base, CurrentSearchPath()).Start("logged");
+    ::close(hostFd);
     QVERIFY2(outcome.started, outcome.message.c_str());
     QVERIFY(WaitForText(m_store->PathFor("logged", ".log"), kMarker, 10000));
+
+    // The emulator outlives the host: it holds none of the host's descriptors.
+    const std::optional<int> pid = RunningEmulator(m_store->PathFor("logged", ".pid"));
+    QVERIFY(pid);
+    const QString fdDir = QString("/proc/%1/fd").arg(*pid);
+    const QStringList fds =
+        QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
+    QVERIFY(fds.size() >= 3);
+    for (const QString& fd : fds) {
+        char target[4096] = {};
+        const ssize_t n = ::readlink(qPrintable(fdDir + "/" + fd), target, sizeof target - 1);
+        QVERIFY2(n < 0 || std::string(target) != hostFile, qPrintable(fd));
+    }
 }
 
 // Two managers (or two clicks) starting one machine at the same moment: one
