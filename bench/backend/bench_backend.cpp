@@ -70,8 +70,9 @@ void RemoveTree(const std::string& path) {
 }
 
 bool BenchLists() {
-    ChoiceCatalogue probeOnly(TempDirectory("probe"), CurrentSearchPath, ProbeQemu);
-    if (probeOnly.InstalledEmulators().empty()) {
+    // Only looks at PATH; probes nothing, so it needs no cache directory.
+    ChoiceCatalogue onPath("/nonexistent", CurrentSearchPath, ProbeQemu);
+    if (onPath.InstalledEmulators().empty()) {
         std::printf("lists: no qemu-system-* on PATH; install qemu-system-arm to measure\n");
         return true;
     }
