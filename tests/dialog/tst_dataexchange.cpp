@@ -60,7 +60,7 @@ struct Fixture {
     QWidget dlg;
     Fixture() {
         BuildDialog(&dlg, TestTemplate());
-        combo()->addItems({"ARM-Versatile", "arm-realview", "MIPS Malta", "x86"});
+        combo()->addItems({"ARM-Versatile", "arm-realview", "MIPS Malta", "x86", "Arm"});
     }
     QComboBox* combo() { return qobject_cast<QComboBox*>(GetDlgItem(&dlg, kCombo)); }
     QCheckBox* check() { return qobject_cast<QCheckBox*>(GetDlgItem(&dlg, kCheck)); }
@@ -119,7 +119,9 @@ private slots:
         QTest::newRow("exact") << 0 << "MIPS Malta" << 2;
         QTest::newRow("prefix") << 0 << "MIPS" << 2;
         QTest::newRow("case ignored") << 3 << "mips malta" << 2;
-        QTest::newRow("first of several") << 3 << "arm" << 0;
+        QTest::newRow("first of several") << 3 << "ar" << 0;
+        // The item that was chosen must come back, not an earlier, longer one.
+        QTest::newRow("whole item before prefix") << 0 << "arm" << 4;
         QTest::newRow("prefix case ignored") << 0 << "ARM-R" << 1;
         QTest::newRow("no match keeps selection") << 1 << "sparc" << 1;
         QTest::newRow("longer than item") << 3 << "x86_64" << 3;

@@ -26,8 +26,17 @@ void DDX_CBString(CDataExchange& dx, int32_t id, std::string& value) {
         value = combo->currentIndex() >= 0 ? ToLocal(combo->currentText()) : std::string();
         return;
     }
-    // An empty text is a prefix of every item: it selects the first.
+    // An item equal to the text wins over an earlier item it only begins:
+    // otherwise pushing the target "virt" after a pull would select
+    // "virt-2.12" and store a choice the user never made.
     const QString prefix = FromLocal(value);
+    for (int i = 0; i < combo->count(); ++i) {
+        if (combo->itemText(i).compare(prefix, Qt::CaseInsensitive) == 0) {
+            combo->setCurrentIndex(i);
+            return;
+        }
+    }
+    // An empty text is a prefix of every item: it selects the first.
     for (int i = 0; i < combo->count(); ++i) {
         if (combo->itemText(i).startsWith(prefix, Qt::CaseInsensitive)) {
             combo->setCurrentIndex(i);
