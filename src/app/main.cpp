@@ -2,6 +2,7 @@
 #include "TarnwickApp.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     theApp.m_strCommandLine = JoinArguments(argc, argv);
@@ -10,6 +11,11 @@ int main(int argc, char** argv) {
     // environment (QT_QPA_PLATFORM, QT_STYLE_OVERRIDE, ...).
     int toolkitArgc = 1;
     QApplication app(toolkitArgc, argv);
+    // The resources live in a static library: register them before the first use.
+    Q_INIT_RESOURCE(res);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarnwick.svg")));
+    // Lets Wayland compositors and task bars match the window to tarnwick.desktop.
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     theApp.InitInstance();
     return theApp.ExitInstance();
 }
