@@ -162,6 +162,8 @@ std::optional<std::string> UnescapeValue(std::string_view value) {
     out.reserve(value.size());
     for (std::size_t i = 0; i < value.size(); ++i) {
         const char c = value[i];
+        if (c == '\0')
+            return std::nullopt; // as for \x00: a field's text ends at its first NUL
         if (c != '\\') {
             out.push_back(c);
             continue;
@@ -242,7 +244,6 @@ std::optional<EmulatorOptions> ParseMachine(std::string_view text) {
 
     EmulatorOptions record;
     std::memset(&record, 0, sizeof record);
-    bool haveName = false;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::string_view line = lines[i];
         if (line.empty() || line.front() == '#')
@@ -258,7 +259,6 @@ std::optional<EmulatorOptions> ParseMachine(std::string_view text) {
             if (!unescaped)
                 return std::nullopt;
             WriteField(field.at(record), field.width, *unescaped);
-            haveName = haveName || (key == "name" && !unescaped->empty());
         } else {
             for (const NumberField& field : kNumbers)
                 if (key == field.key && !ParseInt32(value, *field.at(record)))
@@ -266,8 +266,8 @@ std::optional<EmulatorOptions> ParseMachine(std::string_view text) {
         }
         // Keys of later versions are ignored.
     }
-    if (!haveName)
-        return std::nullopt;
+    if (record.general.name[0] == '\0')
+        return std::nullopt; // also when a later name line emptied it
     if (record.peri.periCount < 0)
         record.peri.periCount = 0;
     if (record.peri.periCount > MAX_PERI)

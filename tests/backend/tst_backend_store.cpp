@@ -190,7 +190,11 @@ void TestBackendStore::malformedFilesDoNotParse_data() {
     QTest::newRow("number too big")
         << QByteArray("tarnwick-machine 1\nname=vm\nsdSize=4294967296\nend\n");
     QTest::newRow("bad escape") << QByteArray("tarnwick-machine 1\nname=v\\m\nend\n");
+    // A raw NUL is refused like its escape: it would cut the value silently.
+    QTest::newRow("raw NUL") << QByteArray("tarnwick-machine 1\nname=v\0m\nend\n", 32);
     QTest::newRow("no name") << QByteArray("tarnwick-machine 1\ncpu=x\nend\n");
+    QTest::newRow("name emptied by a later line")
+        << QByteArray("tarnwick-machine 1\nname=vm\nname=\nend\n");
     QTest::newRow("line without =") << QByteArray("tarnwick-machine 1\nname=vm\njunk\nend\n");
     QTest::newRow("binary junk") << QByteArray("\x00\x01\x02tarnwick", 11);
 }
