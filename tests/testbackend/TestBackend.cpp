@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -55,6 +56,9 @@ struct Call {
 struct State {
     std::map<std::string, ListSpec> lists;
     std::map<std::string, RecordSpec> records;
+    // Names made by "machines": their records are made on first use, so a
+    // script of thousands of machines costs little before the manager asks.
+    std::unordered_set<std::string> generated;
     bool hasDefault = false;
     EmulatorOptions defaultRecord{};
     std::map<std::string, StartSpec> starts;
@@ -66,6 +70,7 @@ struct State {
     void Reset() {
         lists.clear();
         records.clear();
+        generated.clear();
         hasDefault = false;
         defaultRecord = EmulatorOptions{};
         starts.clear();
@@ -90,6 +95,8 @@ std::string Number(uint64_t n) {
     return std::to_string(n);
 }
 [[maybe_unused]] std::string Record(const EmulatorOptions* record) {
+    if (!S().logging && !S().logFile)
+        return std::string(); // nobody reads it
     return record ? std::string(reinterpret_cast<const char*>(record), sizeof(EmulatorOptions))
                   : std::string(kNull);
 }
@@ -313,6 +320,14 @@ RecordSpec& RecordNamed(const std::string& name) {
     if (added) {
         it->second.record = EmulatorOptions{};
         CopyText(it->second.record.general.name, sizeof it->second.record.general.name, name);
+        if (S().generated.count(name)) {
+            EmulatorOptions& record = it->second.record;
+            SetField(record, "arch", "arm");
+            SetField(record, "target", "vexpress-a9");
+            SetField(record, "cpu", "cortex-a9");
+            SetField(record, "memSize", "256");
+            SetField(record, "memType", "MB");
+        }
     }
     return it->second;
 }
@@ -326,12 +341,8 @@ void MakeMachines(long count, const std::string& prefix) {
         std::string name = prefix;
         name.append(digits.size() < size_t(width) ? width - digits.size() : 0, '0');
         name += digits;
-        RecordSpec& spec = RecordNamed(name);
-        SetField(spec.record, "arch", "arm");
-        SetField(spec.record, "target", "vexpress-a9");
-        SetField(spec.record, "cpu", "cortex-a9");
-        SetField(spec.record, "memSize", "256");
-        SetField(spec.record, "memType", "MB");
+        S().records.erase(name);
+        S().generated.insert(name);
         names.push_back(std::move(name));
     }
     S().lists["EnumAllEmulator"].itemsByKey[kAnyKey] = std::move(names);
@@ -473,14 +484,18 @@ uint32_t EnumAllEmulator(const char* extra, char* buffer, uint32_t capacity, uin
 #ifndef TESTBACKEND_OMIT_GetEmulatorOptions
 int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
     Log("GetEmulatorOptions", {Text(name), Record(options)});
-    const auto it = S().records.find(Text(name));
-    if (it == S().records.end()) {
+    const std::string key = Text(name);
+    const auto it = S().records.find(key);
+    const RecordSpec* spec = it != S().records.end()    ? &it->second
+                             : S().generated.count(key) ? &RecordNamed(key)
+                                                        : nullptr;
+    if (!spec) {
         return 0;
     }
     if (options) {
-        *options = it->second.record;
+        *options = spec->record;
     }
-    return it->second.result;
+    return spec->result;
 }
 #endif
 
