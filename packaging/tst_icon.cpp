@@ -17,7 +17,8 @@ private slots:
             const QImage image = icon.pixmap(size).toImage();
             QCOMPARE(image.width(), size);
             // The board fills the middle: an opaque pixel there means it was drawn.
-            QVERIFY2(qAlpha(image.pixel(size / 2, size / 2)) > 0, qPrintable(QString::number(size)));
+            QVERIFY2(qAlpha(image.pixel(size / 2, size / 2)) > 0,
+                     qPrintable(QString::number(size)));
         }
     }
 };

@@ -31,7 +31,8 @@ void Save(QWidget* widget, const QString& name) {
     QVERIFY(QDir().mkpath(dir));
     const QPixmap picture = widget->grab();
     QVERIFY2(!picture.isNull(), qPrintable(name));
-    QVERIFY2(picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")), qPrintable(name));
+    QVERIFY2(picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")),
+             qPrintable(name));
 }
 
 void Close(QWidget* modal) {
@@ -71,7 +72,8 @@ private slots:
         ResetBackend();
         TestBackend::SetList("GetMemType", {"KB", "MB", "GB"});
         TestBackend::SetList("GetSerialType", {"file", "socket", "pty"});
-        TestBackend::SetList("GetPeriType", {"virtio-rng-device", "virtio-net-device", "virtio-blk-device"});
+        TestBackend::SetList("GetPeriType",
+                             {"virtio-rng-device", "virtio-net-device", "virtio-blk-device"});
         TestBackend::SetList("RefreshTapNetWork", {"tap0", "tap1"});
     }
 
