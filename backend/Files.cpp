@@ -13,6 +13,11 @@
 
 namespace bx {
 
+Fd::~Fd() {
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 namespace {
 std::string HomeDirectory() {
     if (const char* home = std::getenv("HOME"); home && *home == '/')

@@ -8,6 +8,19 @@
 
 namespace bx {
 
+// Closes its descriptor when it goes out of scope.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : m_fd(fd) {}
+    ~Fd();
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
 // The file's bytes; nullopt when it cannot be read or exceeds `maxBytes`.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes = 4u << 20);
 

@@ -18,21 +18,6 @@ namespace {
 
 constexpr std::size_t kMessageTail = 4000;
 
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }

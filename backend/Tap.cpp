@@ -35,21 +35,6 @@ std::string ErrnoText(const char* what) {
     return std::string(what) + ": " + std::strerror(errno);
 }
 
-class Fd {
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 void CopyName(char (&target)[IFNAMSIZ], const std::string& name) {
     std::memset(target, 0, IFNAMSIZ);
     std::memcpy(target, name.data(), std::min<std::size_t>(name.size(), IFNAMSIZ - 1));
