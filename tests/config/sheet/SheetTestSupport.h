@@ -3,6 +3,7 @@
 
 #include "DialogBuilder.h"
 #include "LanguageManager.h"
+#include "MapLangManager.h"
 
 #include <QAbstractButton>
 #include <map>
@@ -10,42 +11,24 @@
 
 namespace sheet_test {
 
-// A language map that lives in memory only, installed as the process's
-// manager for the lifetime of the object.
-class CMapLanguage : public CLanguageManger {
+// The in-memory language map, installed as the process's manager for the
+// lifetime of the object.
+class CMapLanguage : public CMapLangManager {
 public:
-    explicit CMapLanguage(std::map<std::string, std::string> texts = {})
-        : m_texts(std::move(texts)), m_previous(g_pLangManager) {
+    explicit CMapLanguage(std::map<std::string, std::string> initial = {})
+        : m_previous(g_pLangManager) {
+        texts = std::move(initial);
         g_pLangManager = this;
     }
     ~CMapLanguage() override { g_pLangManager = m_previous; }
 
-    int GetText(const std::string& key, std::string& text) override {
-        const auto it = m_texts.find(key);
-        if (it == m_texts.end())
-            return 0;
-        text = it->second;
-        return 1;
-    }
-    int GetTextById(int32_t id, std::string& text) override {
-        return GetText(std::to_string(id), text);
-    }
-    int SetText(const std::string& key, const std::string& text) override {
-        m_texts[key] = text;
-        return 1;
-    }
-    int SetTextById(int32_t id, const std::string& text) override {
-        return SetText(std::to_string(id), text);
-    }
-
-    bool Has(const std::string& key) const { return m_texts.count(key) != 0; }
+    bool Has(const std::string& key) const { return texts.count(key) != 0; }
     std::string Text(const std::string& key) const {
-        const auto it = m_texts.find(key);
-        return it == m_texts.end() ? std::string("<absent>") : it->second;
+        const auto it = texts.find(key);
+        return it == texts.end() ? std::string("<absent>") : it->second;
     }
 
 private:
-    std::map<std::string, std::string> m_texts;
     CLanguageManger* m_previous;
 };
 
