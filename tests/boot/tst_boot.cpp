@@ -1,0 +1,371 @@
+// The whole road: a new machine made in the real main window with our own
+// back end, started, and a Debian armhf kernel booting its initrd to a shell
+// that prints a marker on the serial console and powers the machine off.
+// The kernel and busybox come from scripts/boot-assets.sh.
+#include "VmTestUtil.h"
+
+#include "EmulatorLib.h"
+#include "LanguageManager.h"
+#include "ModalDriver.h"
+#include "RecordText.h"
+#include "TarnwickDlg.h"
+#include "VmListCtrl.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+using namespace VmTest;
+
+namespace {
+
+const char* const kMachine = "armhf boot";
+// The shell works it out, so the marker is in no file the guest is given.
+const QByteArray kMarker = "TARNWICK-BOOT-42";
+constexpr int kBootTimeoutMs = 120000;
+
+// An initramfs in the "newc" cpio format: a device node for the console,
+// busybox, and /init.
+class CpioWriter {
+public:
+    void Directory(const QByteArray& name) { Entry(name, 040755, {}); }
+    void File(const QByteArray& name, const QByteArray& data, uint32_t mode = 0100755) {
+        Entry(name, mode, data);
+    }
+    void CharDevice(const QByteArray& name, uint32_t major, uint32_t minor) {
+        Entry(name, 020600, {}, major, minor);
+    }
+    QByteArray Finish() {
+        Entry("TRAILER!!!", 0, {});
+        return m_out;
+    }
+
+private:
+    void Entry(const QByteArray& name, uint32_t mode, const QByteArray& data, uint32_t major = 0,
+               uint32_t minor = 0) {
+        const uint32_t fields[] = {++m_inode,
+                                   mode,
+                                   0,
+                                   0,
+                                   1,
+                                   0,
+                                   uint32_t(data.size()),
+                                   0,
+                                   0,
+                                   major,
+                                   minor,
+                                   uint32_t(name.size() + 1),
+                                   0};
+        m_out += "070701";
+        for (uint32_t f : fields)
+            m_out += QByteArray::number(f, 16).toUpper().rightJustified(8, '0');
+        m_out += name;
+        m_out += '\0';
+        Pad();
+        m_out += data;
+        Pad();
+    }
+    void Pad() {
+        while (m_out.size() % 4)
+            m_out += '\0';
+    }
+
+    QByteArray m_out;
+    uint32_t m_inode = 0;
+};
+
+QByteArray InitScript() {
+    return "#!/bin/busybox sh\n"
+           "/bin/busybox echo TARNWICK-BOOT-$((6 * 7))\n"
+           "/bin/busybox poweroff -f\n";
+}
+
+bool WriteFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+template <class T> T* Control(QWidget* window, int id) {
+    for (T* w : window->findChildren<T*>())
+        if (GetDlgCtrlID(w) == id && w->isVisible())
+            return w;
+    return nullptr;
+}
+
+// Chooses `text` as a user would, so the page sees its activated signal.
+bool Choose(QWidget* page, int id, const QString& text) {
+    auto* combo = Control<QComboBox>(page, id);
+    const int index = combo ? combo->findText(text) : -1;
+    if (index < 0)
+        return false;
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+    return true;
+}
+
+bool Type(QWidget* page, int id, const QString& text) {
+    if (auto* edit = Control<QLineEdit>(page, id)) {
+        edit->setText(text);
+        return true;
+    }
+    if (auto* box = Control<QPlainTextEdit>(page, id)) {
+        box->setPlainText(text);
+        return true;
+    }
+    return false;
+}
+
+// Answers every message box and error report while it lives, keeping the
+// first text: a page that refuses or a failed start ends the test with it
+// instead of waiting for the timeout.
+class ModalCatcher {
+public:
+    explicit ModalCatcher(QWidget* except = nullptr) {
+        QObject::connect(&m_timer, &QTimer::timeout, [this, except] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || modal == except || modal->property("sheet").toBool())
+                return;
+            QString text;
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                text = box->text();
+            else if (auto* edit = modal->findChild<QPlainTextEdit*>())
+                text = edit->toPlainText();
+            else if (auto* line = modal->findChild<QLineEdit*>())
+                text = line->text();
+            if (m_first.isEmpty())
+                m_first = modal->windowTitle() + QStringLiteral(": ") + text;
+            if (auto* dialog = qobject_cast<QDialog*>(modal))
+                dialog->done(QDialog::Rejected);
+            else
+                modal->close();
+        });
+        m_timer.start(50);
+    }
+    const QString& First() const { return m_first; }
+
+private:
+    QTimer m_timer;
+    QString m_first;
+};
+
+std::optional<pid_t> PidIn(const QString& pidFile) {
+    QFile file(pidFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    bool ok = false;
+    const long pid = file.readAll().trimmed().toLong(&ok);
+    if (!ok || pid <= 0)
+        return std::nullopt;
+    return pid_t(pid);
+}
+
+bool Alive(pid_t pid) {
+    return ::kill(pid, 0) == 0;
+}
+
+} // namespace
+
+class TestBoot : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void newMachineBootsFromTheMainWindow();
+
+private:
+    void FillSheet(QWidget* sheet, QString* problem);
+    QString Path(const QString& name) const { return m_dir.filePath(name); }
+
+    QTemporaryDir m_dir;
+    QString m_assets;
+    QString m_pidFile;
+};
+
+void TestBoot::initTestCase() {
+    m_assets = qEnvironmentVariable("TARNWICK_BOOT_ASSETS", QStringLiteral(TARNWICK_BOOT_ASSETS));
+    const QDir assets(m_assets);
+    if (!assets.exists(QStringLiteral("vmlinuz")) || !assets.exists(QStringLiteral("busybox"))) {
+        QFile why(assets.filePath(QStringLiteral("MISSING")));
+        const QString reason = why.open(QIODevice::ReadOnly)
+                                   ? QString::fromUtf8(why.readAll().trimmed())
+                                   : QStringLiteral("scripts/boot-assets.sh has not run");
+        QSKIP(qPrintable(QStringLiteral("no armhf kernel and busybox in %1 (%2); run "
+                                        "scripts/boot-assets.sh %1 as root")
+                             .arg(m_assets, reason)));
+    }
+    if (QStandardPaths::findExecutable(QStringLiteral("qemu-system-arm")).isEmpty())
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+
+    QVERIFY(m_dir.isValid());
+    // Our back end keeps machines and its cache of QEMU's choices here, so
+    // the run neither sees nor changes the user's own.
+    qputenv("TARNWICK_STORE", Path(QStringLiteral("store")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", Path(QStringLiteral("cache")).toLocal8Bit());
+    m_pidFile = Path(QStringLiteral("store/armhf%20boot.pid"));
+
+    QFile busybox(assets.filePath(QStringLiteral("busybox")));
+    QVERIFY(busybox.open(QIODevice::ReadOnly));
+    CpioWriter cpio;
+    cpio.Directory("bin");
+    cpio.File("bin/busybox", busybox.readAll());
+    cpio.Directory("dev");
+    cpio.CharDevice("dev/console", 5, 1);
+    cpio.File("init", InitScript());
+    QVERIFY(WriteFile(Path(QStringLiteral("initrd.cpio")), cpio.Finish()));
+
+    LoadEmulatorLibraryFrom(BREVANTIX_LIBRARY_PATH);
+    QVERIFY2(g_hEmulatorLib, BREVANTIX_LIBRARY_PATH);
+    CreateLanguageManager("English", Path(QStringLiteral("English.lng")).toStdString());
+    QVERIFY(g_pLangManager);
+}
+
+void TestBoot::cleanupTestCase() {
+    if (m_pidFile.isEmpty())
+        return;
+    if (const std::optional<pid_t> pid = PidIn(m_pidFile); pid && Alive(*pid))
+        ::kill(*pid, SIGKILL);
+}
+
+void TestBoot::FillSheet(QWidget* sheet, QString* problem) {
+    auto* tabs = sheet->findChild<QTabWidget*>();
+    if (!tabs || tabs->count() != 4) {
+        *problem = QStringLiteral("the sheet has no four pages");
+        return;
+    }
+    const auto page = [tabs](int index) -> QWidget* {
+        tabs->setCurrentIndex(index);
+        // The page check on leaving runs queued.
+        QApplication::processEvents();
+        QApplication::processEvents();
+        return tabs->currentIndex() == index ? tabs->currentWidget() : nullptr;
+    };
+    const auto fail = [problem](const QString& what) {
+        if (problem->isEmpty())
+            *problem = what;
+    };
+
+    QWidget* general = tabs->currentWidget();
+    if (!Type(general, 1004, QString::fromUtf8(kMachine)))
+        fail(QStringLiteral("no name box"));
+    if (!Choose(general, 1005, QStringLiteral("virt (arm)")))
+        fail(QStringLiteral("the back end offers no target \"virt (arm)\""));
+    if (!Choose(general, 1006, QStringLiteral("cortex-a15")))
+        fail(QStringLiteral("no CPU cortex-a15 for virt (arm)"));
+    if (!Type(general, 1017, QStringLiteral("256")) || !Choose(general, 1018, QStringLiteral("MB")))
+        fail(QStringLiteral("no memory boxes"));
+
+    QWidget* peripherals = page(2);
+    if (!peripherals) {
+        fail(QStringLiteral("the General page was not left"));
+        return;
+    }
+    auto* serial = Control<QCheckBox>(peripherals, 1003);
+    if (serial && !serial->isChecked())
+        serial->click();
+    if (!serial || !Choose(peripherals, 1008, QStringLiteral("file")) ||
+        !Type(peripherals, 1043, Path(QStringLiteral("serial.txt"))))
+        fail(QStringLiteral("cannot send the serial console to a file"));
+
+    QWidget* os = page(3);
+    if (!os) {
+        fail(QStringLiteral("the Peripherals page was not left"));
+        return;
+    }
+    if (!Type(os, 1045, QDir(m_assets).filePath(QStringLiteral("vmlinuz"))) ||
+        !Type(os, 1047, Path(QStringLiteral("initrd.cpio"))) ||
+        !Type(os, 1050, QStringLiteral("console=ttyAMA0 panic=-1")))
+        fail(QStringLiteral("no OS boxes"));
+}
+
+void TestBoot::newMachineBootsFromTheMainWindow() {
+    CTarnwickDlg dlg;
+    dlg.Open();
+    QCOMPARE(Rows(dlg), QStringList());
+
+    QString problem;
+    bool sheetSeen = false;
+    std::unique_ptr<ModalCatcher> refusals;
+    OnNextModal([&](QWidget* sheet) {
+        sheetSeen = true;
+        sheet->setProperty("sheet", true);
+        refusals = std::make_unique<ModalCatcher>(sheet);
+        FillSheet(sheet, &problem);
+        QPointer<QWidget> open(sheet);
+        if (problem.isEmpty()) {
+            if (QAbstractButton* ok = Button(sheet, 1))
+                ok->click();
+        }
+        QApplication::processEvents();
+        if (open && open->isVisible())
+            qobject_cast<QDialog*>(open.data())->reject();
+    });
+    Button(&dlg, 1002)->click();
+    QVERIFY(sheetSeen);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY2(refusals->First().isEmpty(), qPrintable(refusals->First()));
+    QCOMPARE(Rows(dlg), QStringList{QStringLiteral("armhf boot|arm|virt (arm)|cortex-a15")});
+
+    // What the pages stored is what QEMU is started with.
+    EmulatorOptions stored;
+    std::memset(&stored, 0, sizeof stored);
+    QVERIFY(Emu::GetEmulatorOptions(kMachine, &stored) != 0);
+    QCOMPARE(stored.general.memSize, 256);
+    QCOMPARE(GetField(stored.general.memType), std::string("MB"));
+    QCOMPARE(stored.peri.serialEnable, 1);
+    QCOMPARE(GetField(stored.peri.serialType), std::string("file"));
+    QCOMPARE(GetField(stored.os.cmdLine), std::string("console=ttyAMA0 panic=-1"));
+
+    ClickRow(dlg, 0);
+    QVERIFY(ButtonEnabled(dlg, 1044));
+    ModalCatcher startReport;
+    QElapsedTimer clock;
+    clock.start();
+    Button(&dlg, 1044)->click();
+    QApplication::processEvents();
+    QVERIFY2(startReport.First().isEmpty(), qPrintable(startReport.First()));
+
+    const QString serial = Path(QStringLiteral("serial.txt"));
+    QByteArray console;
+    while (clock.elapsed() < kBootTimeoutMs) {
+        QFile file(serial);
+        if (file.open(QIODevice::ReadOnly))
+            console = file.readAll();
+        if (console.contains(kMarker))
+            break;
+        QTest::qWait(100);
+    }
+    QVERIFY2(console.contains(kMarker),
+             qPrintable(QStringLiteral("no marker after %1 s; the console ends with:\n%2")
+                            .arg(clock.elapsed() / 1000)
+                            .arg(QString::fromUtf8(console.right(2000)))));
+    qInfo("marker on the serial console %.1f s after start", clock.elapsed() / 1000.0);
+
+    // poweroff ends the emulator: the start left nothing running.
+    const std::optional<pid_t> pid = PidIn(m_pidFile);
+    QElapsedTimer end;
+    end.start();
+    while (pid && Alive(*pid) && end.elapsed() < 30000)
+        QTest::qWait(100);
+    QVERIFY2(!pid || !Alive(*pid), "the emulator still runs after the guest powered off");
+}
+
+QTEST_MAIN(TestBoot)
+#include "tst_boot.moc"
