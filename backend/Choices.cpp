@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 
 namespace bx {
 
@@ -133,9 +134,18 @@ uint64_t BytesPerUnit(std::string_view unit) {
 }
 
 const std::vector<std::string>& SerialKinds() {
-    static const std::vector<std::string> kinds = {"pty",    "file", "log", "tcp",
-                                                   "telnet", "unix", "none"};
+    static const std::vector<std::string> kinds = {"pty", "window", "file", "log",
+                                                   "tcp", "telnet", "unix", "none"};
     return kinds;
+}
+
+bool HaveDesktopSession() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
+        const char* value = std::getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
 }
 
 const std::vector<std::string>& PeripheralKinds() {

@@ -52,6 +52,9 @@ const std::vector<std::string>& MemoryUnits();
 uint64_t BytesPerUnit(std::string_view unit);
 
 const std::vector<std::string>& SerialKinds();
+// True when the environment names a desktop session (DISPLAY or
+// WAYLAND_DISPLAY), which the "window" serial kind needs.
+bool HaveDesktopSession();
 const std::vector<std::string>& PeripheralKinds();
 
 } // namespace bx

@@ -21,7 +21,9 @@ void FillDefaults(EmulatorOptions& options, ChoiceCatalogue& catalogue, std::str
     WriteField(options.disk.sdMemType, "MB");
     WriteField(options.disk.hdMemType, "MB");
     options.peri.serialEnable = 1;
-    WriteField(options.peri.serialType, "pty");
+    // On a desktop the console opens in a window of its own, so a start is
+    // seen at once; elsewhere a pty that a terminal can attach to.
+    WriteField(options.peri.serialType, HaveDesktopSession() ? "window" : "pty");
 }
 
 } // namespace bx

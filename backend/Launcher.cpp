@@ -69,6 +69,8 @@ std::string SerialDescription(const EmulatorOptions& options, const LaunchContex
         return pty.empty() ? "Serial console: a pty named in the log."
                            : "Serial console: " + pty + " (e.g. screen " + pty + ")";
     }
+    if (EqualsIgnoreCase(kind, "window"))
+        return "Serial console: in the emulator's window.";
     if (EqualsIgnoreCase(kind, "file"))
         return "Serial console output: " + (param.empty()
                                                 ? context.defaultSerialFile
@@ -180,6 +182,7 @@ StartOutcome Launcher::Start(std::string_view name) const {
     context.defaultSerialFile = m_store.PathFor(machine, ".serial.txt");
     context.defaultSerialSocket = m_store.PathFor(machine, ".serial.sock");
     context.pidFile = m_store.PathFor(machine, ".pid");
+    context.desktop = HaveDesktopSession();
 
     // One start at a time per machine, across processes: the starter holds
     // an flock on the pid file, QEMU holds its own fcntl lock there while it

@@ -98,6 +98,13 @@ std::string SerialBackend(const EmulatorOptions& options, const LaunchContext& c
     const std::string id = "id=serial0";
     if (EqualsIgnoreCase(kind, "pty"))
         return "pty," + id;
+    if (EqualsIgnoreCase(kind, "window")) {
+        if (!context.desktop)
+            error = "The serial port kind window shows the console in a window on the desktop, "
+                    "but this session has none (neither DISPLAY nor WAYLAND_DISPLAY is set); "
+                    "choose pty, file or log.";
+        return "vc," + id;
+    }
     if (EqualsIgnoreCase(kind, "file")) {
         const std::string path =
             param.empty() ? context.defaultSerialFile : ResolvePath(context.baseDirectory, param);
@@ -132,7 +139,7 @@ std::string SerialBackend(const EmulatorOptions& options, const LaunchContext& c
     if (EqualsIgnoreCase(kind, "none"))
         return {};
     error = "The serial port kind " + Quoted(kind) +
-            " is unknown; choose one of pty, file, log, tcp, telnet, unix or none.";
+            " is unknown; choose one of pty, window, file, log, tcp, telnet, unix or none.";
     return {};
 }
 
@@ -289,8 +296,18 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
         argv.insert(argv.end(), {"-nic", "none"});
     }
 
+    // The console window is QEMU's own GTK window; with the display on, the
+    // guest's screen comes first and the console is a tab beside it.
+    const bool consoleWindow = options.peri.serialEnable != 0 &&
+                               EqualsIgnoreCase(Trim(ReadField(options.peri.serialType)), "window");
+    if (consoleWindow)
+        argv.insert(argv.end(),
+                    {"-display", options.general.displayEnable == 1 ? "gtk,show-tabs=on" : "gtk",
+                     "-parallel", "none"});
+    else if (options.general.displayEnable != 1)
+        argv.insert(argv.end(), {"-display", "none"});
     if (options.general.displayEnable != 1)
-        argv.insert(argv.end(), {"-display", "none", "-monitor", "none"});
+        argv.insert(argv.end(), {"-monitor", "none"});
 
     std::string serial;
     if (options.peri.serialEnable != 0) {

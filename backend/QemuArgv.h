@@ -26,6 +26,7 @@ struct LaunchContext {
     std::string defaultSerialFile;   // the "file" kind without a path
     std::string defaultSerialSocket; // the "unix" kind without a path
     std::string pidFile;
+    bool desktop = false; // a display session the "window" kind can open its window on
     std::string sdFormat = "raw";
     std::string hdFormat = "raw";
 };

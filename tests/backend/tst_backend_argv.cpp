@@ -63,6 +63,8 @@ private slots:
     void namesQemuWouldParseAreRefused();
     void serialKinds_data();
     void serialKinds();
+    void consoleWindow_data();
+    void consoleWindow();
     void diskPlans_data();
     void diskPlans();
     void devicePropertyLists_data();
@@ -333,6 +335,47 @@ void TestBackendArgv::serialKinds() {
         QCOMPARE(ValueOf(command.argv, "-chardev"), chardev.toStdString());
         QCOMPARE(ValueOf(command.argv, "-serial"), std::string("chardev:serial0"));
     }
+}
+
+void TestBackendArgv::consoleWindow_data() {
+    QTest::addColumn<int>("displayEnable");
+    QTest::addColumn<bool>("desktop");
+    QTest::addColumn<QString>("display"); // "<error>": refused
+    QTest::addColumn<QString>("monitor");
+    QTest::newRow("console only") << 0 << true << "gtk"
+                                  << "none";
+    QTest::newRow("beside the guest's screen") << 1 << true << "gtk,show-tabs=on"
+                                               << "<none>";
+    QTest::newRow("no desktop") << 0 << false << "<error>"
+                                << "";
+}
+
+void TestBackendArgv::consoleWindow() {
+    QFETCH(int, displayEnable);
+    QFETCH(bool, desktop);
+    QFETCH(QString, display);
+    QFETCH(QString, monitor);
+    EmulatorOptions r = Bootable();
+    r.general.displayEnable = displayEnable;
+    r.peri.serialEnable = 1;
+    WriteField(r.peri.serialType, "Window");
+    LaunchContext context = Context();
+    context.desktop = desktop;
+    const QemuCommand command = BuildQemuArgv(r, context);
+    if (display == "<error>") {
+        QVERIFY2(command.error.find("neither DISPLAY nor WAYLAND_DISPLAY") != std::string::npos,
+                 command.error.c_str());
+        QVERIFY(command.argv.empty());
+        return;
+    }
+    QCOMPARE(command.error, std::string());
+    QCOMPARE(ValueOf(command.argv, "-display"), display.toStdString());
+    QCOMPARE(ValueOf(command.argv, "-display", 1), std::string("<none>"));
+    QCOMPARE(ValueOf(command.argv, "-monitor"), monitor.toStdString());
+    // QEMU would open a parallel port console as a second tab.
+    QCOMPARE(ValueOf(command.argv, "-parallel"), std::string("none"));
+    QCOMPARE(ValueOf(command.argv, "-chardev"), std::string("vc,id=serial0"));
+    QCOMPARE(ValueOf(command.argv, "-serial"), std::string("chardev:serial0"));
 }
 
 void TestBackendArgv::diskPlans_data() {

@@ -307,6 +307,13 @@ void TestBackendChoices::defaultsOfANewMachine() {
         [](const std::string&, const std::string&) { return std::optional<ArchChoices>(); });
     EmulatorOptions r = ZeroRecord();
     std::memset(&r, 0x55, sizeof r); // whatever was there is replaced
+    {
+        // On a desktop the console opens in a window of its own.
+        const DesktopEnvironment desktop(":0");
+        FillDefaults(r, catalogue, {});
+        QCOMPARE(ReadField(r.peri.serialType), std::string("window"));
+    }
+    const DesktopEnvironment noDesktop{QByteArray()};
     FillDefaults(r, catalogue, {});
     QCOMPARE(ReadField(r.general.name), std::string());
     QCOMPARE(ReadField(r.general.target), std::string("virt (arm)"));
@@ -332,6 +339,7 @@ void TestBackendChoices::fixedListsHaveNoPrefixes() {
     VerifyNoPrefixes(SerialKinds());
     VerifyNoPrefixes(PeripheralKinds());
     QCOMPARE(SerialKinds().front(), std::string("pty"));
+    QCOMPARE(SerialKinds()[1], std::string("window"));
     QCOMPARE(MemoryUnits(), (std::vector<std::string>{"MB", "GB"}));
     QCOMPARE(BytesPerUnit("GB"), uint64_t(1) << 30);
     QCOMPARE(BytesPerUnit("KB"), uint64_t(0));

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace bx;
 using namespace bxtest;
@@ -43,6 +45,7 @@ QByteArray MarkerKernel(const QByteArray& marker) {
 }
 
 const QByteArray kMarker = "TARNWICK-BOOT-MARKER\n";
+
 } // namespace
 
 class TestBackendLaunch : public QObject {
@@ -57,6 +60,7 @@ private slots:
     void bootsToSerialFileAndRefusesSecondStart();
     void serialOnPtyIsReported();
     void serialInLog();
+    void serialInWindow();
     void twoProcessesStartAtOnce();
 
 private:
@@ -153,6 +157,8 @@ void TestBackendLaunch::failuresBeforeQemuRuns_data() {
                                      << "names no architecture";
     QTest::newRow("bad serial") << "serial"
                                 << "serial port kind";
+    QTest::newRow("console window without a desktop") << "window"
+                                                      << "neither DISPLAY nor WAYLAND_DISPLAY";
 }
 
 void TestBackendLaunch::failuresBeforeQemuRuns() {
@@ -177,7 +183,10 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
         WriteField(r.general.target, "virt");
     } else if (change == "serial") {
         WriteField(r.peri.serialType, "pipe");
+    } else if (change == "window") {
+        WriteField(r.peri.serialType, "window");
     }
+    const DesktopEnvironment noDesktop{QByteArray()};
     if (change != "unstored")
         QVERIFY(m_store->Save(r));
     if (change != "nopath" && change != "aarch64" && !m_haveQemu)
@@ -306,6 +315,36 @@ void TestBackendLaunch::serialInLog() {
         const ssize_t n = ::readlink(qPrintable(fdDir + "/" + fd), target, sizeof target - 1);
         QVERIFY2(n < 0 || std::string(target) != hostFile, qPrintable(fd));
     }
+}
+
+// The console in QEMU's own window, on a private X server.
+void TestBackendLaunch::serialInWindow() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    if (FindExecutable("Xvfb", CurrentSearchPath()).empty())
+        QSKIP("Xvfb is not installed (Debian package xvfb)");
+    QProcess xvfb;
+    // -displayfd: the server picks a free display and names it on stdout.
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", "800x600x24", "-nolisten", "tcp"});
+    QVERIFY(xvfb.waitForStarted());
+    QByteArray number;
+    while (!number.endsWith('\n') && xvfb.waitForReadyRead(10000))
+        number += xvfb.readAllStandardOutput();
+    QVERIFY2(!number.trimmed().isEmpty(), "Xvfb named no display");
+    const DesktopEnvironment desktop(":" + number.trimmed());
+
+    EmulatorOptions r = MarkerMachine("windowed");
+    WriteField(r.peri.serialType, "window");
+    QVERIFY(m_store->Save(r));
+    Track("windowed");
+    const StartOutcome outcome = Launcher(*m_store, m_base, CurrentSearchPath()).Start("windowed");
+    QVERIFY2(outcome.started, outcome.message.c_str());
+    QVERIFY2(QString::fromStdString(outcome.message).contains("in the emulator's window"),
+             outcome.message.c_str());
+    QVERIFY(RunningEmulator(m_store->PathFor("windowed", ".pid")));
+    cleanup();
+    xvfb.kill();
+    xvfb.waitForFinished();
 }
 
 // Two managers (or two clicks) starting one machine at the same moment: one
