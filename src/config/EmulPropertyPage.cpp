@@ -1,6 +1,6 @@
 #include "EmulPropertyPage.h"
 
-#include "PageServices.h"
+#include "TemplateWindow.h"
 
 #include <QSize>
 
@@ -41,7 +41,7 @@ QSize CEmulPropertyPage::sizeHint() const {
     const DialogTemplate* t = FindDialogTemplate(m_templateId);
     if (!t)
         return QWidget::sizeHint();
-    return DialogUnits::ForFont(DialogFont(*t)).ToPixels(0, 0, t->w, t->h).size();
+    return TemplateClientSize(*t);
 }
 
 QSize CEmulPropertyPage::minimumSizeHint() const {

@@ -10,6 +10,7 @@
 #include "MessageBox.h"
 #include "PageServices.h"
 #include "TemplateDialog.h"
+#include "TemplateWindow.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

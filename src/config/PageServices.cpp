@@ -1,8 +1,6 @@
 #include "PageServices.h"
 
 #include "EmulPropertyPage.h"
-#include "LangTexts.h"
-#include "LanguageManager.h"
 #include "MessageBox.h"
 #include "ProgramDir.h"
 
@@ -97,19 +95,4 @@ void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call) {
         combo->addItem(FromLocal(item));
     if (combo->count() > 0)
         combo->setCurrentIndex(0);
-}
-
-bool BuildFromTemplate(QWidget* window, int32_t templateId, const ControlFactory& factory) {
-    const DialogTemplate* t = FindDialogTemplate(templateId);
-    if (!window || !t)
-        return false;
-    BuildDialog(window, *t, factory);
-    return true;
-}
-
-void TranslateWindow(QWidget* window, int32_t id) {
-    if (!window || !g_pLangManager)
-        return;
-    ApplyLangTexts(window, g_pLangManager, id);
-    CollectLangTexts(id, window, g_pLangManager);
 }

@@ -3,6 +3,7 @@
 
 #include "DialogBuilder.h"
 #include "ListProtocol.h"
+#include "TemplateWindow.h"
 
 #include <cstdint>
 #include <string>
@@ -30,11 +31,3 @@ void BrowseForFile(CEmulPropertyPage* page, BrowseKind kind, std::string& copy);
 // the written slots in order, and item 0 selected. Like the back end's own
 // list boxes, filling sends no change signals: pages react to the user only.
 void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call);
-
-// The set-up steps every template window shares, in one place.
-// Builds `window` from template `templateId`; false when there is none (the
-// window then stays empty).
-bool BuildFromTemplate(QWidget* window, int32_t templateId, const ControlFactory& factory = {});
-// ApplyLangTexts, then CollectLangTexts, for `window` under key `id` with the
-// process's language manager; nothing without one.
-void TranslateWindow(QWidget* window, int32_t id);

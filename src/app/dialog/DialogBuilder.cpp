@@ -150,11 +150,15 @@ QFont DialogFont(const DialogTemplate& t) {
     return font;
 }
 
+QSize TemplateClientSize(const DialogTemplate& t) {
+    return DialogUnits::ForFont(DialogFont(t)).ToPixels(0, 0, t.w, t.h).size();
+}
+
 void BuildDialog(QWidget* dialog, const DialogTemplate& t, const ControlFactory& factory) {
     const QFont font = DialogFont(t);
     const DialogUnits du = DialogUnits::ForFont(font);
     dialog->setFont(font);
-    dialog->setFixedSize(du.ToPixels(0, 0, t.w, t.h).size());
+    dialog->setFixedSize(TemplateClientSize(t));
     dialog->setWindowTitle(QString::fromStdString(t.caption));
 
     QButtonGroup* radioGroup = nullptr;

@@ -21,6 +21,8 @@ struct DialogUnits {
 
 // The desktop's UI font at the template's point size.
 QFont DialogFont(const DialogTemplate& t);
+// The template's client size in pixels of its dialog font.
+QSize TemplateClientSize(const DialogTemplate& t);
 
 // Makes a widget for a control instead of the default one; return null to
 // take the default (e.g. a list view class of the dialog's own).

@@ -1,7 +1,6 @@
 #include "TemplateDialog.h"
 
-#include "LangTexts.h"
-#include "LanguageManager.h"
+#include "TemplateWindow.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>
@@ -48,19 +47,16 @@ QWidget* CTemplateDialog::CreateControl(const ControlTemplate&, QWidget*) {
 }
 
 void CTemplateDialog::TranslateTexts() {
-    ApplyLangTexts(this, g_pLangManager, m_templateId);
-    CollectLangTexts(m_templateId, this, g_pLangManager);
+    TranslateWindow(this, m_templateId);
 }
 
 void CTemplateDialog::EnsureBuilt() {
     if (m_built)
         return;
     m_built = true;
-    if (const DialogTemplate* t = FindDialogTemplate(m_templateId)) {
-        BuildDialog(this, *t, [this](const ControlTemplate& c, QWidget* parent) {
-            return CreateControl(c, parent);
-        });
-    }
+    BuildFromTemplate(this, m_templateId, [this](const ControlTemplate& c, QWidget* parent) {
+        return CreateControl(c, parent);
+    });
     for (QWidget* child : DirectChildren(this)) {
         auto* button = qobject_cast<QAbstractButton*>(child);
         if (!button)
