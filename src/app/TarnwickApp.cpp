@@ -38,6 +38,10 @@ bool CTarnwickApp::InitInstance() {
     LoadEmulatorLibrary();
     {
         CTarnwickDlg mainWindow;
+        // Every later window (sheet, message boxes) shares the main window's
+        // icon: one copy of the SVG is parsed, and a second instance never
+        // loads it.
+        QApplication::setWindowIcon(mainWindow.Icon());
         // Listening starts only once the main window exists; a second start
         // before that finds nobody and ends silently.
         CInstanceListener listener;

@@ -2,7 +2,6 @@
 #include "TarnwickApp.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char** argv) {
     theApp.m_strCommandLine = JoinArguments(argc, argv);
@@ -13,7 +12,6 @@ int main(int argc, char** argv) {
     QApplication app(toolkitArgc, argv);
     // The resources live in a static library: register them before the first use.
     Q_INIT_RESOURCE(res);
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarnwick.svg")));
     // Lets Wayland compositors and task bars match the window to tarnwick.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     theApp.InitInstance();
