@@ -4,6 +4,7 @@
 
 #include "ModalDriver.h"
 #include "PeriDlg.h"
+#include "RecordText.h"
 #include "TapDrvVerDlg.h"
 #include "TapNewNameDlg.h"
 #include "TarnwickDlg.h"
@@ -14,17 +15,12 @@
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTest>
-#include <cstring>
 #include <memory>
+#include <optional>
 
 using namespace VmTest;
 
 namespace {
-
-template <size_t N> void Put(char (&field)[N], const char* text) {
-    std::strncpy(field, text, N - 1);
-    field[N - 1] = '\0';
-}
 
 void Save(QWidget* widget, const QString& name) {
     const QString dir = qEnvironmentVariable("TARNWICK_PICTURES_DIR", QStringLiteral("."));
@@ -33,6 +29,10 @@ void Save(QWidget* widget, const QString& name) {
     QVERIFY2(!picture.isNull(), qPrintable(name));
     QVERIFY2(picture.save(dir + QLatin1Char('/') + name + QStringLiteral(".png")),
              qPrintable(name));
+}
+
+QString KindOf(QWidget* modal) {
+    return QString::fromLatin1(modal->metaObject()->className());
 }
 
 void Close(QWidget* modal) {
@@ -44,21 +44,21 @@ void Close(QWidget* modal) {
 EmulatorOptions ShowcaseRecord() {
     EmulatorOptions r = MakeRecord("debian-armhf");
     r.general.memSize = 256;
-    Put(r.general.memType, "MB");
-    Put(r.general.tapAdapter, "tap0");
+    SetField(r.general.memType, "MB");
+    SetField(r.general.tapAdapter, "tap0");
     r.disk.sdSize = 64;
-    Put(r.disk.sdMemType, "MB");
-    Put(r.disk.sdFile, "img/sd.img");
+    SetField(r.disk.sdMemType, "MB");
+    SetField(r.disk.sdFile, "img/sd.img");
     r.peri.serialEnable = 1;
-    Put(r.peri.serialType, "file");
-    Put(r.peri.serialParam, "serial.txt");
+    SetField(r.peri.serialType, "file");
+    SetField(r.peri.serialParam, "serial.txt");
     r.peri.periCount = 2;
-    Put(r.peri.peris[0].device, "virtio-rng-device");
-    Put(r.peri.peris[1].device, "virtio-net-device");
-    Put(r.peri.peris[1].param, "netdev=net0");
-    Put(r.os.osImage, "boot/vmlinuz-6.1.0-armmp");
-    Put(r.os.initrdImage, "boot/initrd.img");
-    Put(r.os.cmdLine, "console=ttyAMA0 panic=-1");
+    SetField(r.peri.peris[0].device, "virtio-rng-device");
+    SetField(r.peri.peris[1].device, "virtio-net-device");
+    SetField(r.peri.peris[1].param, "netdev=net0");
+    SetField(r.os.osImage, "boot/vmlinuz-6.1.0-armmp");
+    SetField(r.os.initrdImage, "boot/initrd.img");
+    SetField(r.os.cmdLine, "console=ttyAMA0 panic=-1");
     return r;
 }
 
@@ -66,6 +66,13 @@ EmulatorOptions ShowcaseRecord() {
 
 class RenderPictures : public QObject {
     Q_OBJECT
+
+    // A window no step waits for (a page refusing to be left, an error box)
+    // is closed and fails the test with its text, rather than stalling the run.
+    std::optional<UnexpectedModalGuard> m_guard;
+
+    QString Unexpected() const { return QStringLiteral("unexpected window: ") + m_guard->Text(); }
+
 private slots:
     void initTestCase() { QVERIFY(InitProcess()); }
     void init() {
@@ -75,6 +82,11 @@ private slots:
         TestBackend::SetList("GetPeriType",
                              {"virtio-rng-device", "virtio-net-device", "virtio-blk-device"});
         TestBackend::SetList("RefreshTapNetWork", {"tap0", "tap1"});
+        m_guard.emplace();
+    }
+    void cleanup() {
+        if (!QTest::currentTestFailed())
+            QVERIFY2(!m_guard->Opened(), qPrintable(Unexpected()));
     }
 
     void mainWindowAndSheet() {
@@ -87,54 +99,56 @@ private slots:
 
         int pages = 0;
         OnNextModal([&](QWidget* sheet) {
+            static const char* const names[] = {"page-general", "page-disk", "page-peripherals",
+                                                "page-os"};
             auto* tabs = sheet->findChild<QTabWidget*>();
-            if (tabs) {
-                static const char* const names[] = {"page-general", "page-disk", "page-peripherals",
-                                                    "page-os"};
-                for (int i = 0; i < tabs->count() && i < 4; ++i) {
-                    tabs->setCurrentIndex(i);
-                    QApplication::processEvents();
-                    Save(sheet, QString::fromLatin1(names[i]));
-                    ++pages;
-                }
+            for (int i = 0; tabs && i < tabs->count() && i < 4; ++i) {
+                tabs->setCurrentIndex(i);
+                // The sheet decides on a switch in a queued call.
+                QApplication::processEvents();
+                if (m_guard->Opened() || tabs->currentIndex() != i)
+                    break;
+                Save(sheet, QString::fromLatin1(names[i]));
+                ++pages;
             }
             Close(sheet);
         });
         dlg->OnEditVm();
+        QVERIFY2(!m_guard->Opened(), qPrintable(Unexpected()));
         QCOMPARE(pages, 4);
 
         TestBackend::SetStart("debian-armhf", 0,
                               "qemu-system-arm: could not load kernel 'boot/vmlinuz-6.1.0-armmp'\n"
                               "The emulator ended at once; its output is in debian-armhf.log.");
-        bool report = false;
+        QString report;
         OnNextModal([&](QWidget* modal) {
+            report = KindOf(modal);
             Save(modal, QStringLiteral("start-error"));
-            report = true;
             Close(modal);
         });
         dlg->OnStartVm();
-        QVERIFY(report);
+        QCOMPARE(report, QStringLiteral("CEmulatorErrDlg"));
     }
 
     void smallDialogs() {
-        bool shown = false;
+        QString shown;
         const auto grabAs = [&](const QString& name) {
-            shown = false;
+            shown.clear();
             OnNextModal([&shown, name](QWidget* modal) {
+                shown = KindOf(modal);
                 Save(modal, name);
-                shown = true;
                 Close(modal);
             });
         };
         grabAs(QStringLiteral("peripheral-dialog"));
         CPeriDlg(std::string("virtio-net-device"), std::string("netdev=net0")).DoModal();
-        QVERIFY(shown);
+        QCOMPARE(shown, QStringLiteral("CPeriDlg"));
         grabAs(QStringLiteral("tap-driver-dialog"));
         CTapDrvVerDlg().DoModal();
-        QVERIFY(shown);
+        QCOMPARE(shown, QStringLiteral("CTapDrvVerDlg"));
         grabAs(QStringLiteral("tap-name-dialog"));
         CTapNewNameDlg().DoModal();
-        QVERIFY(shown);
+        QCOMPARE(shown, QStringLiteral("CTapNewNameDlg"));
     }
 };
 

@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
@@ -12,6 +13,8 @@
 namespace {
 
 constexpr int kPollMs = 10;
+// Marks a modal OnNextModal has handed to a test, so guards leave it alone.
+constexpr char kHandedOver[] = "tarnwickTestHandedOver";
 
 QSet<QWidget*> VisibleModals() {
     QSet<QWidget*> modals;
@@ -38,6 +41,13 @@ void Close(QWidget* w) {
         w->close();
 }
 
+QString Describe(QWidget* modal) {
+    if (auto* box = qobject_cast<QMessageBox*>(modal))
+        return box->text();
+    return QStringLiteral("%1 \"%2\"")
+        .arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
+}
+
 } // namespace
 
 void OnNextModal(std::function<void(QWidget* modal)> fn, int timeoutMs) {
@@ -52,6 +62,7 @@ void OnNextModal(std::function<void(QWidget* modal)> fn, int timeoutMs) {
         if (modal && modal->isVisible() && !before.contains(modal)) {
             timer->stop();
             timer->deleteLater();
+            modal->setProperty(kHandedOver, true);
             fn(modal);
             return;
         }
@@ -89,4 +100,50 @@ void AcceptNextMessageBox(QString* text, int timeoutMs) {
 
 bool AnyModalOpen() {
     return QApplication::activeModalWidget() != nullptr;
+}
+
+struct UnexpectedModalGuard::State {
+    QTimer timer;
+    QSet<QWidget*> before = VisibleModals();
+    // Seen on the last poll: OnNextModal polls more often, so a modal it is
+    // about to take is never closed under it.
+    QPointer<QWidget> seen;
+    bool opened = false;
+    QString text;
+};
+
+UnexpectedModalGuard::UnexpectedModalGuard() : d(std::make_unique<State>()) {
+    d->timer.setInterval(50);
+    QObject::connect(&d->timer, &QTimer::timeout, [s = d.get()] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || s->before.contains(modal) || modal->property(kHandedOver).toBool()) {
+            s->seen = nullptr;
+            return;
+        }
+        if (s->seen != modal) {
+            s->seen = modal;
+            return;
+        }
+        s->seen = nullptr;
+        if (!s->opened) {
+            s->opened = true;
+            s->text = Describe(modal);
+        }
+        // As Escape would, so the code that raised it takes its usual way out.
+        const QPointer<QWidget> alive(modal);
+        modal->close();
+        if (alive && alive->isVisible())
+            Close(alive);
+    });
+    d->timer.start();
+}
+
+UnexpectedModalGuard::~UnexpectedModalGuard() = default;
+
+bool UnexpectedModalGuard::Opened() const {
+    return d->opened;
+}
+
+QString UnexpectedModalGuard::Text() const {
+    return d->text;
 }

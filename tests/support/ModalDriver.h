@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -15,3 +16,23 @@ void OnNextModal(std::function<void(QWidget* modal)> fn, int timeoutMs = 10000);
 void AcceptNextMessageBox(QString* text = nullptr, int timeoutMs = 10000);
 // True when a modal that is not `except` is active.
 bool AnyModalOpen();
+
+// While alive, closes every modal window that becomes active, but for those
+// open at its creation and those OnNextModal hands to a test, and keeps what
+// the first one said: a test that meets an unexpected dialog fails with its
+// text instead of waiting for the timeout.
+class UnexpectedModalGuard {
+public:
+    UnexpectedModalGuard();
+    ~UnexpectedModalGuard();
+    UnexpectedModalGuard(const UnexpectedModalGuard&) = delete;
+    UnexpectedModalGuard& operator=(const UnexpectedModalGuard&) = delete;
+
+    bool Opened() const;
+    // The first one closed: a message box's text, else its kind and title.
+    QString Text() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
