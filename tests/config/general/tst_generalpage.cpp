@@ -6,7 +6,6 @@
 #include "TarnwickApp.h"
 
 #include <QCheckBox>
-#include <QTimer>
 #include <cstring>
 #include <optional>
 
@@ -44,32 +43,12 @@ void ScriptDefaults() {
 QLineEdit* Edit(QWidget* page, int32_t id) {
     return Ctl<QLineEdit>(page, id);
 }
-
-// Closes a dialog that should not have opened, so the test fails instead of hanging.
-class UnexpectedModalGuard {
-public:
-    UnexpectedModalGuard() {
-        m_timer.setInterval(50);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                m_opened = true;
-                modal->close();
-            }
-        });
-        m_timer.start();
-    }
-    bool Opened() const { return m_opened; }
-
-private:
-    QTimer m_timer;
-    bool m_opened = false;
-};
 } // namespace
 
 class TestGeneralPage : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchProgram m_program;
     EmulatorOptions m_rec{};
     std::unique_ptr<CEmulatorDev> m_page;
 
@@ -86,12 +65,8 @@ class TestGeneralPage : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        CreateScratchLanguage(m_dir);
-        QVERIFY(TestBackend::Load());
-    }
-    void cleanupTestCase() { DestroyLanguage(); }
+    void initTestCase() { QVERIFY(m_program.Start()); }
+    void cleanupTestCase() { m_program.Stop(); }
     void init() {
         TestBackend::Reset();
         theApp.m_strExtraArg.clear();
@@ -190,10 +165,7 @@ private slots:
         QFETCH(QString, selectedBefore);
         QFETCH(QStringList, cpusAfter);
         QFETCH(QString, selectedAfter);
-        std::vector<std::string> items;
-        for (const QString& c : newCpus)
-            items.push_back(ToLocal(c));
-        TestBackend::SetList("GetEmulatorCPU", items, "vexpress-a15");
+        TestBackend::SetList("GetEmulatorCPU", ToLocalList(newCpus), "vexpress-a15");
         CEmulatorDev* page = Open(BaseRecord());
         auto* cpus = Ctl<QComboBox>(page, kCpu);
         cpus->setCurrentIndex(cpus->findText(selectedBefore));
@@ -311,10 +283,7 @@ private slots:
         QFETCH(QString, ownName);
         QFETCH(QString, translation);
         QFETCH(QString, message);
-        std::vector<std::string> names;
-        for (const QString& n : stored)
-            names.push_back(ToLocal(n));
-        TestBackend::SetList("EnumAllEmulator", names);
+        TestBackend::SetList("EnumAllEmulator", ToLocalList(stored));
         std::string savedTranslation;
         const bool hadTranslation = g_pLangManager->GetText("GEN_NAME_ERR", savedTranslation);
         if (!translation.isEmpty())
@@ -471,10 +440,7 @@ private slots:
         QFETCH(int, choose);
         QFETCH(bool, confirm);
         QFETCH(QStringList, installed);
-        std::vector<std::string> items;
-        for (const QString& v : versions)
-            items.push_back(ToLocal(v));
-        TestBackend::SetList("GetTapDrvVer", items);
+        TestBackend::SetList("GetTapDrvVer", ToLocalList(versions));
         CEmulatorDev* page = Open(BaseRecord());
         TestBackend::SetList("RefreshTapNetWork", {"tapNew", "tap1"});
         TestBackend::ClearLog();

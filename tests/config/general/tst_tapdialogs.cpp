@@ -9,15 +9,11 @@ using namespace general_test;
 class TestTapDialogs : public QObject {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ScratchProgram m_program;
 
 private slots:
-    void initTestCase() {
-        QVERIFY(m_dir.isValid());
-        CreateScratchLanguage(m_dir);
-        QVERIFY(TestBackend::Load());
-    }
-    void cleanupTestCase() { DestroyLanguage(); }
+    void initTestCase() { QVERIFY(m_program.Start()); }
+    void cleanupTestCase() { m_program.Stop(); }
     void init() { TestBackend::Reset(); }
 
     // Runs first: with no "1"/"2" yet, the template captions show and are recorded.
@@ -89,10 +85,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(int, result);
         QFETCH(QString, version);
-        std::vector<std::string> items;
-        for (const QString& v : versions)
-            items.push_back(ToLocal(v));
-        TestBackend::SetList("GetTapDrvVer", items);
+        TestBackend::SetList("GetTapDrvVer", ToLocalList(versions));
         QStringList shown;
         OnNextModal([&](QWidget* dlg) {
             shown = Items(dlg, 1066);

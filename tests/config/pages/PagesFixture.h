@@ -1,17 +1,11 @@
 // Shared set-up of the Disk, Peripherals and OS page tests.
 #pragma once
 
-#include "DialogBuilder.h"
+#include "../ConfigFixture.h"
 #include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "MessageBox.h"
 #include "ModalDriver.h"
-#include "RecordText.h"
-#include "TestBackendControl.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -19,27 +13,13 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QStringList>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QtTest>
 #include <cstring>
 #include <memory>
 
 namespace pages_test {
 
-// Language map in a scratch file, so no test writes next to the program.
-class ScratchLanguage {
-public:
-    ScratchLanguage() { CreateLanguageManager("English", ToLocal(m_dir.filePath("English.lng"))); }
-    ~ScratchLanguage() {
-        delete g_pLangManager;
-        g_pLangManager = nullptr;
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
+using namespace config_test;
 
 // Files beneath the program directory (that of the test binary), removed
 // afterwards; Rel() gives the program-relative form the pages store.
@@ -63,15 +43,6 @@ public:
 private:
     QTemporaryDir m_dir;
 };
-
-template <class T> T* Ctl(QWidget* dialog, int32_t id) {
-    return qobject_cast<T*>(GetDlgItem(dialog, id));
-}
-
-inline QString Current(QWidget* dialog, int32_t id) {
-    auto* combo = Ctl<QComboBox>(dialog, id);
-    return combo ? combo->currentText() : QStringLiteral("<no combo>");
-}
 
 inline bool IsEnabled(QWidget* dialog, int32_t id) {
     QWidget* w = GetDlgItem(dialog, id);
@@ -98,12 +69,6 @@ inline QString Text(QWidget* dialog, int32_t id) {
     return QStringLiteral("<no edit %1>").arg(id);
 }
 
-inline void Click(QWidget* dialog, int32_t id) {
-    auto* button = Ctl<QAbstractButton>(dialog, id);
-    QVERIFY2(button, qPrintable(QStringLiteral("button %1 missing").arg(id)));
-    button->click();
-}
-
 inline EmulatorOptions ZeroRecord() {
     EmulatorOptions rec;
     std::memset(&rec, 0, sizeof rec);
@@ -117,6 +82,30 @@ template <class T> QByteArray BytesOf(const T& block) {
 inline std::string Repeat(char c, size_t n) {
     return std::string(n, c);
 }
+
+// One page on its block of a scratch record, created and shown on its own;
+// a test class derives from it beside QObject.
+template <class Page, auto Block> class PageHarness {
+protected:
+    ScratchProgram m_program;
+    EmulatorOptions m_rec{};
+    std::unique_ptr<Page> m_page;
+
+    Page* Open(const EmulatorOptions& rec) {
+        m_page.reset();
+        m_rec = rec;
+        m_page = std::make_unique<Page>(&(m_rec.*Block));
+        m_page->Create();
+        m_page->resize(m_page->sizeHint());
+        m_page->show();
+        return m_page.get();
+    }
+    // The page's controls go before the language they were translated with.
+    void Stop() {
+        m_page.reset();
+        m_program.Stop();
+    }
+};
 
 // Answers the next file dialog with `path`; `acceptMode` receives its kind.
 inline void ChooseInNextFileDialog(const QString& path, QFileDialog::AcceptMode* acceptMode) {
@@ -150,25 +139,5 @@ inline void ChooseInNextFileDialog(const QString& path, QFileDialog::AcceptMode*
         attempt();
     });
 }
-
-// Closes any modal that appears while alive, so a test fails instead of hanging.
-class UnexpectedModalGuard {
-public:
-    UnexpectedModalGuard() {
-        m_timer.setInterval(50);
-        QObject::connect(&m_timer, &QTimer::timeout, [this] {
-            if (QWidget* modal = QApplication::activeModalWidget()) {
-                m_opened = true;
-                modal->close();
-            }
-        });
-        m_timer.start();
-    }
-    bool Opened() const { return m_opened; }
-
-private:
-    QTimer m_timer;
-    bool m_opened = false;
-};
 
 } // namespace pages_test

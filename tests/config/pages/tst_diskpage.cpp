@@ -23,22 +23,13 @@ bool Checked(QWidget* page, int32_t id) {
 
 Q_DECLARE_METATYPE(DiskIds)
 
-class TestDiskPage : public QObject {
+using DiskHarness = PageHarness<CEmulatorDisk, &EmulatorOptions::disk>;
+
+class TestDiskPage : public QObject, private DiskHarness {
     Q_OBJECT
 
-    std::unique_ptr<ScratchLanguage> m_lang;
     ProgramDirFiles m_files;
-    EmulatorOptions m_rec{};
-    std::unique_ptr<CEmulatorDisk> m_page;
 
-    CEmulatorDisk* Open(const EmulatorOptions& rec) {
-        m_page.reset();
-        m_rec = rec;
-        m_page = std::make_unique<CEmulatorDisk>(&m_rec.disk);
-        m_page->Create();
-        m_page->show();
-        return m_page.get();
-    }
     CEmulatorDisk* Reopen() { return Open(m_rec); }
 
     // OnKillActive expecting it to accept without a message.
@@ -61,13 +52,9 @@ private slots:
         QVERIFY(m_files.IsValid());
         QVERIFY(m_files.Touch("img/sd.img"));
         QVERIFY(m_files.Touch("img/hd.img"));
-        m_lang = std::make_unique<ScratchLanguage>();
-        QVERIFY(TestBackend::Load());
+        QVERIFY(m_program.Start());
     }
-    void cleanupTestCase() {
-        m_page.reset();
-        m_lang.reset();
-    }
+    void cleanupTestCase() { Stop(); }
     void init() {
         TestBackend::Reset();
         TestBackend::SetList("GetMemType", {"KB", "MB", "GB"});

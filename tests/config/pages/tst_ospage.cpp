@@ -13,35 +13,21 @@ constexpr int32_t kOsImage = 1045, kInitrd = 1047, kCmdLine = 1050;
 constexpr int32_t kBrowseOs = 1036, kBrowseInitrd = 1038;
 } // namespace
 
-class TestOsPage : public QObject {
+using OsHarness = PageHarness<CEmulatorOS, &EmulatorOptions::os>;
+
+class TestOsPage : public QObject, private OsHarness {
     Q_OBJECT
 
-    std::unique_ptr<ScratchLanguage> m_lang;
     ProgramDirFiles m_files;
-    EmulatorOptions m_rec{};
-    std::unique_ptr<CEmulatorOS> m_page;
-
-    CEmulatorOS* Open(const EmulatorOptions& rec) {
-        m_page.reset();
-        m_rec = rec;
-        m_page = std::make_unique<CEmulatorOS>(&m_rec.os);
-        m_page->Create();
-        m_page->show();
-        return m_page.get();
-    }
 
 private slots:
     void initTestCase() {
         QVERIFY(m_files.IsValid());
         QVERIFY(m_files.Touch("boot/zImage"));
         QVERIFY(m_files.Touch("boot/initrd.img"));
-        m_lang = std::make_unique<ScratchLanguage>();
-        QVERIFY(TestBackend::Load());
+        QVERIFY(m_program.Start());
     }
-    void cleanupTestCase() {
-        m_page.reset();
-        m_lang.reset();
-    }
+    void cleanupTestCase() { Stop(); }
     void init() { TestBackend::Reset(); }
     void cleanup() {
         m_page.reset();

@@ -39,7 +39,7 @@ QAbstractButton* SheetButton(QWidget* sheet, int32_t id) {
 class TestPagesInSheet : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<ScratchLanguage> m_lang;
+    ScratchProgram m_program;
     ProgramDirFiles m_files;
 
     // Runs the sheet on `rec`; `drive` acts inside it and must end it.
@@ -58,10 +58,9 @@ private slots:
         QVERIFY(m_files.IsValid());
         QVERIFY(m_files.Touch("boot/zImage"));
         QVERIFY(m_files.Touch("boot/initrd"));
-        m_lang = std::make_unique<ScratchLanguage>();
-        QVERIFY(TestBackend::Load());
+        QVERIFY(m_program.Start());
     }
-    void cleanupTestCase() { m_lang.reset(); }
+    void cleanupTestCase() { m_program.Stop(); }
     void init() {
         TestBackend::Reset();
         TestBackend::SetList("GetMemType", {"KB", "MB"});

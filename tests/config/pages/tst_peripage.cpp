@@ -50,22 +50,10 @@ void AnswerPeriDlg(int kindIndex, const QString& param, bool ok = true) {
 }
 } // namespace
 
-class TestPeriPage : public QObject {
+using PeriHarness = PageHarness<CEmulatorPeri, &EmulatorOptions::peri>;
+
+class TestPeriPage : public QObject, private PeriHarness {
     Q_OBJECT
-
-    std::unique_ptr<ScratchLanguage> m_lang;
-    EmulatorOptions m_rec{};
-    std::unique_ptr<CEmulatorPeri> m_page;
-
-    CEmulatorPeri* Open(const EmulatorOptions& rec) {
-        m_page.reset();
-        m_rec = rec;
-        m_page = std::make_unique<CEmulatorPeri>(&m_rec.peri);
-        m_page->Create();
-        m_page->resize(m_page->sizeHint());
-        m_page->show();
-        return m_page.get();
-    }
     CPeriListCtrl* List() const { return m_page->PeriList(); }
 
     std::vector<Row> Rows() const {
@@ -89,14 +77,8 @@ class TestPeriPage : public QObject {
     }
 
 private slots:
-    void initTestCase() {
-        m_lang = std::make_unique<ScratchLanguage>();
-        QVERIFY(TestBackend::Load());
-    }
-    void cleanupTestCase() {
-        m_page.reset();
-        m_lang.reset();
-    }
+    void initTestCase() { QVERIFY(m_program.Start()); }
+    void cleanupTestCase() { Stop(); }
     void init() {
         TestBackend::Reset();
         TestBackend::SetList("GetSerialType", {"COM", "PTY"});
