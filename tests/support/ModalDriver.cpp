@@ -4,6 +4,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSet>
@@ -44,8 +45,13 @@ void Close(QWidget* w) {
 QString Describe(QWidget* modal) {
     if (auto* box = qobject_cast<QMessageBox*>(modal))
         return box->text();
-    return QStringLiteral("%1 \"%2\"")
-        .arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
+    QString text =
+        QStringLiteral("%1 \"%2\"")
+            .arg(QString::fromLatin1(modal->metaObject()->className()), modal->windowTitle());
+    // A report such as the start error says what went wrong in its text box.
+    if (auto* report = modal->findChild<QPlainTextEdit*>())
+        text += QStringLiteral(": ") + report->toPlainText();
+    return text;
 }
 
 } // namespace

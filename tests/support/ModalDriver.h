@@ -29,7 +29,8 @@ public:
     UnexpectedModalGuard& operator=(const UnexpectedModalGuard&) = delete;
 
     bool Opened() const;
-    // The first one closed: a message box's text, else its kind and title.
+    // The first one closed: a message box's text, else its kind and title
+    // and the text of its text box, if it has one.
     QString Text() const;
 
 private:

@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -105,26 +104,6 @@ void ClickBelowRows(CTarnwickDlg& dlg) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(10, y));
 }
 
-// Closes message boxes raised while `modal` handles a click, recording the
-// first text.
-class MessageBoxGuard {
-public:
-    explicit MessageBoxGuard(QString* text) {
-        QObject::connect(&m_timer, &QTimer::timeout, [text] {
-            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-            if (!box)
-                return;
-            if (text && text->isEmpty())
-                *text = box->text();
-            box->done(QMessageBox::Ok);
-        });
-        m_timer.start(100);
-    }
-
-private:
-    QTimer m_timer;
-};
-
 void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName) {
     OnNextModal([seen, buttonId, newName](QWidget* modal) {
         seen->appeared = true;
@@ -137,9 +116,11 @@ void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName) {
             }
         }
         QPointer<QWidget> guarded(modal);
-        MessageBoxGuard guard(&seen->refusal);
+        const UnexpectedModalGuard guard;
         if (QAbstractButton* b = Button(modal, buttonId))
             b->click();
+        if (guard.Opened())
+            seen->refusal = guard.Text();
         if (guarded && guarded->isVisible()) {
             if (auto* dialog = qobject_cast<QDialog*>(guarded.data()))
                 dialog->reject();
