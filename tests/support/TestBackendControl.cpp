@@ -1,26 +1,13 @@
 #include "TestBackendControl.h"
 
 #include "EmulatorLib.h"
+#include "ExportCall.h"
 #include "ProgramDir.h"
 
 #include <cstring>
 #include <dlfcn.h>
-#include <type_traits>
 
 namespace {
-
-// Calls a control export of the loaded test back end; nothing (or a zero
-// result) when no test back end is loaded.
-template <typename Fn, typename... Args> auto Control(const char* name, Args... args) {
-    using Result = std::invoke_result_t<Fn, Args...>;
-    Fn fn = g_hEmulatorLib ? reinterpret_cast<Fn>(dlsym(g_hEmulatorLib, name)) : nullptr;
-    if (fn) {
-        return fn(args...);
-    }
-    if constexpr (!std::is_void_v<Result>) {
-        return Result{};
-    }
-}
 
 using PFN_Void = void (*)();
 using PFN_SetList = void (*)(const char*, const char*, const char* const*, const uint32_t*,
@@ -54,7 +41,7 @@ std::string VariantsDir() {
 }
 
 void Reset() {
-    Control<PFN_Void>("TestBackend_Reset");
+    CallExport<PFN_Void>("TestBackend_Reset");
 }
 
 void SetList(const std::string& function, const std::vector<std::string>& items,
@@ -65,51 +52,51 @@ void SetList(const std::string& function, const std::vector<std::string>& items,
         texts.push_back(item.data());
         lengths.push_back(static_cast<uint32_t>(item.size()));
     }
-    Control<PFN_SetList>("TestBackend_SetList", function.c_str(), key.c_str(),
-                         static_cast<const char* const*>(texts.data()),
-                         static_cast<const uint32_t*>(lengths.data()),
-                         static_cast<uint32_t>(items.size()));
+    CallExport<PFN_SetList>("TestBackend_SetList", function.c_str(), key.c_str(),
+                            static_cast<const char* const*>(texts.data()),
+                            static_cast<const uint32_t*>(lengths.data()),
+                            static_cast<uint32_t>(items.size()));
 }
 
 void SetListQuirks(const std::string& function, int64_t count, int64_t written, bool noNul) {
-    Control<PFN_SetListQuirks>("TestBackend_SetListQuirks", function.c_str(), count, written,
-                               static_cast<int32_t>(noNul));
+    CallExport<PFN_SetListQuirks>("TestBackend_SetListQuirks", function.c_str(), count, written,
+                                  static_cast<int32_t>(noNul));
 }
 
 void SetRecord(const std::string& name, const EmulatorOptions& record, int32_t result) {
-    Control<PFN_SetRecord>("TestBackend_SetRecord", name.c_str(), &record, result);
+    CallExport<PFN_SetRecord>("TestBackend_SetRecord", name.c_str(), &record, result);
 }
 
 void SetDefaultRecord(const EmulatorOptions& record) {
-    Control<PFN_SetDefaultRecord>("TestBackend_SetDefaultRecord", &record);
+    CallExport<PFN_SetDefaultRecord>("TestBackend_SetDefaultRecord", &record);
 }
 
 void SetStart(const std::string& name, int32_t result, const std::string& errText,
               int64_t claimedLength) {
-    Control<PFN_SetStart>("TestBackend_SetStart", name.c_str(), result, errText.data(),
-                          static_cast<uint32_t>(errText.size()), claimedLength);
+    CallExport<PFN_SetStart>("TestBackend_SetStart", name.c_str(), result, errText.data(),
+                             static_cast<uint32_t>(errText.size()), claimedLength);
 }
 
 void SetArch(const std::string& target, const std::string& arch) {
-    Control<PFN_SetArch>("TestBackend_SetArch", target.c_str(), arch.c_str());
+    CallExport<PFN_SetArch>("TestBackend_SetArch", target.c_str(), arch.c_str());
 }
 
 void SetLogging(bool enabled) {
-    Control<PFN_SetLogging>("TestBackend_SetLogging", static_cast<int32_t>(enabled));
+    CallExport<PFN_SetLogging>("TestBackend_SetLogging", static_cast<int32_t>(enabled));
 }
 
 std::vector<BackendCall> Calls() {
     std::vector<BackendCall> calls;
-    const uint32_t count = Control<PFN_CallCount>("TestBackend_CallCount");
+    const uint32_t count = CallExport<PFN_CallCount>("TestBackend_CallCount");
     calls.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
         BackendCall call;
-        const char* function = Control<PFN_CallFunction>("TestBackend_CallFunction", i);
+        const char* function = CallExport<PFN_CallFunction>("TestBackend_CallFunction", i);
         call.function = function ? function : "";
-        const uint32_t args = Control<PFN_CallArgCount>("TestBackend_CallArgCount", i);
+        const uint32_t args = CallExport<PFN_CallArgCount>("TestBackend_CallArgCount", i);
         for (uint32_t j = 0; j < args; ++j) {
             uint32_t length = 0;
-            const char* arg = Control<PFN_CallArg>("TestBackend_CallArg", i, j, &length);
+            const char* arg = CallExport<PFN_CallArg>("TestBackend_CallArg", i, j, &length);
             call.args.emplace_back(arg ? arg : "", arg ? length : 0);
         }
         calls.push_back(std::move(call));
@@ -132,7 +119,7 @@ std::vector<std::string> CallNames() {
 }
 
 void ClearLog() {
-    Control<PFN_Void>("TestBackend_ClearLog");
+    CallExport<PFN_Void>("TestBackend_ClearLog");
 }
 
 EmulatorOptions RecordArg(const BackendCall& call, size_t index) {

@@ -1,29 +1,11 @@
 #include "EmulatorLib.h"
 
+#include "ExportCall.h"
 #include "ProgramDir.h"
 
 #include <dlfcn.h>
-#include <type_traits>
 
 void* g_hEmulatorLib = nullptr;
-
-namespace {
-
-// Looks the export up afresh at every call, so a library that lacks one
-// export loses only that call; a missing library or export gives the
-// skipped outcome, which for every export is 0 or nothing.
-template <typename Fn, typename... Args> auto CallExport(const char* name, Args... args) {
-    using Result = std::invoke_result_t<Fn, Args...>;
-    Fn fn = g_hEmulatorLib ? reinterpret_cast<Fn>(dlsym(g_hEmulatorLib, name)) : nullptr;
-    if (fn) {
-        return fn(args...);
-    }
-    if constexpr (!std::is_void_v<Result>) {
-        return Result{};
-    }
-}
-
-} // namespace
 
 // The name of each wrapper is the name of its export.
 #define EMU_CALL(fn, ...) CallExport<PFN_##fn>(#fn, __VA_ARGS__)
