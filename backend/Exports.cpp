@@ -7,7 +7,9 @@
 #include "Choices.h"
 #include "Defaults.h"
 #include "Files.h"
+#include "Keeper.h"
 #include "Launcher.h"
+#include "Log.h"
 #include "QemuProbe.h"
 #include "Store.h"
 #include "Tap.h"
@@ -15,18 +17,25 @@
 
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
 using namespace bx;
 
-// What lives as long as the library: the probed choices and the last start
-// message of every machine.
+// What lives as long as the library: the probed choices, the last start
+// message of every machine, the machine an edit has deleted and will save
+// again, and the damaged machine files already logged.
 struct Backend {
     ChoiceCatalogue catalogue{CacheDirectory(), CurrentSearchPath, ProbeQemu};
     std::mutex messagesMutex;
     std::map<std::string, std::string, std::less<>> startMessages;
+    std::mutex storeMutex;
+    std::optional<std::string> edited;
+    std::set<std::string> damagedLogged;
 };
 
 Backend& TheBackend() {
@@ -59,8 +68,18 @@ extern "C" {
 
 uint32_t EnumAllEmulator(const char* /*extra*/, char* buffer, uint32_t capacity,
                          uint32_t slotSize) {
-    return Guarded(0u,
-                   [&] { return WriteList(CurrentStore().Names(), buffer, capacity, slotSize); });
+    return Guarded(0u, [&] {
+        std::vector<DamagedFile> damaged;
+        const std::vector<std::string> names = CurrentStore().Names(&damaged);
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.storeMutex);
+        for (const DamagedFile& file : damaged)
+            if (backend.damagedLogged.insert(file.path).second)
+                LogLine("The machine file " + file.path + " is not listed: " + file.reason +
+                        ". It is kept as it is; a machine saved under its name keeps it as " +
+                        file.path + ".unreadable.");
+        return WriteList(names, buffer, capacity, slotSize);
+    });
 }
 
 int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
@@ -77,22 +96,41 @@ int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
 
 void SetEmulatorOptDefault(const char* extra, EmulatorOptions* options) {
     Guarded([&] {
+        Backend& backend = TheBackend();
+        {
+            // A new machine: whatever was deleted before is not being edited.
+            std::lock_guard lock(backend.storeMutex);
+            backend.edited.reset();
+        }
         if (options)
-            FillDefaults(*options, TheBackend().catalogue, ArgText(extra));
+            FillDefaults(*options, backend.catalogue, ArgText(extra));
     });
 }
 
 void SaveEmulatorOptions(const EmulatorOptions* options) {
     Guarded([&] {
-        if (options)
-            CurrentStore().Save(*options);
+        if (!options)
+            return;
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.storeMutex);
+        const std::optional<std::string> edited = std::exchange(backend.edited, std::nullopt);
+        const MachineStore store = CurrentStore();
+        std::string error;
+        if (!MachineKeeper(store, LibraryDirectory()).Save(*options, edited, &error))
+            LogLine("The machine " + ReadField(options->general.name) + " was not saved: " + error +
+                    (edited ? "; the stored machine " + *edited + " is kept" : ""));
     });
 }
 
 void DelEmulatorOptions(const char* name, const char* /*arch*/) {
     Guarded([&] {
-        if (name)
-            CurrentStore().Remove(name);
+        if (!name)
+            return;
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.storeMutex);
+        // The manager's edit deletes, then saves again: remember which.
+        CurrentStore().Remove(name);
+        backend.edited = name;
     });
 }
 

@@ -151,6 +151,10 @@ std::string CacheDirectory() {
     return XdgDirectory("XDG_CACHE_HOME", ".cache") + "/tarnwick";
 }
 
+std::string StateDirectory() {
+    return XdgDirectory("XDG_STATE_HOME", ".local/state") + "/tarnwick";
+}
+
 std::string LibraryDirectory() {
     Dl_info info{};
     if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 || !info.dli_fname)

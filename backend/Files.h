@@ -44,6 +44,8 @@ std::string ResolvePath(const std::string& base, const std::string& path);
 std::string StoreDirectory();
 // $XDG_CACHE_HOME/tarnwick, else ~/.cache/tarnwick.
 std::string CacheDirectory();
+// $XDG_STATE_HOME/tarnwick, else ~/.local/state/tarnwick.
+std::string StateDirectory();
 // Directory of this library's file (which is the program directory).
 std::string LibraryDirectory();
 

@@ -2,6 +2,7 @@
 
 #include "Choices.h"
 #include "Files.h"
+#include "Images.h"
 #include "Process.h"
 #include "QemuArgv.h"
 #include "Text.h"
@@ -100,27 +101,17 @@ std::optional<int> RunningEmulator(const std::string& pidFile) {
     return static_cast<int>(probe.l_pid);
 }
 
-std::string ImageFormatOf(const std::string& path) {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    unsigned char magic[4] = {};
-    if (fd.get() >= 0 && ::read(fd.get(), magic, sizeof magic) == sizeof magic &&
-        std::memcmp(magic, "QFI\xfb", 4) == 0)
-        return "qcow2";
-    return "raw";
-}
-
-bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& error) {
-    Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-    if (fd.get() < 0) {
-        error = "Cannot create the image " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    if (::ftruncate(fd.get(), static_cast<off_t>(bytes)) != 0) {
-        error = "Cannot give the image " + path + " its size: " + std::strerror(errno);
-        ::unlink(path.c_str());
-        return false;
-    }
-    return true;
+LaunchContext ContextFor(const MachineStore& store, std::string_view machine,
+                         const std::string& baseDirectory) {
+    LaunchContext context;
+    context.baseDirectory = baseDirectory;
+    context.defaultSdImage = store.PathFor(machine, ".sd.img");
+    context.defaultHdImage = store.PathFor(machine, ".hd.img");
+    context.logFile = store.PathFor(machine, ".log");
+    context.defaultSerialFile = store.PathFor(machine, ".serial.txt");
+    context.defaultSerialSocket = store.PathFor(machine, ".serial.sock");
+    context.pidFile = store.PathFor(machine, ".pid");
+    return context;
 }
 
 std::string SerialPtyFromLog(std::string_view log) {
@@ -152,11 +143,11 @@ StartOutcome Launcher::Start(std::string_view name) const {
         outcome.message = std::move(message);
         return outcome;
     };
-    const std::optional<EmulatorOptions> stored = m_store.Load(name);
+    std::optional<StoredMachine> stored = m_store.LoadStored(name);
     if (!stored)
         return fail("The virtual machine " + Quoted(name) + " is not stored, or its file in " +
                     m_store.Directory() + " cannot be read.");
-    const EmulatorOptions& options = *stored;
+    const EmulatorOptions& options = stored->options;
     const std::string machine = ReadField(options.general.name);
 
     std::string arch;
@@ -173,15 +164,8 @@ StartOutcome Launcher::Start(std::string_view name) const {
         return fail(program + " was not found; install the Debian package " +
                     DebianPackageFor(arch));
 
-    LaunchContext context;
+    LaunchContext context = ContextFor(m_store, machine, m_baseDirectory);
     context.binary = binary;
-    context.baseDirectory = m_baseDirectory;
-    context.defaultSdImage = m_store.PathFor(machine, ".sd.img");
-    context.defaultHdImage = m_store.PathFor(machine, ".hd.img");
-    context.logFile = m_store.PathFor(machine, ".log");
-    context.defaultSerialFile = m_store.PathFor(machine, ".serial.txt");
-    context.defaultSerialSocket = m_store.PathFor(machine, ".serial.sock");
-    context.pidFile = m_store.PathFor(machine, ".pid");
     context.desktop = HaveDesktopSession();
 
     // One start at a time per machine, across processes: the starter holds
@@ -211,19 +195,34 @@ StartOutcome Launcher::Start(std::string_view name) const {
     const DiskPlans disks = PlanDisks(options, context);
     if (!disks.error.empty())
         return fail(disks.error);
-    for (const DiskPlan* plan : {&disks.sd, &disks.hd}) {
-        if (!plan->used || PathExists(plan->path))
+    // Each image's format is decided once and then always given to QEMU:
+    // probing an image that a guest has written to would let the guest
+    // choose a format, and with qcow2 a host file to open as its backing.
+    bool decided = false;
+    for (auto [plan, format] :
+         {std::pair{&disks.sd, &context.sdFormat}, std::pair{&disks.hd, &context.hdFormat}}) {
+        if (!plan->used)
             continue;
+        if (std::optional<std::string> recorded = RecordedFormat(stored->images, plan->path)) {
+            *format = *recorded;
+            if (PathExists(plan->path))
+                continue;
+        }
         std::string error;
-        if (plan->createBytes == 0)
-            return fail("The disk image " + plan->path + " does not exist.");
-        if (!CreateSparseImage(plan->path, plan->createBytes, error))
-            return fail(error);
+        if (PathExists(plan->path)) {
+            *format = DecideFormat(m_store, machine, plan->path);
+        } else {
+            if (plan->createBytes == 0)
+                return fail("The disk image " + plan->path + " does not exist.");
+            if (!CreateSparseImage(plan->path, plan->createBytes, error))
+                return fail(error);
+            *format = "raw";
+        }
+        RememberFormat(stored->images, plan->path, *format);
+        decided = true;
     }
-    if (disks.sd.used)
-        context.sdFormat = ImageFormatOf(disks.sd.path);
-    if (disks.hd.used)
-        context.hdFormat = ImageFormatOf(disks.hd.path);
+    if (decided)
+        m_store.Save(options, stored->images);
 
     const QemuCommand command = BuildQemuArgv(options, context);
     if (!command.error.empty())

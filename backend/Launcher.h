@@ -2,6 +2,7 @@
 // a detached emulator and the text that tells how it went.
 #pragma once
 
+#include "QemuArgv.h"
 #include "Store.h"
 
 #include <optional>
@@ -37,11 +38,10 @@ private:
 // runs); nullopt when none does.
 std::optional<int> RunningEmulator(const std::string& pidFile);
 
-// "qcow2" for a QEMU copy-on-write image, else "raw".
-std::string ImageFormatOf(const std::string& path);
-
-// Creates a sparse file of `bytes` bytes; fails when `path` exists.
-bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& error);
+// Where a machine's files are when it starts: what `BuildQemuArgv` needs
+// besides the binary and the desktop.
+LaunchContext ContextFor(const MachineStore& store, std::string_view machine,
+                         const std::string& baseDirectory);
 
 // The pty QEMU put the serial port on, from its "char device redirected to
 // /dev/pts/N (label serial0)" line; empty when the log names none.

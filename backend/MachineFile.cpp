@@ -14,6 +14,7 @@ namespace {
 
 constexpr std::string_view kVersionLine = "tarnwick-machine 1";
 constexpr std::string_view kEndLine = "end";
+constexpr std::string_view kImageKey = "image";
 
 struct TextField {
     std::string key;
@@ -201,7 +202,7 @@ std::optional<std::string> UnescapeValue(std::string_view value) {
     return out;
 }
 
-std::string SerializeMachine(const EmulatorOptions& options) {
+std::string SerializeMachine(const EmulatorOptions& options, const KnownImages& images) {
     EmulatorOptions record = options; // the field accessors take a mutable record
     std::string out;
     out.reserve(2048);
@@ -222,56 +223,80 @@ std::string SerializeMachine(const EmulatorOptions& options) {
     }
     for (const NumberField& field : kNumbers)
         put(field.key, std::to_string(*field.at(record)));
+    for (const KnownImage& image : images)
+        put(kImageKey, image.format + " " + EscapeValue(image.path));
     out += kEndLine;
     out += '\n';
     return out;
 }
 
-std::optional<EmulatorOptions> ParseMachine(std::string_view text) {
+std::optional<EmulatorOptions> ParseMachine(std::string_view text, KnownImages* images,
+                                            std::string* why) {
+    auto fail = [why](std::string reason) -> std::optional<EmulatorOptions> {
+        if (why)
+            *why = std::move(reason);
+        return std::nullopt;
+    };
     std::vector<std::string_view> lines;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = text.find('\n', start);
         if (end == std::string_view::npos)
-            return std::nullopt; // every line, the last included, ends in LF
+            return fail("its last line is cut off"); // every line ends in LF
         std::string_view line = text.substr(start, end - start);
         if (!line.empty() && line.back() == '\r')
             line.remove_suffix(1);
         lines.push_back(line);
         start = end + 1;
     }
-    if (lines.size() < 2 || lines.front() != kVersionLine || lines.back() != kEndLine)
-        return std::nullopt;
+    if (lines.empty() || lines.front() != kVersionLine)
+        return fail("it does not begin with the line \"" + std::string(kVersionLine) + "\"");
+    if (lines.size() < 2 || lines.back() != kEndLine)
+        return fail("it does not end with the line \"end\"");
 
     EmulatorOptions record;
     std::memset(&record, 0, sizeof record);
+    KnownImages known;
     for (std::size_t i = 1; i + 1 < lines.size(); ++i) {
         const std::string_view line = lines[i];
         if (line.empty() || line.front() == '#')
             continue;
+        const std::string lineNumber = "line " + std::to_string(i + 1);
         const std::size_t eq = line.find('=');
         if (eq == std::string_view::npos)
-            return std::nullopt;
+            return fail(lineNumber + " is not key=value");
         const std::string_view key = line.substr(0, eq);
         const std::string_view value = line.substr(eq + 1);
         if (const auto text = TextFieldIndex().find(key); text != TextFieldIndex().end()) {
             const TextField& field = *text->second;
             const std::optional<std::string> unescaped = UnescapeValue(value);
             if (!unescaped)
-                return std::nullopt;
+                return fail(lineNumber + " has a malformed value");
             WriteField(field.at(record), field.width, *unescaped);
+        } else if (key == kImageKey) {
+            const std::size_t blank = value.find(' ');
+            const std::string_view format = value.substr(0, blank);
+            const std::optional<std::string> path = blank == std::string_view::npos
+                                                        ? std::nullopt
+                                                        : UnescapeValue(value.substr(blank + 1));
+            if ((format != "raw" && format != "qcow2") || !path || path->empty() ||
+                path->front() != '/')
+                return fail(lineNumber + " names no image format and absolute path");
+            known.push_back({std::string(format), *path});
         } else {
             for (const NumberField& field : kNumbers)
                 if (key == field.key && !ParseInt32(value, *field.at(record)))
-                    return std::nullopt;
+                    return fail(lineNumber + " has a malformed number");
         }
         // Keys of later versions are ignored.
     }
     if (record.general.name[0] == '\0')
-        return std::nullopt; // also when a later name line emptied it
+        return fail("it names no machine"); // also when a later name line emptied it
     if (record.peri.periCount < 0)
         record.peri.periCount = 0;
     if (record.peri.periCount > MAX_PERI)
         record.peri.periCount = MAX_PERI;
+    if (images)
+        *images = std::move(known);
     return record;
 }
 

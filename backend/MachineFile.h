@@ -19,14 +19,26 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace bx {
 
-std::string SerializeMachine(const EmulatorOptions& options);
+// A disk image the back end has handed to QEMU, with the format it was given.
+// A guest writes into its own images, so a format is decided once (when the
+// back end creates the image, or when a machine first names it) and never
+// probed again from the image's bytes. Stored as "image=<format> <path>".
+struct KnownImage {
+    std::string format; // "raw" or "qcow2"
+    std::string path;   // absolute
+};
+using KnownImages = std::vector<KnownImage>;
+
+std::string SerializeMachine(const EmulatorOptions& options, const KnownImages& images = {});
 
 // The record of a well-formed file, zero-filled where it names no value;
-// nullopt for anything else.
-std::optional<EmulatorOptions> ParseMachine(std::string_view text);
+// nullopt for anything else, with the reason in `why`.
+std::optional<EmulatorOptions> ParseMachine(std::string_view text, KnownImages* images = nullptr,
+                                            std::string* why = nullptr);
 
 std::string EscapeValue(std::string_view value);
 std::optional<std::string> UnescapeValue(std::string_view value);

@@ -17,7 +17,17 @@ std::string MachineStore::PathFor(std::string_view name, std::string_view suffix
     return m_directory + "/" + FileStemForName(name) + std::string(suffix);
 }
 
-std::vector<std::string> MachineStore::Names() const {
+std::string MachineStore::DeletedPathFor(std::string_view name, std::string_view suffix) const {
+    return m_directory + "/deleted/" + FileStemForName(name) + std::string(suffix);
+}
+
+const std::vector<std::string_view>& MachineStore::FilesKeptBeside() {
+    static const std::vector<std::string_view> suffixes = {".sd.img", ".hd.img", ".log",
+                                                           ".serial.txt", ".pid"};
+    return suffixes;
+}
+
+std::vector<std::string> MachineStore::Names(std::vector<DamagedFile>* damaged) const {
     std::vector<std::string> names;
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(m_directory.c_str()), ::closedir);
     if (!dir)
@@ -27,13 +37,16 @@ std::vector<std::string> MachineStore::Names() const {
         if (file.empty() || file.front() == '.' || file.size() <= kSuffix.size() ||
             file.substr(file.size() - kSuffix.size()) != kSuffix)
             continue;
-        const std::optional<std::string> text =
-            ReadWholeFile(m_directory + "/" + std::string(file));
-        if (!text)
+        const std::string path = m_directory + "/" + std::string(file);
+        const std::optional<std::string> text = ReadWholeFile(path);
+        std::string why = "it cannot be read";
+        const std::optional<EmulatorOptions> record =
+            text ? ParseMachine(*text, nullptr, &why) : std::nullopt;
+        if (!record) {
+            if (damaged)
+                damaged->push_back({path, why});
             continue;
-        const std::optional<EmulatorOptions> record = ParseMachine(*text);
-        if (!record)
-            continue;
+        }
         std::string name = ReadField(record->general.name);
         if (FileStemForName(name) + std::string(kSuffix) == file)
             names.push_back(std::move(name));
@@ -42,21 +55,56 @@ std::vector<std::string> MachineStore::Names() const {
     return names;
 }
 
-std::optional<EmulatorOptions> MachineStore::LoadExact(std::string_view name) const {
-    const std::optional<std::string> text = ReadWholeFile(PathFor(name, kSuffix));
+namespace {
+std::optional<StoredMachine> ParseStored(const std::optional<std::string>& text,
+                                         std::string_view name) {
     if (!text)
         return std::nullopt;
-    std::optional<EmulatorOptions> record = ParseMachine(*text);
+    StoredMachine stored;
+    std::optional<EmulatorOptions> record = ParseMachine(*text, &stored.images);
     if (!record || ReadField(record->general.name) != name)
         return std::nullopt;
-    return record;
+    stored.options = *record;
+    return stored;
+}
+
+bool MoveFile(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+// A file in "deleted/" of an earlier machine of the same name moves to the
+// first free "<file>.N", so that no later restore hands it to another
+// machine and nothing is destroyed.
+void MoveOlderAside(const std::string& path) {
+    if (!PathExists(path))
+        return;
+    for (int n = 1; n < 10000; ++n)
+        if (const std::string older = path + "." + std::to_string(n); !PathExists(older)) {
+            MoveFile(path, older);
+            return;
+        }
+}
+} // namespace
+
+std::optional<StoredMachine> MachineStore::LoadExact(std::string_view name) const {
+    return ParseStored(ReadWholeFile(PathFor(name, kSuffix)), name);
+}
+
+std::optional<StoredMachine> MachineStore::LoadDeleted(std::string_view name) const {
+    return ParseStored(ReadWholeFile(DeletedPathFor(name, kSuffix)), name);
 }
 
 std::optional<EmulatorOptions> MachineStore::Load(std::string_view name) const {
+    if (std::optional<StoredMachine> stored = LoadStored(name))
+        return stored->options;
+    return std::nullopt;
+}
+
+std::optional<StoredMachine> MachineStore::LoadStored(std::string_view name) const {
     if (name.empty())
         return std::nullopt;
-    if (std::optional<EmulatorOptions> record = LoadExact(name))
-        return record;
+    if (std::optional<StoredMachine> stored = LoadExact(name))
+        return stored;
     // A list slot holds one byte less than a name field: a 260-byte name
     // reaches us cut. Find the one it is the cut of.
     constexpr std::size_t slotText = BREVANTIX_SLOT_SIZE - 1;
@@ -68,7 +116,8 @@ std::optional<EmulatorOptions> MachineStore::Load(std::string_view name) const {
     return std::nullopt;
 }
 
-bool MachineStore::Save(const EmulatorOptions& options, std::string* error) const {
+bool MachineStore::Save(const EmulatorOptions& options, const KnownImages& images,
+                        std::string* error) const {
     const std::string name = ReadField(options.general.name);
     if (name.empty()) {
         if (error)
@@ -86,21 +135,48 @@ bool MachineStore::Save(const EmulatorOptions& options, std::string* error) cons
         if (!old || !ParseMachine(*old))
             std::rename(path.c_str(), (path + ".unreadable").c_str());
     }
-    return WriteFileAtomically(path, SerializeMachine(options), error);
+    return WriteFileAtomically(path, SerializeMachine(options, images), error);
 }
 
 void MachineStore::Remove(std::string_view name) const {
     if (name.empty())
         return;
     const std::string path = PathFor(name, kSuffix);
-    if (!PathExists(path))
+    if (!PathExists(path) || !MakeDirectories(m_directory + "/deleted") ||
+        !MoveFile(path, DeletedPathFor(name, kSuffix)))
         return;
-    const std::string trash = m_directory + "/deleted";
-    if (MakeDirectories(trash) &&
-        std::rename(path.c_str(),
-                    (trash + "/" + FileStemForName(name) + std::string(kSuffix)).c_str()) == 0)
+    for (std::string_view suffix : FilesKeptBeside()) {
+        const std::string deleted = DeletedPathFor(name, suffix);
+        MoveOlderAside(deleted);
+        if (const std::string kept = PathFor(name, suffix); PathExists(kept))
+            MoveFile(kept, deleted);
+    }
+}
+
+bool MachineStore::Restore(std::string_view name) const {
+    const std::string path = PathFor(name, kSuffix);
+    if (PathExists(path) || !MoveFile(DeletedPathFor(name, kSuffix), path))
+        return false;
+    for (std::string_view suffix : FilesKeptBeside())
+        if (!PathExists(PathFor(name, suffix)))
+            MoveFile(DeletedPathFor(name, suffix), PathFor(name, suffix));
+    return true;
+}
+
+void MachineStore::AdoptFiles(std::string_view from, std::string_view to) const {
+    for (std::string_view suffix : FilesKeptBeside())
+        if (const std::string source = DeletedPathFor(from, suffix); PathExists(source))
+            MoveFile(source, PathFor(to, suffix));
+}
+
+void MachineStore::ClearLeftovers(std::string_view name) const {
+    if (PathExists(PathFor(name, kSuffix)) || !MakeDirectories(m_directory + "/deleted"))
         return;
-    std::remove(path.c_str());
+    for (std::string_view suffix : FilesKeptBeside())
+        if (const std::string kept = PathFor(name, suffix); PathExists(kept)) {
+            MoveOlderAside(DeletedPathFor(name, suffix));
+            MoveFile(kept, DeletedPathFor(name, suffix));
+        }
 }
 
 } // namespace bx

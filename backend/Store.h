@@ -10,6 +10,18 @@
 
 namespace bx {
 
+// A stored machine: its record and the images whose format is decided.
+struct StoredMachine {
+    EmulatorOptions options;
+    KnownImages images;
+};
+
+// A machine file that does not parse, and why.
+struct DamagedFile {
+    std::string path;
+    std::string reason;
+};
+
 class MachineStore {
 public:
     explicit MachineStore(std::string directory);
@@ -19,20 +31,40 @@ public:
     // Names of the machines whose files parse, in byte order. A file whose
     // name is not the one its machine's name maps to (a copy, a rename by
     // hand) is left out, so every listed name can be loaded.
-    std::vector<std::string> Names() const;
+    // Machine files that do not parse are left out, and named in `damaged`.
+    std::vector<std::string> Names(std::vector<DamagedFile>* damaged = nullptr) const;
 
     // The stored machine. A name cut to fit a list slot finds the machine
     // whose name it is the cut of.
     std::optional<EmulatorOptions> Load(std::string_view name) const;
+    std::optional<StoredMachine> LoadStored(std::string_view name) const;
+    // The last deleted version of the machine, in "deleted/".
+    std::optional<StoredMachine> LoadDeleted(std::string_view name) const;
 
     // Stores the record under its name; false (and nothing written) for an
     // empty name. A file there that does not parse is kept aside as
     // "<file>.unreadable" rather than overwritten.
-    bool Save(const EmulatorOptions& options, std::string* error = nullptr) const;
+    bool Save(const EmulatorOptions& options, const KnownImages& images = {},
+              std::string* error = nullptr) const;
 
-    // Moves the machine's file into "deleted/", so an edit that never saves
-    // again (a crash between delete and save) loses nothing.
+    // Moves the machine's file and the files kept beside it into "deleted/",
+    // so an edit that never saves again (a crash between delete and save)
+    // loses nothing, and a later machine of the same name starts afresh.
+    // When nothing can be moved the file stays: a delete never destroys.
     void Remove(std::string_view name) const;
+    // Brings the last deleted version of `name` back; false when there is
+    // none or a machine of that name is stored.
+    bool Restore(std::string_view name) const;
+    // The files kept beside the deleted machine `from` become those of the
+    // stored machine `to` (a rename through delete and save).
+    void AdoptFiles(std::string_view from, std::string_view to) const;
+    // Files kept beside `name` with no machine file of that name (left by an
+    // older version) go into "deleted/", so a new machine never picks up
+    // another machine's disks.
+    void ClearLeftovers(std::string_view name) const;
+
+    // The suffixes of the files kept beside a machine that follow it.
+    static const std::vector<std::string_view>& FilesKeptBeside();
 
     // <directory>/<stem of name><suffix>: the machine's file (".vm") and the
     // files kept beside it (log, pid file, default images).
@@ -41,7 +73,8 @@ public:
     static constexpr std::string_view kSuffix = ".vm";
 
 private:
-    std::optional<EmulatorOptions> LoadExact(std::string_view name) const;
+    std::optional<StoredMachine> LoadExact(std::string_view name) const;
+    std::string DeletedPathFor(std::string_view name, std::string_view suffix) const;
 
     std::string m_directory;
 };

@@ -2,10 +2,15 @@
 // manager loads it.
 #include "BackendTestUtil.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <dlfcn.h>
 #include <functional>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace bxtest;
 
@@ -20,12 +25,23 @@ private slots:
     void nullArgumentsAreHarmless();
     void startErrorTextProtocol();
     void choicesLists();
+    void editsKeepTheMachinesFiles();
+    void failedSaveKeepsTheMachine();
+    void damagedFileIsLogged();
 
 private:
     template <typename F> F Fn(const char* name) {
         return reinterpret_cast<F>(::dlsym(m_lib, name));
     }
     std::vector<std::string> List(const std::function<uint32_t(char*, uint32_t, uint32_t)>& call);
+    std::vector<std::string> Names();
+    bool Listed(const std::string& name) {
+        const std::vector<std::string> names = Names();
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+    // The manager's edit: delete, then save the record (perhaps renamed).
+    void Edit(const std::string& name, const EmulatorOptions& record);
+    QString Stored(const QString& file) const { return m_dir.path() + "/store/" + file; }
 
     QTemporaryDir m_dir;
     void* m_lib = nullptr;
@@ -34,6 +50,7 @@ private:
 void TestBackendExports::initTestCase() {
     qputenv("TARNWICK_STORE", (m_dir.path() + "/store").toLocal8Bit());
     qputenv("XDG_CACHE_HOME", (m_dir.path() + "/cache").toLocal8Bit());
+    qputenv("XDG_STATE_HOME", (m_dir.path() + "/state").toLocal8Bit());
     m_lib = ::dlopen(BREVANTIX_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     QVERIFY2(m_lib, ::dlerror());
 }
@@ -55,6 +72,29 @@ TestBackendExports::List(const std::function<uint32_t(char*, uint32_t, uint32_t)
             strnlen(buffer.data() + std::size_t(i) * BREVANTIX_SLOT_SIZE, BREVANTIX_SLOT_SIZE));
     return items;
 }
+
+std::vector<std::string> TestBackendExports::Names() {
+    return List([&](char* b, uint32_t c, uint32_t s) {
+        return Fn<PFN_EnumAllEmulator>("EnumAllEmulator")(nullptr, b, c, s);
+    });
+}
+
+void TestBackendExports::Edit(const std::string& name, const EmulatorOptions& record) {
+    Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")(name.c_str(), "arm");
+    Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
+}
+
+namespace {
+bool WriteBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray ReadBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+} // namespace
 
 void TestBackendExports::exportsAllSeventeen() {
     for (const char* name :
@@ -131,6 +171,96 @@ void TestBackendExports::startErrorTextProtocol() {
     const std::string text(buffer.data());
     QCOMPARE(text.size(), std::size_t(n));
     QVERIFY2(text.find("is not stored") != std::string::npos, text.c_str());
+}
+
+// Default images, log and serial file are named after the machine: they
+// follow it through a rename, and stay with a deleted machine.
+void TestBackendExports::editsKeepTheMachinesFiles() {
+    auto save = Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions");
+    auto defaults = Fn<PFN_SetEmulatorOptDefault>("SetEmulatorOptDefault");
+    EmulatorOptions record = NamedRecord("old name");
+    record.disk.sdSize = 1;
+    save(&record);
+    // As a start leaves them.
+    QVERIFY(WriteBytes(Stored("old%20name.sd.img"), "old card"));
+    QVERIFY(WriteBytes(Stored("old%20name.log"), "old log"));
+
+    bx::WriteField(record.general.name, "new name");
+    Edit("old name", record);
+    QVERIFY(Listed("new name") && !Listed("old name"));
+    QCOMPARE(ReadBytes(Stored("new%20name.sd.img")), QByteArray("old card"));
+    QCOMPARE(ReadBytes(Stored("new%20name.log")), QByteArray("old log"));
+    QVERIFY(!QFile::exists(Stored("old%20name.sd.img")));
+
+    // A cancelled edit keeps them too.
+    Edit("new name", record);
+    QCOMPARE(ReadBytes(Stored("new%20name.sd.img")), QByteArray("old card"));
+
+    // Deleted, then a new machine of the same name: it starts afresh, and
+    // the deleted machine's card is kept aside, not handed over.
+    Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")("new name", "arm");
+    EmulatorOptions fresh = ZeroRecord();
+    defaults(nullptr, &fresh);
+    bx::WriteField(fresh.general.name, "new name");
+    fresh.disk.sdSize = 1;
+    save(&fresh);
+    QVERIFY(!QFile::exists(Stored("new%20name.sd.img")));
+    QCOMPARE(ReadBytes(Stored("deleted/new%20name.sd.img")), QByteArray("old card"));
+    // ... and its edit does not bring the old card back either.
+    QVERIFY(WriteBytes(Stored("new%20name.sd.img"), "fresh card"));
+    Edit("new name", fresh);
+    QCOMPARE(ReadBytes(Stored("new%20name.sd.img")), QByteArray("fresh card"));
+    QCOMPARE(ReadBytes(Stored("deleted/new%20name.sd.img.1")), QByteArray("old card"));
+
+    // Files an older version left without their machine are not picked up.
+    QVERIFY(WriteBytes(Stored("leftover.hd.img"), "someone's disk"));
+    defaults(nullptr, &fresh);
+    bx::WriteField(fresh.general.name, "leftover");
+    save(&fresh);
+    QVERIFY(!QFile::exists(Stored("leftover.hd.img")));
+    QCOMPARE(ReadBytes(Stored("deleted/leftover.hd.img")), QByteArray("someone's disk"));
+}
+
+// A save that fails (here: a file size limit, as on a full disk) leaves the
+// machine the edit deleted as it was, renamed or not.
+void TestBackendExports::failedSaveKeepsTheMachine() {
+    EmulatorOptions record = NamedRecord("kept");
+    bx::WriteField(record.os.cmdLine, "console=ttyAMA0");
+    Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
+    const QByteArray before = ReadBytes(Stored("kept.vm"));
+    QVERIFY(!before.isEmpty());
+    for (const char* newName : {"kept", "renamed"}) {
+        const pid_t child = ::fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            ::signal(SIGXFSZ, SIG_IGN);
+            const rlimit small{1024, 1024}; // below the edited file, above a log line
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            EmulatorOptions edited = record;
+            bx::WriteField(edited.general.name, newName);
+            bx::WriteField(edited.os.cmdLine, std::string(2000, 'x'));
+            Edit("kept", edited);
+            ::_exit(0);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(Listed("kept") && !Listed("renamed"));
+        QCOMPARE(ReadBytes(Stored("kept.vm")), before);
+        QVERIFY(ReadBytes(m_dir.path() + "/state/tarnwick/backend.log")
+                    .contains("was not saved: cannot write"));
+    }
+    Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")("kept", "arm");
+}
+
+// A machine file that does not parse is not listed, stays as it is, and the
+// back end's log says why, once.
+void TestBackendExports::damagedFileIsLogged() {
+    QVERIFY(WriteBytes(Stored("damaged.vm"), "tarnwick-machine 1\nname=damaged\nmemSize=lots\n"));
+    const QString log = m_dir.path() + "/state/tarnwick/backend.log";
+    for (int i = 0; i < 2; ++i)
+        QVERIFY(!Listed("damaged"));
+    QCOMPARE(ReadBytes(log).count("damaged.vm is not listed: it does not end with the line"), 1);
+    QVERIFY(QFile::exists(Stored("damaged.vm")));
 }
 
 void TestBackendExports::choicesLists() {

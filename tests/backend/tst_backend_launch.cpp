@@ -46,6 +46,42 @@ QByteArray MarkerKernel(const QByteArray& marker) {
 
 const QByteArray kMarker = "TARNWICK-BOOT-MARKER\n";
 
+// What a guest can write into the first clusters of its raw disk: a qcow2
+// header (version 2, 64 KiB clusters, 1 MiB) whose backing file is a host
+// file. Opened as qcow2, QEMU would open that file for the guest to read.
+QByteArray QcowHeaderNaming(const QByteArray& backingFile) {
+    QByteArray image(4 * 0x10000, '\0');
+    auto put = [&image](int at, quint64 value, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            image[at + i] = char((value >> (8 * (bytes - 1 - i))) & 0xFF);
+    };
+    image.replace(0, 4, "QFI\xfb");
+    put(4, 2, 4);                   // version
+    put(8, 72, 8);                  // backing file name: right after the header
+    put(16, backingFile.size(), 4); //
+    put(20, 16, 4);                 // cluster bits
+    put(24, 1 << 20, 8);            // virtual size
+    put(36, 1, 4);                  // L1 entries
+    put(40, 0x30000, 8);            // L1 table (empty)
+    put(48, 0x10000, 8);            // refcount table
+    put(56, 1, 4);                  // its clusters
+    image.replace(72, backingFile.size(), backingFile);
+    put(0x10000, 0x20000, 8); // refcount block
+    for (int cluster = 0; cluster < 4; ++cluster)
+        put(0x20000 + 2 * cluster, 1, 2);
+    return image;
+}
+
+// The files an emulator has open.
+QStringList OpenFiles(int pid) {
+    const QString fdDir = QString("/proc/%1/fd").arg(pid);
+    QStringList files;
+    for (const QString& fd :
+         QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        files << QFileInfo(fdDir + "/" + fd).symLinkTarget();
+    return files;
+}
+
 } // namespace
 
 class TestBackendLaunch : public QObject {
@@ -62,6 +98,7 @@ private slots:
     void serialInLog();
     void serialInWindow();
     void twoProcessesStartAtOnce();
+    void guestCannotChooseItsImageFormat();
 
 private:
     std::string Write(const QString& name, const QByteArray& data);
@@ -306,15 +343,9 @@ void TestBackendLaunch::serialInLog() {
     // The emulator outlives the host: it holds none of the host's descriptors.
     const std::optional<int> pid = RunningEmulator(m_store->PathFor("logged", ".pid"));
     QVERIFY(pid);
-    const QString fdDir = QString("/proc/%1/fd").arg(*pid);
-    const QStringList fds =
-        QDir(fdDir).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot);
-    QVERIFY(fds.size() >= 3);
-    for (const QString& fd : fds) {
-        char target[4096] = {};
-        const ssize_t n = ::readlink(qPrintable(fdDir + "/" + fd), target, sizeof target - 1);
-        QVERIFY2(n < 0 || std::string(target) != hostFile, qPrintable(fd));
-    }
+    const QStringList files = OpenFiles(*pid);
+    QVERIFY(files.size() >= 3);
+    QVERIFY(!files.contains(QString::fromStdString(hostFile)));
 }
 
 // The console in QEMU's own window, on a private X server.
@@ -373,6 +404,52 @@ void TestBackendLaunch::twoProcessesStartAtOnce() {
     }
     QCOMPARE(started, 1);
     QVERIFY(RunningEmulator(m_store->PathFor("raced", ".pid")));
+}
+
+// A guest writes a qcow2 header naming a host file into the raw card the
+// back end made for it; the next start must still hand the card over as raw,
+// so QEMU never opens the named file.
+void TestBackendLaunch::guestCannotChooseItsImageFormat() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    const std::string secret = Write("host-secret", "not for the guest");
+    EmulatorOptions r = MarkerMachine("attacked");
+    r.disk.sdSize = 1;
+    WriteField(r.disk.sdMemType, "MB");
+    QVERIFY(m_store->Save(r));
+    Track("attacked");
+    const Launcher launcher(*m_store, m_base, CurrentSearchPath());
+    QVERIFY(launcher.Start("attacked").started);
+    cleanup();
+
+    const std::string card = m_store->PathFor("attacked", ".sd.img");
+    {
+        QFile image(QString::fromStdString(card));
+        QVERIFY(image.open(QIODevice::ReadWrite));
+        image.write(QcowHeaderNaming(QByteArray::fromStdString(secret)));
+    }
+    Track("attacked");
+    const StartOutcome again = launcher.Start("attacked");
+    QVERIFY2(again.started, again.message.c_str());
+    const std::optional<int> pid = RunningEmulator(m_store->PathFor("attacked", ".pid"));
+    QVERIFY(pid);
+    QTest::qWait(300); // past the opening of every image
+    const QStringList files = OpenFiles(*pid);
+    QVERIFY2(files.contains(QString::fromStdString(card)), qPrintable(files.join(' ')));
+    QVERIFY2(!files.contains(QString::fromStdString(secret)), qPrintable(files.join(' ')));
+    const std::string log = ReadWholeFile(m_store->PathFor("attacked", ".log")).value_or("");
+    QVERIFY2(log.find("sd.img,format=raw") != std::string::npos, log.c_str());
+
+    // A machine that names the same card later gets it as raw too.
+    EmulatorOptions other = MarkerMachine("second look");
+    WriteField(other.disk.sdFile, card);
+    QVERIFY(m_store->Save(other));
+    cleanup();
+    Track("second look");
+    QVERIFY(launcher.Start("second look").started);
+    QVERIFY(ReadWholeFile(m_store->PathFor("second look", ".log"))
+                .value_or("")
+                .find("sd.img,format=raw") != std::string::npos);
 }
 
 QTEST_GUILESS_MAIN(TestBackendLaunch)
