@@ -234,6 +234,8 @@ void TestBackendArgv::namesQemuWouldParseAreRefused_data() {
     QTest::newRow("empty kernel") << "kernel" << QByteArray();
     QTest::newRow("empty target") << "target" << QByteArray();
     QTest::newRow("negative memory") << "memSize" << QByteArray("-1");
+    QTest::newRow("negative card with its save path") << "sdSize" << QByteArray("-5");
+    QTest::newRow("negative disk with its save path") << "hdSize" << QByteArray("-5");
     QTest::newRow("unknown unit") << "memType" << QByteArray("KB");
 }
 
@@ -258,7 +260,11 @@ void TestBackendArgv::namesQemuWouldParseAreRefused() {
         WriteField(r.os.osImage, t);
     else if (field == "memSize")
         r.general.memSize = std::stoi(t);
-    else if (field == "memType")
+    else if (field == "sdSize" || field == "hdSize") {
+        int32_t& size = field == "sdSize" ? r.disk.sdSize : r.disk.hdSize;
+        size = std::stoi(t);
+        WriteField(field == "sdSize" ? r.disk.sdFile : r.disk.hdFile, "/images/saved.img");
+    } else if (field == "memType")
         WriteField(r.general.memType, t);
     else {
         r.peri.serialEnable = 1;
@@ -268,6 +274,9 @@ void TestBackendArgv::namesQemuWouldParseAreRefused() {
     const QemuCommand command = BuildQemuArgv(r, Context());
     QVERIFY2(!command.error.empty(), t.c_str());
     QVERIFY(command.argv.empty());
+    if (field == "sdSize" || field == "hdSize")
+        QVERIFY2(command.error.find("size -5 is negative") != std::string::npos,
+                 command.error.c_str());
 }
 
 void TestBackendArgv::serialKinds_data() {
