@@ -62,8 +62,10 @@ bool CIni::Rewrite(const std::function<void(ProfileDocument&)>& apply, const Rep
     if (m_path.empty())
         return false;
     try {
-        // Read afresh: another instance may have written the file meanwhile,
-        // and the later write of each key must stand.
+        // Read afresh under the lock: another instance may have written the
+        // file meanwhile, and its keys must stay while the later write of
+        // each key stands.
+        const FileUpdateLock lock(m_path);
         std::string bytes;
         if (ReadFileBytes(m_path, bytes) == FileReadStatus::Failed)
             return false; // never replace what could not be read

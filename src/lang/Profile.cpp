@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -584,4 +586,58 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
     // No sync of the directory: a power cut then may bring back the old file,
     // but whole, which is all a shutdown write needs; it saves a disk flush.
     return true;
+}
+
+namespace {
+
+// Whether `fd` is still the file at `path`: the last holder removes the lock
+// file, and whoever locked it after that holds a lock nobody else sees.
+bool IsFileAt(int fd, const std::string& path) {
+    struct stat opened, named;
+    return ::fstat(fd, &opened) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+           opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+} // namespace
+
+FileUpdateLock::FileUpdateLock(const std::string& path, std::chrono::milliseconds patience) {
+    if (path.empty())
+        return;
+    m_lockPath = ResolveTarget(path) + ".lock";
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    auto pause = std::chrono::milliseconds(1);
+    for (;;) {
+        // Read access suffices for flock, so a lock file another user made
+        // serves as well; no link is followed to create a file elsewhere.
+        const int fd =
+            ::open(m_lockPath.c_str(),
+                   O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
+        if (fd < 0)
+            return;
+        int locked;
+        do
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        while (locked != 0 && errno == EINTR);
+        const int error = errno;
+        if (locked == 0 && IsFileAt(fd, m_lockPath)) {
+            m_fd = fd;
+            return;
+        }
+        ::close(fd);
+        if (locked != 0 && error != EWOULDBLOCK)
+            return;
+        if (std::chrono::steady_clock::now() >= deadline)
+            return;
+        if (locked != 0) { // a holder is at work: a read, an edit, one rename
+            std::this_thread::sleep_for(pause);
+            pause = std::min(pause * 2, std::chrono::milliseconds(20));
+        }
+    }
+}
+
+FileUpdateLock::~FileUpdateLock() {
+    if (m_fd < 0)
+        return;
+    ::unlink(m_lockPath.c_str()); // while still locked: see IsFileAt
+    ::close(m_fd);
 }

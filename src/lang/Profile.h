@@ -1,9 +1,11 @@
 // One INI (private-profile) file held in memory: its lines kept byte for byte,
 // its sections and entries indexed, edited as single profile writes would edit
-// it, and turned back into bytes. Plus the two file operations the profile
-// needs: reading a file whole and replacing it atomically.
+// it, and turned back into bytes. Plus the file operations the profile needs:
+// reading a file whole, replacing it atomically, and keeping other processes
+// out while one reads, edits and replaces it.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -135,3 +137,26 @@ struct ReplaceFault {
 // never replaced.
 bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
                            const ReplaceFault* fault = nullptr);
+
+// Serialises the read-edit-replace of one file between processes: an
+// exclusive flock on "<file>.lock" beside it (beside a link's target), held
+// while the object lives. The last holder removes the lock file; a waiter
+// that locked a removed one opens the new one instead. Waits at most
+// `patience` for another holder. When the lock cannot be had (no rights in
+// the directory, no flock on the file system, a holder that never lets go),
+// it is not held and the caller goes on without it: a write-back then works
+// as it did before locking, rather than being lost or hanging.
+class FileUpdateLock {
+public:
+    explicit FileUpdateLock(const std::string& path,
+                            std::chrono::milliseconds patience = std::chrono::seconds(5));
+    ~FileUpdateLock();
+    FileUpdateLock(const FileUpdateLock&) = delete;
+    FileUpdateLock& operator=(const FileUpdateLock&) = delete;
+
+    bool Held() const { return m_fd >= 0; }
+
+private:
+    std::string m_lockPath;
+    int m_fd = -1;
+};

@@ -31,6 +31,24 @@ std::map<std::string, std::string> RunOnce(const std::string& path,
     return texts;
 }
 
+// Both ends of a pipe, closed on every way out of a test: a child blocked on
+// the read end then always sees its end.
+struct Pipe {
+    int fd[2] = {-1, -1};
+    Pipe() {
+        if (::pipe(fd) != 0)
+            fd[0] = fd[1] = -1;
+    }
+    ~Pipe() { Close(); }
+    void Close() {
+        for (int& end : fd) {
+            if (end >= 0)
+                ::close(end);
+            end = -1;
+        }
+    }
+};
+
 struct stat Stat(const std::string& path) {
     struct stat st {};
     ::lstat(path.c_str(), &st);
@@ -63,6 +81,8 @@ private slots:
     void interruptedReplacementKeepsOldFile();
     void interruptedCreationLeavesNothing();
     void killedWriterLeavesOneWholeFile();
+    void simultaneousWriteBacksKeepEveryKey();
+    void heldLockDelaysByPatienceOnly();
 
 private:
     std::string Path() const { return PathIn(*m_dir, "English.lng"); }
@@ -280,6 +300,64 @@ void TestLanguageFiles::killedWriterLeavesOneWholeFile() {
     // A kill may strand a hidden temporary file; never anything else.
     for (const QString& name : Leftovers(*m_dir, "English.lng"))
         QVERIFY2(name.startsWith(".English.lng.") && name.endsWith(".tmp"), qPrintable(name));
+}
+
+void TestLanguageFiles::simultaneousWriteBacksKeepEveryKey() {
+    constexpr int kKeys = 2000;
+    for (int round = 0; round < 50; ++round) {
+        WriteBytes(Path(), "[English]\nSHARED=file\n");
+        Pipe ready, release;
+        QVERIFY(ready.fd[0] >= 0 && release.fd[0] >= 0);
+        pid_t children[2];
+        for (int side = 0; side < 2; ++side) {
+            children[side] = ::fork();
+            QVERIFY(children[side] >= 0);
+            if (children[side] != 0)
+                continue;
+            // An instance that ran and now ends: loaded, texts added, then
+            // its shutdown write-back once both are released.
+            ::close(release.fd[1]);
+            auto* manager = new CLanguageIniManger(Path(), "English");
+            for (int i = 0; i < kKeys; ++i)
+                manager->SetText(std::string(1, char('A' + side)) + std::to_string(i), "v");
+            manager->SetText("SHARED", side ? "second" : "first");
+            char byte = 0;
+            [[maybe_unused]] ssize_t n = ::write(ready.fd[1], &byte, 1);
+            n = ::read(release.fd[0], &byte, 1);
+            delete manager;
+            ::_exit(0);
+        }
+        char bytes[2];
+        for (ssize_t got = 0; got < 2;) {
+            const ssize_t n = ::read(ready.fd[0], bytes + got, sizeof bytes - std::size_t(got));
+            QVERIFY(n > 0);
+            got += n;
+        }
+        release.Close(); // end of file for both at once
+        for (const pid_t child : children) {
+            int status = 0;
+            QCOMPARE(::waitpid(child, &status, 0), child);
+            QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        }
+        Entries entries;
+        CIni(Path()).ReadSection("English", entries);
+        QVERIFY2(entries.size() == 2 * kKeys + 1,
+                 qPrintable(QString("round %1: %2 entries").arg(round).arg(entries.size())));
+        const std::string shared = CIni(Path()).ReadValue("English", "SHARED");
+        QVERIFY(shared == "first" || shared == "second");
+        QVERIFY(Leftovers(*m_dir, "English.lng").isEmpty());
+    }
+}
+
+void TestLanguageFiles::heldLockDelaysByPatienceOnly() {
+    WriteBytes(Path(), "[English]\n");
+    auto holder = std::make_unique<FileUpdateLock>(Path());
+    QVERIFY(holder->Held());
+    const FileUpdateLock waiter(Path(), std::chrono::milliseconds(30));
+    QVERIFY(!waiter.Held());
+    holder.reset();
+    QVERIFY(FileUpdateLock(Path(), std::chrono::milliseconds(0)).Held());
+    QVERIFY(Leftovers(*m_dir, "English.lng").isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestLanguageFiles)
