@@ -14,8 +14,6 @@
 #include <QLineEdit>
 #include <QValidator>
 #include <algorithm>
-#include <charconv>
-#include <limits>
 #include <optional>
 
 namespace {
@@ -63,29 +61,6 @@ public:
 private:
     size_t m_max;
 };
-
-// The memory copy as a signed decimal number (leading blanks skipped, text
-// after the digits ignored); nothing when it holds no number or the number
-// does not fit the field.
-std::optional<int32_t> ParseMemSize(const std::string& text) {
-    size_t i = text.find_first_not_of(" \t\n\v\f\r");
-    if (i == std::string::npos)
-        return std::nullopt;
-    bool negative = false;
-    if (text[i] == '+' || text[i] == '-') {
-        negative = text[i] == '-';
-        ++i;
-    }
-    const char* first = text.data() + i;
-    const char* last = text.data() + text.size();
-    uint64_t magnitude = 0;
-    const auto [end, ec] = std::from_chars(first, last, magnitude);
-    const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
-    if (end == first || ec != std::errc() || magnitude > limit)
-        return std::nullopt;
-    return negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
-                    : static_cast<int32_t>(magnitude);
-}
 
 // `format` with its first "%s" replaced by `arg`; a translated text is never
 // handed to printf.
@@ -262,7 +237,7 @@ void CEmulatorDev::OnOK() {
     SetField(g.target, m_strTarget);
     Emu::GetArch(m_strTarget.c_str(), g.arch, sizeof(g.arch));
     SetField(g.cpu, m_strCpu);
-    if (const auto memSize = ParseMemSize(m_strMemSize))
+    if (const auto memSize = ReadSignedDecimal(m_strMemSize))
         g.memSize = *memSize;
     SetField(g.memType, m_strMemType);
     SetField(g.tapAdapter, m_strTapAdapter);

@@ -7,9 +7,7 @@
 #include "RecordText.h"
 
 #include <QAbstractButton>
-#include <cctype>
 #include <cstdint>
-#include <limits>
 
 namespace {
 constexpr CEmulatorDisk::DiskControls kSd{1010, 1048, 1026, 1027, 1028, 1029, 1073, 1064};
@@ -17,25 +15,6 @@ constexpr CEmulatorDisk::DiskControls kHd{1051, 1053, 1054, 1055, 1056, 1031, 10
 
 constexpr int32_t kChoiceSize = 0;
 constexpr int32_t kChoiceFile = 1;
-
-// The size boxes take 0..2147483647. Leading blanks, a sign and digits are
-// read, anything after them ignored; no number, or one outside that range,
-// gives 0 (no new image) rather than a wrapped or negative size.
-int32_t ParseDiskSize(const std::string& text) {
-    size_t i = 0;
-    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i])))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
-        negative = text[i++] == '-';
-    int64_t value = 0;
-    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
-        value = value * 10 + (text[i] - '0');
-        if (value > std::numeric_limits<int32_t>::max())
-            return 0;
-    }
-    return negative ? 0 : static_cast<int32_t>(value);
-}
 
 // One disk's fields in the record: a size above 0 asks for a new image saved
 // at `file`; a size of 0 names an existing image in `file`, or no disk.
@@ -65,7 +44,9 @@ void StoreDisk(const DiskFields& f, const CEmulatorDisk::DiskCopies& c) {
         SetField(f.file, c.strFile); // the unit keeps its last value
         return;
     }
-    f.size = ParseDiskSize(c.strSize);
+    // Signed, as the record holds it: a size the back end gave, even a
+    // negative one it will refuse, comes back with its save path.
+    f.size = ReadSignedDecimal(c.strSize).value_or(0);
     SetField(f.memType, c.strUnit);
     if (f.size != 0)
         SetField(f.file, c.strSavePath);

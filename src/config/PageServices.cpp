@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QSignalBlocker>
+#include <charconv>
 
 #include <glob.h>
 #include <sys/stat.h>
@@ -28,6 +29,26 @@ std::string MakeProgramRelativePath(const std::string& path, const std::string& 
     if (rest == std::string::npos)
         return path;
     return path.substr(rest);
+}
+
+std::optional<int32_t> ReadSignedDecimal(const std::string& text) {
+    size_t i = text.find_first_not_of(" \t\n\v\f\r");
+    if (i == std::string::npos)
+        return std::nullopt;
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    const char* first = text.data() + i;
+    const char* last = text.data() + text.size();
+    uint64_t magnitude = 0;
+    const auto [end, ec] = std::from_chars(first, last, magnitude);
+    const uint64_t limit = negative ? uint64_t{1} << 31 : (uint64_t{1} << 31) - 1;
+    if (end == first || ec != std::errc() || magnitude > limit)
+        return std::nullopt;
+    return negative ? static_cast<int32_t>(-static_cast<int64_t>(magnitude))
+                    : static_cast<int32_t>(magnitude);
 }
 
 bool PathExists(const std::string& path) {

@@ -6,6 +6,7 @@
 #include "TemplateWindow.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 class QWidget;
@@ -20,6 +21,11 @@ std::string MakeProgramRelativePath(const std::string& path, const std::string& 
 // (relative: against that directory) with glob(3); true when an entry matches.
 // Directories count. An empty path does not exist.
 bool PathExists(const std::string& path);
+
+// A size or memory copy read as a signed decimal number: leading white
+// space, a sign and digits, whatever follows them ignored. Nothing when the
+// text holds no number, or one that does not fit the record's 32 bits.
+std::optional<int32_t> ReadSignedDecimal(const std::string& text);
 
 enum class BrowseKind { Open, Save };
 // Pull; the file dialog; on confirm the chosen path, program-relative, into

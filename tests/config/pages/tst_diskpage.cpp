@@ -93,7 +93,7 @@ private slots:
         QTest::newRow("largest size") << "2147483647" << 2147483647 << save;
         QTest::newRow("too large for the field") << "2147483648" << 0 << "";
         QTest::newRow("far too large") << "99999999999999999999" << 0 << "";
-        QTest::newRow("negative") << "-5" << 0 << "";
+        QTest::newRow("negative keeps the save path") << "-5" << -5 << save;
         QTest::newRow("no number") << "abc" << 0 << "";
     }
     void sizeChoiceStores() {
@@ -136,28 +136,37 @@ private slots:
         }
     }
 
+    void sizeRecordLoadsAndStoresBack_data() {
+        QTest::addColumn<int>("sdSize");
+        QTest::addColumn<int>("hdSize");
+        QTest::newRow("sizes") << 64 << 2;
+        // The digits-only boxes must not lose a sign the back end stored.
+        QTest::newRow("negative sizes") << -5 << -2147483647 - 1;
+    }
     void sizeRecordLoadsAndStoresBack() {
+        QFETCH(int, sdSize);
+        QFETCH(int, hdSize);
         EmulatorOptions rec = ZeroRecord();
-        rec.disk.sdSize = 64;
+        rec.disk.sdSize = sdSize;
         SetField(rec.disk.sdMemType, "gb"); // matched without regard to case
         SetField(rec.disk.sdFile, "out/sd.img");
-        rec.disk.hdSize = 2;
+        rec.disk.hdSize = hdSize;
         SetField(rec.disk.hdMemType, "MB");
         SetField(rec.disk.hdFile, "out/hd.img");
         CEmulatorDisk* page = Open(rec);
         QVERIFY(Checked(page, kSd.sizeChoice));
-        QCOMPARE(Text(page, kSd.size), QString("64"));
+        QCOMPARE(Text(page, kSd.size), QString::number(sdSize));
         QCOMPARE(Current(page, kSd.unit), QString("GB"));
         QCOMPARE(Text(page, kSd.savePath), QString("out/sd.img"));
         QCOMPARE(Text(page, kSd.file), QString());
-        QCOMPARE(Text(page, kHd.size), QString("2"));
+        QCOMPARE(Text(page, kHd.size), QString::number(hdSize));
         QCOMPARE(Current(page, kHd.unit), QString("MB"));
         QCOMPARE(Text(page, kHd.savePath), QString("out/hd.img"));
         m_page->OnOK();
-        QCOMPARE(m_rec.disk.sdSize, 64);
+        QCOMPARE(m_rec.disk.sdSize, sdSize);
         QCOMPARE(GetField(m_rec.disk.sdMemType), std::string("GB"));
         QCOMPARE(GetField(m_rec.disk.sdFile), std::string("out/sd.img"));
-        QCOMPARE(m_rec.disk.hdSize, 2);
+        QCOMPARE(m_rec.disk.hdSize, hdSize);
         QCOMPARE(GetField(m_rec.disk.hdFile), std::string("out/hd.img"));
     }
 
