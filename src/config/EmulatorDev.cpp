@@ -118,7 +118,7 @@ bool CEmulatorDev::OnInitDialog() {
 
     if (m_strTarget.empty()) {
         if (const auto* targets = Control<QComboBox>(this, kIdTarget))
-            m_strTarget = ToLocal(targets->currentText());
+            m_strTarget = GetComboText(targets);
     }
     FillCpus();
     if (const std::string cpu = GetField(g.cpu); !cpu.empty())

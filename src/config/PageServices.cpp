@@ -1,5 +1,6 @@
 #include "PageServices.h"
 
+#include "DataExchange.h"
 #include "EmulPropertyPage.h"
 #include "MessageBox.h"
 #include "ProgramDir.h"
@@ -113,7 +114,7 @@ void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call) {
     const QSignalBlocker quiet(combo);
     combo->clear();
     for (const std::string& item : *items)
-        combo->addItem(FromLocal(item));
+        AddComboItem(combo, item);
     if (combo->count() > 0)
         combo->setCurrentIndex(0);
 }

@@ -34,6 +34,7 @@ void BrowseForFile(CEmulPropertyPage* page, BrowseKind kind, std::string& copy);
 
 // Fills combo box `id` of `dialog` from a list export (key already bound):
 // count 0 keeps the combo box as it is; otherwise it is emptied, filled with
-// the written slots in order, and item 0 selected. Like the back end's own
+// the written slots in order (each keeping its bytes, AddComboItem), and
+// item 0 selected. Like the back end's own
 // list boxes, filling sends no change signals: pages react to the user only.
 void FillComboFromList(QWidget* dialog, int32_t id, const ListCall& call);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+class QComboBox;
 class QWidget;
 
 struct CDataExchange {
@@ -14,10 +15,17 @@ struct CDataExchange {
 
 // Edit box: its whole text.
 void DDX_Text(CDataExchange& dx, int32_t id, std::string& value);
-// Drop-down list combo box. Pull: the selected item's text, empty when none.
-// Push: selects the first item that begins with the text, case ignored;
-// nothing found keeps the selection.
+// Drop-down list combo box. Pull: GetComboText. Push: selects the first item
+// that begins with the text, case ignored; nothing found keeps the selection.
 void DDX_CBString(CDataExchange& dx, int32_t id, std::string& value);
+// Combo box items keep the bytes they were added from when their shown text
+// cannot give them back (not valid in the locale encoding): the back end's
+// names must return to it as it listed them.
+void AddComboItem(QComboBox* combo, const std::string& text);
+// The selected item's bytes; empty when none is selected. Text typed into an
+// editable combo box is converted from what it shows.
+std::string GetComboText(const QComboBox* combo);
+
 // Check box: 0 cleared, 1 ticked; a copy outside 0..2 becomes 0 on push.
 void DDX_Check(CDataExchange& dx, int32_t id, int32_t& value);
 // Radio group starting at `firstId`: index of the ticked button in dialog

@@ -148,6 +148,34 @@ private slots:
         QCOMPARE(ArgsOf("GetArch", 0), QStringList{written});
     }
 
+    // Names that are no UTF-8, shown alike as "board\uFFFD", go back as listed.
+    void listedBytesComeBackExact_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QByteArray>("target");
+        QTest::newRow("first entry taken") << QByteArray() << QByteArray("board\xE4");
+        QTest::newRow("stored one found by its bytes")
+            << QByteArray("board\xE5") << QByteArray("board\xE5");
+    }
+    void listedBytesComeBackExact() {
+        QFETCH(QByteArray, stored);
+        QFETCH(QByteArray, target);
+        TestBackend::SetList("GetEmulatorTarget", {"board\xE4", "board\xE5"});
+        TestBackend::SetList("GetEmulatorCPU", {"cpu\xE4"}, "board\xE4");
+        TestBackend::SetList("GetEmulatorCPU", {"cpu\xE5"}, "board\xE5");
+        TestBackend::SetList("GetMemType", {"K\xE4", "M\xE4"});
+        TestBackend::SetList("RefreshTapNetWork", {"tap\xE4"});
+        EmulatorOptions rec = BaseRecord();
+        SetField(rec.general.target, stored.toStdString());
+        SetField(rec.general.cpu, "");
+        SetField(rec.general.memType, "M\xE4");
+        Open(rec)->OnOK();
+        QCOMPARE(GetField(m_rec.general.target), target.toStdString());
+        QCOMPARE(GetField(m_rec.general.cpu), "cpu" + target.right(1).toStdString());
+        QCOMPARE(GetField(m_rec.general.memType), std::string("M\xE4"));
+        QCOMPARE(GetField(m_rec.general.tapAdapter), std::string("tap\xE4"));
+        QCOMPARE(TestBackend::CallsOf("GetArch").at(0).args.at(0), target.toStdString());
+    }
+
     void targetChangeRefillsCpus_data() {
         QTest::addColumn<QStringList>("newCpus");
         QTest::addColumn<QString>("selectedBefore");

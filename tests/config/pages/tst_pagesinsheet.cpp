@@ -163,6 +163,10 @@ private slots:
     }
 
     void peripheralsRoundTrip() {
+        // Listed names that are no UTF-8 come back byte for byte.
+        TestBackend::SetList("GetMemType", {"K\xE4"});
+        TestBackend::SetList("GetSerialType", {"COM\xE4"});
+        TestBackend::SetList("GetPeriType", {"LED\xE4"});
         EmulatorOptions rec = NamedRecord();
         const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
             QVERIFY(sheet->SetActivePage(kPeri));
@@ -179,11 +183,12 @@ private slots:
         });
         QCOMPARE(result, IDOK);
         QCOMPARE(rec.peri.serialEnable, 1);
-        QCOMPARE(GetField(rec.peri.serialType), std::string("COM"));
+        QCOMPARE(GetField(rec.peri.serialType), std::string("COM\xE4"));
         QCOMPARE(rec.peri.periCount, 1);
-        QCOMPARE(GetField(rec.peri.peris[0].device), std::string("LED"));
+        QCOMPARE(GetField(rec.peri.peris[0].device), std::string("LED\xE4"));
         QCOMPARE(GetField(rec.peri.peris[0].param), std::string("gpio=4"));
-        QCOMPARE(GetField(rec.disk.sdMemType), std::string("KB"));
+        QCOMPARE(GetField(rec.disk.sdMemType), std::string("K\xE4"));
+        QCOMPARE(GetField(rec.disk.hdMemType), std::string("K\xE4"));
     }
 };
 
