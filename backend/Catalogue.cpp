@@ -1,5 +1,6 @@
 #include "Catalogue.h"
 
+#include "Boards.h"
 #include "Files.h"
 #include "MachineFile.h"
 #include "NameCodec.h"
@@ -44,6 +45,26 @@ std::vector<std::string> ArchList(std::string_view extra) {
             archs.push_back(std::move(arch));
     }
     return archs;
+}
+
+// The board's CPU for a Linux boot: the SoC's own, ours where QEMU's
+// default does not fit (a 32-bit CPU on a 64-bit board), else QEMU's.
+// Only CPUs the installed emulator has count.
+std::string DefaultCpuOf(const ArchChoices& choices, std::string_view board) {
+    auto offered = [&choices](std::string_view cpu) {
+        return !cpu.empty() &&
+               std::find(choices.cpus.begin(), choices.cpus.end(), cpu) != choices.cpus.end();
+    };
+    if (const BoardInfo* info = FindBoard(choices.arch, board)) {
+        if (offered(info->fixedCpu))
+            return std::string(info->fixedCpu);
+        if (offered(info->defaultCpu))
+            return std::string(info->defaultCpu);
+    }
+    for (const Board& b : choices.boards)
+        if (EqualsIgnoreCase(b.name, board))
+            return b.defaultCpu;
+    return {};
 }
 
 const ArchChoices* BuiltinFor(std::string_view arch) {
@@ -99,6 +120,7 @@ std::optional<ArchChoices> ReadCachedChoices(const std::string& directory,
     }
     if (!IsArchName(choices.arch) || choices.boards.empty())
         return std::nullopt;
+    SortBoards(choices.boards, choices.arch); // written by an older version, perhaps
     return choices;
 }
 
@@ -253,16 +275,19 @@ std::vector<std::string> ChoiceCatalogue::Cpus(std::string_view target) {
         return {};
     const std::optional<TargetName> parsed = ParseTargetText(target);
     const std::string board = parsed ? parsed->board : std::string(target);
-    std::string first;
-    for (const Board& b : choices->boards)
-        if (EqualsIgnoreCase(b.name, board))
-            first = b.defaultCpu;
+    std::string first = DefaultCpuOf(*choices, board);
+    const BoardInfo* info = FindBoard(arch, board);
+    if (info && !first.empty() && first == info->fixedCpu)
+        return {first}; // -cpu would be ignored without a word
+    // A board without an MMU runs only M-profile CPUs; the others none of them.
+    const bool microcontroller = IsMicrocontrollerBoard(arch, board);
     std::vector<std::string> cpus;
     cpus.reserve(choices->cpus.size() + 1);
     if (!first.empty())
         cpus.push_back(first);
     for (const std::string& cpu : choices->cpus)
-        if (cpu != first)
+        if (cpu != first && ((arch != "arm" && arch != "aarch64") ||
+                             IsMicrocontrollerCpu(cpu) == microcontroller))
             cpus.push_back(cpu);
     return cpus;
 }
@@ -274,7 +299,7 @@ ChoiceCatalogue::FirstTarget(std::string_view extra) {
         if (choices->boards.empty())
             continue;
         const Board& board = choices->boards.front();
-        std::string cpu = board.defaultCpu;
+        std::string cpu = DefaultCpuOf(*choices, board.name);
         if (cpu.empty() && !choices->cpus.empty())
             cpu = choices->cpus.front();
         return std::make_pair(TargetText(board.name, choices->arch), cpu);

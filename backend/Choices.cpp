@@ -1,5 +1,6 @@
 #include "Choices.h"
 
+#include "Boards.h"
 #include "Text.h"
 
 #include <algorithm>
@@ -47,6 +48,8 @@ std::string DebianPackageFor(std::string_view arch) {
 }
 
 std::string ConsoleDeviceFor(std::string_view arch, std::string_view board) {
+    if (const BoardInfo* info = FindBoard(arch, board))
+        return std::string(info->console);
     if (StartsWith(board, "sifive"))
         return "ttySIF0";
     if (StartsWith(board, "sabrelite") || StartsWith(board, "mcimx") || StartsWith(board, "imx"))
@@ -71,11 +74,16 @@ const std::vector<ArchChoices>& BuiltinCatalogue() {
               {"mcimx6ul-evk", "cortex-a7"},
               {"xilinx-zynq-a9", "cortex-a9"},
               {"orangepi-pc", "cortex-a7"},
-              {"cubieboard", "cortex-a8"}},
+              {"cubieboard", "cortex-a8"},
+              {"highbank", "cortex-a9"},
+              {"midway", "cortex-a15"},
+              {"mcimx7d-sabre", "cortex-a7"},
+              {"smdkc210", "cortex-a9"},
+              {"ast2600-evb", "cortex-a7"}},
              {"arm1136", "arm1176", "arm926", "arm946", "cortex-a15", "cortex-a7", "cortex-a8",
               "cortex-a9", "cortex-m3", "cortex-m4", "max"}},
             {"aarch64",
-             {{"virt", "cortex-a15"},
+             {{"virt", "cortex-a57"},
               {"raspi3b", "cortex-a53"},
               {"xlnx-zcu102", "cortex-a53"},
               {"sbsa-ref", "cortex-a57"}},
@@ -94,7 +102,7 @@ const std::vector<ArchChoices>& BuiltinCatalogue() {
             {"x86_64", {{"q35", "qemu64"}, {"pc", "qemu64"}}, {"max", "qemu64"}},
         };
         for (ArchChoices& arch : c) {
-            SortBoards(arch.boards);
+            SortBoards(arch.boards, arch.arch);
             std::sort(arch.cpus.begin(), arch.cpus.end());
         }
         return c;
@@ -112,11 +120,18 @@ int ArchRank(std::string_view arch) {
     return static_cast<int>(std::size(order));
 }
 
-void SortBoards(std::vector<Board>& boards) {
-    std::sort(boards.begin(), boards.end(), [](const Board& a, const Board& b) {
-        if ((a.name == "virt") != (b.name == "virt"))
-            return a.name == "virt";
-        return a.name < b.name;
+void SortBoards(std::vector<Board>& boards, std::string_view arch) {
+    auto rank = [arch](const Board& board) {
+        if (board.name == "virt")
+            return 0;
+        if (FindBoard(arch, board.name))
+            return 1;
+        return IsMicrocontrollerBoard(arch, board.name) ? 3 : 2;
+    };
+    std::stable_sort(boards.begin(), boards.end(), [&rank](const Board& a, const Board& b) {
+        const int ra = rank(a);
+        const int rb = rank(b);
+        return ra != rb ? ra < rb : a.name < b.name;
     });
 }
 
@@ -149,7 +164,8 @@ bool HaveDesktopSession() {
 }
 
 const std::vector<std::string>& PeripheralKinds() {
-    static const std::vector<std::string> kinds = {"virtio-rng-device",
+    static const std::vector<std::string> kinds = {std::string(kDeviceTreeKind),
+                                                   "virtio-rng-device",
                                                    "virtio-keyboard-device",
                                                    "virtio-mouse-device",
                                                    "virtio-tablet-device",

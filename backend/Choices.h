@@ -44,8 +44,12 @@ const std::vector<ArchChoices>& BuiltinCatalogue();
 // The order in which architectures are offered when no list is asked for.
 int ArchRank(std::string_view arch);
 
-// Orders boards for display: "virt" first, then byte order.
-void SortBoards(std::vector<Board>& boards);
+// Orders boards for display: "virt" first, then the boards known to boot
+// Linux, then the others, microcontrollers last; byte order within each.
+void SortBoards(std::vector<Board>& boards, std::string_view arch);
+
+// The name of the peripheral kind whose parameter is a device tree's path.
+inline constexpr std::string_view kDeviceTreeKind = "device-tree";
 
 const std::vector<std::string>& MemoryUnits();
 // Bytes in one `unit` ("MB", "GB", case ignored); 0 for an unknown unit.

@@ -1,5 +1,6 @@
 #include "Defaults.h"
 
+#include "Boards.h"
 #include "Text.h"
 
 #include <cstring>
@@ -17,6 +18,11 @@ void FillDefaults(EmulatorOptions& options, ChoiceCatalogue& catalogue, std::str
                        "console=" + ConsoleDeviceFor(target->arch, target->board));
     }
     options.general.memSize = 256;
+    if (const std::optional<TargetName> target = ParseTargetText(ReadField(options.general.target)))
+        if (const BoardInfo* board = FindBoard(target->arch, target->board))
+            if (!MemoryProblem(*board, 256).empty())
+                options.general.memSize = static_cast<int32_t>(
+                    board->memorySizes.empty() ? board->memoryMax : board->memorySizes.front());
     WriteField(options.general.memType, "MB");
     WriteField(options.disk.sdMemType, "MB");
     WriteField(options.disk.hdMemType, "MB");

@@ -1,5 +1,6 @@
 #include "Launcher.h"
 
+#include "Boards.h"
 #include "Choices.h"
 #include "Files.h"
 #include "Images.h"
@@ -85,6 +86,43 @@ std::string SerialDescription(const EmulatorOptions& options, const LaunchContex
                                                      ? context.defaultSerialSocket
                                                      : ResolvePath(context.baseDirectory, param));
     return {};
+}
+
+std::string Joined(const std::vector<std::string>& items) {
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
+
+// The device tree the machine names, else the one its board needs, looked
+// for beside the kernel and where distributions put a kernel's trees. Gives
+// why the machine cannot start without one.
+std::string ChooseDeviceTree(const EmulatorOptions& options, const std::string& kernel,
+                             LaunchContext& context) {
+    if (const std::optional<std::string> given =
+            ExplicitDeviceTree(options, context.baseDirectory)) {
+        if (given->empty())
+            return "The peripheral " + std::string(kDeviceTreeKind) +
+                   " needs the path of a device tree (.dtb) as its parameter.";
+        context.deviceTree = *given;
+        return DeviceTreeProblem(*given);
+    }
+    const std::optional<TargetName> target = ParseTargetText(ReadField(options.general.target));
+    const BoardInfo* board = target ? FindBoard(target->arch, target->board) : nullptr;
+    if (!board || board->deviceTrees.empty())
+        return {}; // the board makes its own
+    const std::vector<std::string> places = DeviceTreePlaces(kernel);
+    context.deviceTree = FindDeviceTree(*board, places);
+    if (context.deviceTree.empty()) {
+        std::vector<std::string> names(board->deviceTrees.begin(), board->deviceTrees.end());
+        return "The board " + target->board + " needs a device tree (" + Joined(names) +
+               "), and none was found in " + Joined(places) +
+               " or their subfolders. Install the kernel's package with its device trees, or "
+               "add a peripheral of kind " + std::string(kDeviceTreeKind) +
+               " with the path of the board's .dtb file.";
+    }
+    return DeviceTreeProblem(context.deviceTree);
 }
 
 } // namespace
@@ -191,6 +229,9 @@ StartOutcome Launcher::Start(std::string_view name) const {
         if (std::string problem = FileCheck(ResolvePath(m_baseDirectory, initrd), "initrd image");
             !problem.empty())
             return fail(problem);
+
+    if (std::string problem = ChooseDeviceTree(options, kernel, context); !problem.empty())
+        return fail(problem);
 
     const DiskPlans disks = PlanDisks(options, context);
     if (!disks.error.empty())

@@ -1,5 +1,6 @@
 #include "QemuArgv.h"
 
+#include "Boards.h"
 #include "Choices.h"
 #include "Files.h"
 #include "Tap.h"
@@ -76,11 +77,37 @@ bool IsVirtioBoard(std::string_view board) {
     return board == "virt" || StartsWith(board, "virt-");
 }
 
-std::string BoardOf(const EmulatorOptions& options) {
+TargetName TargetOf(const EmulatorOptions& options) {
     const std::string target = ReadField(options.general.target);
     if (std::optional<TargetName> parsed = ParseTargetText(target))
-        return parsed->board;
-    return target;
+        return *parsed;
+    return {target, ReadField(options.general.arch)};
+}
+
+// -drive options for a disk on the board's interface. Boards the table does
+// not know get the hard disk on their default interface and the card on
+// "sd" (virtio on virt), as QEMU places them.
+bool AddDisk(std::vector<std::string>& argv, const BoardInfo* info, bool card,
+             std::string_view board, const std::string& path, const std::string& format,
+             std::string& error) {
+    std::string_view bus = info ? (card ? info->cardBus : info->diskBus)
+                                : (card ? (IsVirtioBoard(board) ? "virtio" : "sd") : "");
+    const char* what = card ? "an SD card" : "a hard disk";
+    if (info && bus.empty()) {
+        error = "The board " + std::string(board) + " has no interface for " + what + "; " +
+                (card ? "use a hard disk instead, or another board."
+                      : "put the image on the SD card instead, or choose another board.");
+        return false;
+    }
+    const std::string file = "file=" + QemuOptionValue(path) + ",format=" + format;
+    if (bus == "virtio-mmio") {
+        const std::string id = card ? "card0" : "disk0";
+        argv.insert(argv.end(), {"-drive", "if=none,id=" + id + "," + file, "-device",
+                                 "virtio-blk-device,drive=" + id});
+    } else {
+        argv.insert(argv.end(), {"-drive", bus.empty() ? file : "if=" + std::string(bus) + "," + file});
+    }
+    return true;
 }
 
 std::string KernelCommandLine(std::string cmdLine) {
@@ -167,6 +194,15 @@ DiskPlan PlanDisk(int32_t size, std::string_view unit, const std::string& file,
 
 } // namespace
 
+std::optional<std::string> ExplicitDeviceTree(const EmulatorOptions& options,
+                                              const std::string& baseDirectory) {
+    const int32_t rows = std::clamp<int32_t>(options.peri.periCount, 0, MAX_PERI);
+    for (int32_t i = 0; i < rows; ++i)
+        if (Trim(ReadField(options.peri.peris[i].device)) == kDeviceTreeKind)
+            return ResolvePath(baseDirectory, Trim(ReadField(options.peri.peris[i].param)));
+    return std::nullopt;
+}
+
 std::string QemuOptionValue(std::string_view value) {
     std::string out;
     out.reserve(value.size() + 4);
@@ -243,7 +279,9 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
     argv.push_back(context.binary);
     argv.insert(argv.end(), {"-name", "guest=" + QemuOptionValue(ReadField(options.general.name))});
 
-    const std::string board = BoardOf(options);
+    const TargetName target = TargetOf(options);
+    const std::string& board = target.board;
+    const BoardInfo* info = FindBoard(target.arch, board);
     if (board.empty())
         return fail("No target board is set.");
     if (!IsPlainQemuName(board))
@@ -261,6 +299,10 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
         if (!SizeInBytes(options.general.memSize, unit, "memory", error))
             return fail(error);
         const bool gigabytes = EqualsIgnoreCase(unit, "GB");
+        const uint64_t megabytes = uint64_t(options.general.memSize) * (gigabytes ? 1024 : 1);
+        if (info)
+            if (std::string problem = MemoryProblem(*info, megabytes); !problem.empty())
+                return fail(problem);
         argv.insert(argv.end(),
                     {"-m", std::to_string(options.general.memSize) + (gigabytes ? "G" : "M")});
     }
@@ -274,19 +316,16 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
     if (const std::string cmdLine = KernelCommandLine(ReadField(options.os.cmdLine));
         !cmdLine.empty())
         argv.insert(argv.end(), {"-append", cmdLine});
+    if (!context.deviceTree.empty())
+        argv.insert(argv.end(), {"-dtb", context.deviceTree});
 
     const DiskPlans disks = PlanDisks(options, context);
     if (!disks.error.empty())
         return fail(disks.error);
-    if (disks.hd.used)
-        argv.insert(argv.end(), {"-drive", "file=" + QemuOptionValue(disks.hd.path) +
-                                               ",format=" + context.hdFormat});
-    if (disks.sd.used) {
-        // Boards without an SD controller take the card as a virtio disk.
-        const std::string bus = IsVirtioBoard(board) ? "virtio" : "sd";
-        argv.insert(argv.end(), {"-drive", "if=" + bus + ",file=" + QemuOptionValue(disks.sd.path) +
-                                               ",format=" + context.sdFormat});
-    }
+    if (disks.hd.used && !AddDisk(argv, info, false, board, disks.hd.path, context.hdFormat, error))
+        return fail(error);
+    if (disks.sd.used && !AddDisk(argv, info, true, board, disks.sd.path, context.sdFormat, error))
+        return fail(error);
 
     if (const std::string tap = ReadField(options.general.tapAdapter); !tap.empty()) {
         if (!IsValidInterfaceName(tap))
@@ -324,8 +363,8 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
     for (int32_t i = 0; i < rows; ++i) {
         const std::string device = Trim(ReadField(options.peri.peris[i].device));
         const std::string properties = Trim(ReadField(options.peri.peris[i].param));
-        if (device.empty())
-            continue;
+        if (device.empty() || device == kDeviceTreeKind)
+            continue; // the device tree is -dtb, above
         if (!IsPlainQemuName(device))
             return fail("The peripheral " + Quoted(device) + " is not a QEMU device name.");
         if (!IsDevicePropertyList(properties))

@@ -11,6 +11,7 @@
 #include "MachineFile.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +30,7 @@ struct LaunchContext {
     bool desktop = false; // a display session the "window" kind can open its window on
     std::string sdFormat = "raw";
     std::string hdFormat = "raw";
+    std::string deviceTree; // absolute; empty: none, or the board makes its own
 };
 
 struct DiskPlan {
@@ -53,6 +55,11 @@ struct QemuCommand {
 };
 
 QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& context);
+
+// The device tree a machine names as a peripheral of kind "device-tree",
+// resolved; nullopt when it names none, empty when its path is empty.
+std::optional<std::string> ExplicitDeviceTree(const EmulatorOptions& options,
+                                              const std::string& baseDirectory);
 
 // A value inside a QEMU option list: commas doubled.
 std::string QemuOptionValue(std::string_view value);

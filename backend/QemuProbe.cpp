@@ -98,7 +98,7 @@ std::optional<ArchChoices> ParseQmpTranscript(std::string_view arch, std::string
     }
     if (choices.boards.empty())
         return std::nullopt;
-    SortBoards(choices.boards);
+    SortBoards(choices.boards, choices.arch);
     return choices;
 }
 

@@ -1,65 +1,95 @@
 #!/usr/bin/env bash
-# Fetches what the end-to-end boot test boots: Debian's armhf kernel
-# (linux-image-armmp) and busybox-static for armhf, from which the test makes
-# its initrd. Leaves <dir>/vmlinuz and <dir>/busybox, or <dir>/MISSING with
-# the reason when they cannot be had (the test then skips and says why).
-# Adds the armhf architecture to dpkg when it is missing (as root).
+# Fetches what the boot tests boot: Debian's stock kernels with their device
+# trees and busybox-static, from which the tests make their initrds.
+#   <dir>/vmlinuz, <dir>/busybox          armhf (linux-image-armmp), for tst_boot
+#   <dir>/<arch>/vmlinuz-<release>        for arch arm, aarch64 and x86_64
+#   <dir>/<arch>/dtbs/                    the kernel package's device trees
+#   <dir>/<arch>/busybox
+# What cannot be had is named in <dir>/MISSING or <dir>/<arch>/MISSING, and
+# the tests skip with that reason. Adds the foreign architectures to dpkg
+# when they are missing (as root).
 #   scripts/boot-assets.sh <dir>
 set -uo pipefail
 dir=${1:?usage: boot-assets.sh <dir>}
 mkdir -p "$dir" || exit 1
 dir=$(cd "$dir" && pwd)
 
-if [ -s "$dir/vmlinuz" ] && [ -s "$dir/busybox" ]; then
-  rm -f "$dir/MISSING"
-  exit 0
-fi
-
-missing() {
-  echo "boot-assets: $*" >&2
-  printf '%s\n' "$*" >"$dir/MISSING"
-  exit 0
-}
-
-have_armhf_lists() {
-  apt-cache show busybox-static:armhf >/dev/null 2>&1
-}
-
-if ! have_armhf_lists; then
-  [ "$(id -u)" -eq 0 ] || missing "armhf packages are not known to apt; as root: dpkg --add-architecture armhf && apt-get update"
-  if ! dpkg --print-foreign-architectures | grep -qx armhf; then
-    dpkg --add-architecture armhf || missing "dpkg --add-architecture armhf failed"
+# fetch <qemu arch> <debian arch> <kernel flavour>
+fetch() {
+  local arch=$1 deb=$2 flavour=$3 out="$dir/$1"
+  mkdir -p "$out" || return
+  if ls "$out"/vmlinuz-* >/dev/null 2>&1 && [ -s "$out/busybox" ]; then
+    rm -f "$out/MISSING"
+    return
   fi
-  apt-get update -q >/dev/null 2>&1 || missing "apt-get update failed (no network?)"
-  have_armhf_lists || missing "apt knows no busybox-static for armhf after apt-get update"
+  missing() {
+    echo "boot-assets ($arch): $*" >&2
+    printf '%s\n' "$*" >"$out/MISSING"
+  }
+  if ! apt-cache show "busybox-static:$deb" >/dev/null 2>&1; then
+    if [ "$(id -u)" -ne 0 ]; then
+      missing "$deb packages are not known to apt; as root: dpkg --add-architecture $deb && apt-get update"
+      return
+    fi
+    if [ "$deb" != "$(dpkg --print-architecture)" ] &&
+      ! dpkg --print-foreign-architectures | grep -qx "$deb"; then
+      dpkg --add-architecture "$deb" || { missing "dpkg --add-architecture $deb failed"; return; }
+    fi
+    apt-get update -q >/dev/null 2>&1 || { missing "apt-get update failed (no network?)"; return; }
+    apt-cache show "busybox-static:$deb" >/dev/null 2>&1 ||
+      { missing "apt knows no busybox-static for $deb after apt-get update"; return; }
+  fi
+  # The metapackage names the current kernel, linux-image-6.1.0-<abi>-<flavour>.
+  local kernel
+  kernel=$(apt-cache depends "linux-image-$flavour:$deb" 2>/dev/null |
+    sed -n "s/^ *Depends: \(linux-image-[0-9.]*-[0-9]*-$flavour\)\(:$deb\)\{0,1\}$/\1/p" | head -n1)
+  [ -n "$kernel" ] || { missing "apt names no linux-image-*-$flavour for $deb"; return; }
+
+  local work
+  work=$(mktemp -d "$dir/fetch.XXXXXX") || { missing "cannot make a directory in $dir"; return; }
+  # apt's own user cannot write into a root-only temp directory; it then
+  # downloads as root, which is what we want here.
+  chmod 755 "$work"
+  if ! (cd "$work" && apt-get download -q "$kernel:$deb" "busybox-static:$deb" >/dev/null 2>&1); then
+    missing "apt-get download of $kernel and busybox-static for $deb failed (no network?)"
+    rm -rf "$work"
+    return
+  fi
+  # Only the kernel, its device trees and busybox are unpacked: the kernel
+  # package is mostly modules.
+  mkdir -p "$work/root"
+  for package in "$work"/*.deb; do
+    dpkg-deb --fsys-tarfile "$package" |
+      tar -x -C "$work/root" --wildcards './boot/vmlinuz-*' './usr/lib/linux-image-*' \
+        './bin/busybox' 2>/dev/null
+  done
+  local vmlinuz
+  vmlinuz=$(ls "$work"/root/boot/vmlinuz-* 2>/dev/null | head -n1)
+  if [ -z "$vmlinuz" ] || [ ! -x "$work/root/bin/busybox" ]; then
+    missing "$kernel or busybox-static for $deb holds no kernel or busybox"
+    rm -rf "$work"
+    return
+  fi
+  rm -rf "$out/dtbs"
+  if ls -d "$work"/root/usr/lib/linux-image-* >/dev/null 2>&1; then
+    mv "$(ls -d "$work"/root/usr/lib/linux-image-* | head -n1)" "$out/dtbs"
+  fi
+  cp "$work/root/bin/busybox" "$out/busybox" && cp "$vmlinuz" "$out/" ||
+    missing "cannot write into $out"
+  rm -rf "$work"
+  rm -f "$out/MISSING"
+  echo "boot-assets: $(basename "$vmlinuz") and busybox-static ($deb) in $out"
+}
+
+fetch arm armhf armmp
+fetch aarch64 arm64 arm64
+fetch x86_64 amd64 amd64
+
+# The single-board test's copy.
+if [ -f "$dir/arm/MISSING" ]; then
+  cp "$dir/arm/MISSING" "$dir/MISSING"
+else
+  kernel=$(ls "$dir"/arm/vmlinuz-* | head -n1)
+  cp "$kernel" "$dir/vmlinuz" && cp "$dir/arm/busybox" "$dir/busybox" &&
+    basename "$kernel" >"$dir/KERNEL" && rm -f "$dir/MISSING"
 fi
-
-# The metapackage names the current kernel, linux-image-6.1.0-<abi>-armmp.
-kernel=$(apt-cache depends linux-image-armmp:armhf 2>/dev/null |
-  sed -n 's/^ *Depends: \(linux-image-[0-9.]*-[0-9]*-armmp\)\(:armhf\)\{0,1\}$/\1/p' | head -n1)
-[ -n "$kernel" ] || missing "apt names no linux-image-6.1.0-*-armmp for armhf"
-
-work=$(mktemp -d "$dir/fetch.XXXXXX") || missing "cannot make a directory in $dir"
-trap 'rm -rf "$work"' EXIT
-# apt's own user cannot write into a root-only temp directory; it then
-# downloads as root, which is what we want here.
-chmod 755 "$work"
-(cd "$work" && apt-get download -q "$kernel:armhf" busybox-static:armhf >/dev/null 2>&1) ||
-  missing "apt-get download of $kernel and busybox-static for armhf failed (no network?)"
-
-# Only the two files are unpacked: the kernel package is mostly modules.
-mkdir -p "$work/root"
-for deb in "$work"/*.deb; do
-  dpkg-deb --fsys-tarfile "$deb" |
-    tar -x -C "$work/root" --wildcards './boot/vmlinuz-*' './bin/busybox' 2>/dev/null
-done
-vmlinuz=$(ls "$work"/root/boot/vmlinuz-* 2>/dev/null | head -n1)
-[ -n "$vmlinuz" ] || missing "$kernel holds no boot/vmlinuz-*"
-[ -x "$work/root/bin/busybox" ] || missing "busybox-static holds no bin/busybox"
-
-cp "$work/root/bin/busybox" "$dir/busybox.new" && mv "$dir/busybox.new" "$dir/busybox" &&
-  cp "$vmlinuz" "$dir/vmlinuz.new" && mv "$dir/vmlinuz.new" "$dir/vmlinuz" ||
-  missing "cannot write into $dir"
-basename "$vmlinuz" >"$dir/KERNEL"
-rm -f "$dir/MISSING"
-echo "boot-assets: $(cat "$dir/KERNEL") and busybox-static (armhf) in $dir"

@@ -4,6 +4,7 @@
 #include "Text.h"
 
 #include <QtTest>
+#include <map>
 
 using namespace bx;
 using namespace bxtest;
@@ -112,9 +113,13 @@ void TestBackendArgv::fullRecordGolden() {
         "-append",
         "console=ttyAMA0  panic=-1",
         "-drive",
-        "file=/opt/emu/disks/hd,,1.img,format=qcow2",
+        "if=none,id=disk0,file=/opt/emu/disks/hd,,1.img,format=qcow2",
+        "-device",
+        "virtio-blk-device,drive=disk0",
         "-drive",
-        "if=virtio,file=/store/vm.sd.img,format=raw",
+        "if=none,id=card0,file=/store/vm.sd.img,format=raw",
+        "-device",
+        "virtio-blk-device,drive=card0",
         "-nic",
         "tap,ifname=tap0,script=no,downscript=no",
         "-display",
@@ -192,8 +197,9 @@ void TestBackendArgv::hostileTextsStayInTheirArguments() {
     QCOMPARE(command.error, std::string());
     const std::vector<std::string> options = OptionNames(command.argv);
     const std::vector<std::string> expected = {
-        "-name",  "-machine", "-cpu",     "-m",       "-kernel",  "-initrd", "-append", "-drive",
-        "-drive", "-nic",     "-display", "-monitor", "-chardev", "-serial", "-pidfile"};
+        "-name",   "-machine", "-cpu",  "-m",       "-kernel",  "-initrd",  "-append", "-drive",
+        "-device", "-drive",   "-device", "-nic",   "-display", "-monitor", "-chardev", "-serial",
+        "-pidfile"};
     QCOMPARE(options, expected);
     QCOMPARE(command.argv.size(), 1 + 2 * expected.size());
 
@@ -203,9 +209,9 @@ void TestBackendArgv::hostileTextsStayInTheirArguments() {
     QCOMPARE(ValueOf(command.argv, "-append"), Trim(hostile));
     QCOMPARE(ValueOf(command.argv, "-name"), "guest=" + QemuOptionValue(hostile));
     QCOMPARE(ValueOf(command.argv, "-drive", 0),
-             "file=" + QemuOptionValue(absolute) + ",format=raw");
+             "if=none,id=disk0,file=" + QemuOptionValue(absolute) + ",format=raw");
     QCOMPARE(ValueOf(command.argv, "-drive", 1),
-             "if=virtio,file=" + QemuOptionValue(absolute) + ",format=raw");
+             "if=none,id=card0,file=" + QemuOptionValue(absolute) + ",format=raw");
     QCOMPARE(ValueOf(command.argv, "-chardev"),
              "file,id=serial0,path=" + QemuOptionValue("/opt/emu/" + Trim(hostile)));
 }
@@ -235,6 +241,8 @@ void TestBackendArgv::namesQemuWouldParseAreRefused_data() {
     QTest::newRow("empty target") << "target" << QByteArray();
     QTest::newRow("negative memory") << "memSize" << QByteArray("-1");
     QTest::newRow("negative card with its save path") << "sdSize" << QByteArray("-5");
+    QTest::newRow("memory the board does not take") << "raspi2b" << QByteArray("256");
+    QTest::newRow("disk the board cannot attach") << "vexpress-a9" << QByteArray("hd");
     QTest::newRow("negative disk with its save path") << "hdSize" << QByteArray("-5");
     QTest::newRow("unknown unit") << "memType" << QByteArray("KB");
 }
@@ -260,7 +268,13 @@ void TestBackendArgv::namesQemuWouldParseAreRefused() {
         WriteField(r.os.osImage, t);
     else if (field == "memSize")
         r.general.memSize = std::stoi(t);
-    else if (field == "sdSize" || field == "hdSize") {
+    else if (field == "raspi2b") {
+        WriteField(r.general.target, "raspi2b (arm)");
+        r.general.memSize = std::stoi(t);
+    } else if (field == "vexpress-a9") {
+        WriteField(r.general.target, "vexpress-a9 (arm)");
+        WriteField(r.disk.hdFile, "/images/disk.img");
+    } else if (field == "sdSize" || field == "hdSize") {
         int32_t& size = field == "sdSize" ? r.disk.sdSize : r.disk.hdSize;
         size = std::stoi(t);
         WriteField(field == "sdSize" ? r.disk.sdFile : r.disk.hdFile, "/images/saved.img");
@@ -274,9 +288,13 @@ void TestBackendArgv::namesQemuWouldParseAreRefused() {
     const QemuCommand command = BuildQemuArgv(r, Context());
     QVERIFY2(!command.error.empty(), t.c_str());
     QVERIFY(command.argv.empty());
-    if (field == "sdSize" || field == "hdSize")
-        QVERIFY2(command.error.find("size -5 is negative") != std::string::npos,
-                 command.error.c_str());
+    const std::map<QString, std::string> reasons = {
+        {"sdSize", "size -5 is negative"},
+        {"hdSize", "size -5 is negative"},
+        {"raspi2b", "The board raspi2b takes only 1024 MB of memory, not 256 MB."},
+        {"vexpress-a9", "The board vexpress-a9 has no interface for a hard disk"}};
+    if (const auto reason = reasons.find(field); reason != reasons.end())
+        QVERIFY2(command.error.find(reason->second) != std::string::npos, command.error.c_str());
 }
 
 void TestBackendArgv::serialKinds_data() {

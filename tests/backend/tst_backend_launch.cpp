@@ -1,6 +1,7 @@
 // Starting machines with the real qemu-system-arm. Every emulator a test
 // starts is killed when the test ends.
 #include "BackendTestUtil.h"
+#include "Boards.h"
 #include "Files.h"
 #include "Launcher.h"
 #include "Store.h"
@@ -99,6 +100,7 @@ private slots:
     void serialInWindow();
     void twoProcessesStartAtOnce();
     void guestCannotChooseItsImageFormat();
+    void deviceTreeSearchOrder();
 
 private:
     std::string Write(const QString& name, const QByteArray& data);
@@ -196,6 +198,18 @@ void TestBackendLaunch::failuresBeforeQemuRuns_data() {
                                 << "serial port kind";
     QTest::newRow("console window without a desktop") << "window"
                                                       << "neither DISPLAY nor WAYLAND_DISPLAY";
+    QTest::newRow("board without its device tree")
+        << "nodtb"
+        << "The board vexpress-a9 needs a device tree (vexpress-v2p-ca9.dtb), and none was "
+           "found in ";
+    QTest::newRow("device tree missing") << "dtb:no-such.dtb"
+                                         << "no-such.dtb does not exist";
+    QTest::newRow("device tree is a directory") << "dtb:."
+                                                << "is not a file";
+    QTest::newRow("device tree is no device tree") << "dtb:initrd.img"
+                                                   << "initrd.img is not a flattened device tree";
+    QTest::newRow("device tree without a path") << "dtb:"
+                                                << "needs the path of a device tree";
 }
 
 void TestBackendLaunch::failuresBeforeQemuRuns() {
@@ -222,6 +236,12 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
         WriteField(r.peri.serialType, "pipe");
     } else if (change == "window") {
         WriteField(r.peri.serialType, "window");
+    } else if (change == "nodtb") {
+        WriteField(r.general.target, "vexpress-a9 (arm)");
+    } else if (change.startsWith("dtb:")) {
+        r.peri.periCount = 1;
+        WriteField(r.peri.peris[0].device, "device-tree");
+        WriteField(r.peri.peris[0].param, change.mid(4).toStdString());
     }
     const DesktopEnvironment noDesktop{QByteArray()};
     if (change != "unstored")
@@ -450,6 +470,32 @@ void TestBackendLaunch::guestCannotChooseItsImageFormat() {
     QVERIFY(ReadWholeFile(m_store->PathFor("second look", ".log"))
                 .value_or("")
                 .find("sd.img,format=raw") != std::string::npos);
+}
+
+// Beside the kernel first, then its dtbs folder and the vendor folders below.
+void TestBackendLaunch::deviceTreeSearchOrder() {
+    const std::string kernel = m_base + "/kernels/vmlinuz-6.1.0-99-armmp";
+    QCOMPARE(KernelRelease(kernel), std::string("6.1.0-99-armmp"));
+    QCOMPARE(KernelRelease(m_base + "/zImage"), std::string());
+    const std::vector<std::string> places = DeviceTreePlaces(kernel);
+    QCOMPARE(places.front(), m_base + "/kernels");
+    QVERIFY(std::find(places.begin(), places.end(), "/usr/lib/linux-image-6.1.0-99-armmp") !=
+            places.end());
+    QVERIFY(MakeDirectories(m_base + "/kernels/dtbs/arm"));
+    const BoardInfo* board = FindBoard("arm", "vexpress-a9");
+    QVERIFY(board);
+    QCOMPARE(FindDeviceTree(*board, places), std::string());
+    const std::string vendor = m_base + "/kernels/dtbs/arm/vexpress-v2p-ca9.dtb";
+    const std::string beside = m_base + "/kernels/vexpress-v2p-ca9.dtb";
+    for (const std::string& path : {vendor, beside}) {
+        QFile file(QString::fromStdString(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\xd0\x0d\xfe\xed");
+    }
+    QCOMPARE(FindDeviceTree(*board, places), beside);
+    QCOMPARE(DeviceTreeProblem(beside), std::string());
+    QFile::remove(QString::fromStdString(beside));
+    QCOMPARE(FindDeviceTree(*board, places), vendor);
 }
 
 QTEST_GUILESS_MAIN(TestBackendLaunch)

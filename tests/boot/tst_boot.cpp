@@ -2,6 +2,7 @@
 // back end, started, and a Debian armhf kernel booting its initrd to a shell
 // that prints a marker on the serial console and powers the machine off.
 // The kernel and busybox come from scripts/boot-assets.sh.
+#include "Initramfs.h"
 #include "VmTestUtil.h"
 
 #include "EmulatorLib.h"
@@ -36,65 +37,7 @@ using namespace VmTest;
 namespace {
 
 const char* const kMachine = "armhf boot";
-// The shell works it out, so the marker is in no file the guest is given.
-const QByteArray kMarker = "TARNWICK-BOOT-42";
 constexpr int kBootTimeoutMs = 120000;
-
-// An initramfs in the "newc" cpio format: a device node for the console,
-// busybox, and /init.
-class CpioWriter {
-public:
-    void Directory(const QByteArray& name) { Entry(name, 040755, {}); }
-    void File(const QByteArray& name, const QByteArray& data, uint32_t mode = 0100755) {
-        Entry(name, mode, data);
-    }
-    void CharDevice(const QByteArray& name, uint32_t major, uint32_t minor) {
-        Entry(name, 020600, {}, major, minor);
-    }
-    QByteArray Finish() {
-        Entry("TRAILER!!!", 0, {});
-        return m_out;
-    }
-
-private:
-    void Entry(const QByteArray& name, uint32_t mode, const QByteArray& data, uint32_t major = 0,
-               uint32_t minor = 0) {
-        const uint32_t fields[] = {++m_inode,
-                                   mode,
-                                   0,
-                                   0,
-                                   1,
-                                   0,
-                                   uint32_t(data.size()),
-                                   0,
-                                   0,
-                                   major,
-                                   minor,
-                                   uint32_t(name.size() + 1),
-                                   0};
-        m_out += "070701";
-        for (uint32_t f : fields)
-            m_out += QByteArray::number(f, 16).toUpper().rightJustified(8, '0');
-        m_out += name;
-        m_out += '\0';
-        Pad();
-        m_out += data;
-        Pad();
-    }
-    void Pad() {
-        while (m_out.size() % 4)
-            m_out += '\0';
-    }
-
-    QByteArray m_out;
-    uint32_t m_inode = 0;
-};
-
-QByteArray InitScript() {
-    return "#!/bin/busybox sh\n"
-           "/bin/busybox echo TARNWICK-BOOT-$((6 * 7))\n"
-           "/bin/busybox poweroff -f\n";
-}
 
 bool WriteFile(const QString& path, const QByteArray& data) {
     QFile file(path);
@@ -186,15 +129,9 @@ void TestBoot::initTestCase() {
     qputenv("XDG_CACHE_HOME", Path(QStringLiteral("cache")).toLocal8Bit());
     m_pidFile = Path(QStringLiteral("store/armhf%20boot.pid"));
 
-    QFile busybox(assets.filePath(QStringLiteral("busybox")));
-    QVERIFY(busybox.open(QIODevice::ReadOnly));
-    CpioWriter cpio;
-    cpio.Directory("bin");
-    cpio.File("bin/busybox", busybox.readAll());
-    cpio.Directory("dev");
-    cpio.CharDevice("dev/console", 5, 1);
-    cpio.File("init", InitScript());
-    QVERIFY(WriteFile(Path(QStringLiteral("initrd.cpio")), cpio.Finish()));
+    const QByteArray initrd = MarkerInitramfs(assets.filePath(QStringLiteral("busybox")));
+    QVERIFY(!initrd.isEmpty());
+    QVERIFY(WriteFile(Path(QStringLiteral("initrd.cpio")), initrd));
 
     LoadEmulatorLibraryFrom(BREVANTIX_LIBRARY_PATH);
     QVERIFY2(g_hEmulatorLib, BREVANTIX_LIBRARY_PATH);
@@ -312,11 +249,11 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
         QFile file(serial);
         if (file.open(QIODevice::ReadOnly))
             console = file.readAll();
-        if (console.contains(kMarker))
+        if (console.contains(kBootMarker))
             break;
         QTest::qWait(100);
     }
-    QVERIFY2(console.contains(kMarker),
+    QVERIFY2(console.contains(kBootMarker),
              qPrintable(QStringLiteral("no marker after %1 s; the console ends with:\n%2")
                             .arg(clock.elapsed() / 1000)
                             .arg(QString::fromUtf8(console.right(2000)))));
