@@ -286,8 +286,8 @@ std::vector<std::string> ChoiceCatalogue::Cpus(std::string_view target) {
     if (!first.empty())
         cpus.push_back(first);
     for (const std::string& cpu : choices->cpus)
-        if (cpu != first && ((arch != "arm" && arch != "aarch64") ||
-                             IsMicrocontrollerCpu(cpu) == microcontroller))
+        if (cpu != first &&
+            ((arch != "arm" && arch != "aarch64") || IsMicrocontrollerCpu(cpu) == microcontroller))
             cpus.push_back(cpu);
     return cpus;
 }

@@ -119,8 +119,8 @@ std::string ChooseDeviceTree(const EmulatorOptions& options, const std::string& 
         return "The board " + target->board + " needs a device tree (" + Joined(names) +
                "), and none was found in " + Joined(places) +
                " or their subfolders. Install the kernel's package with its device trees, or "
-               "add a peripheral of kind " + std::string(kDeviceTreeKind) +
-               " with the path of the board's .dtb file.";
+               "add a peripheral of kind " +
+               std::string(kDeviceTreeKind) + " with the path of the board's .dtb file.";
     }
     return DeviceTreeProblem(context.deviceTree);
 }

@@ -105,7 +105,8 @@ bool AddDisk(std::vector<std::string>& argv, const BoardInfo* info, bool card,
         argv.insert(argv.end(), {"-drive", "if=none,id=" + id + "," + file, "-device",
                                  "virtio-blk-device,drive=" + id});
     } else {
-        argv.insert(argv.end(), {"-drive", bus.empty() ? file : "if=" + std::string(bus) + "," + file});
+        argv.insert(argv.end(),
+                    {"-drive", bus.empty() ? file : "if=" + std::string(bus) + "," + file});
     }
     return true;
 }

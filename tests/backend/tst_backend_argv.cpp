@@ -197,9 +197,9 @@ void TestBackendArgv::hostileTextsStayInTheirArguments() {
     QCOMPARE(command.error, std::string());
     const std::vector<std::string> options = OptionNames(command.argv);
     const std::vector<std::string> expected = {
-        "-name",   "-machine", "-cpu",  "-m",       "-kernel",  "-initrd",  "-append", "-drive",
-        "-device", "-drive",   "-device", "-nic",   "-display", "-monitor", "-chardev", "-serial",
-        "-pidfile"};
+        "-name",    "-machine", "-cpu",     "-m",      "-kernel", "-initrd",
+        "-append",  "-drive",   "-device",  "-drive",  "-device", "-nic",
+        "-display", "-monitor", "-chardev", "-serial", "-pidfile"};
     QCOMPARE(options, expected);
     QCOMPARE(command.argv.size(), 1 + 2 * expected.size());
 

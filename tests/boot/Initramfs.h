@@ -28,8 +28,19 @@ public:
 private:
     void Entry(const QByteArray& name, uint32_t mode, const QByteArray& data, uint32_t major = 0,
                uint32_t minor = 0) {
-        const uint32_t fields[] = {++m_inode, mode,  0,     0, 1, 0, uint32_t(data.size()), 0, 0,
-                                   major,     minor, uint32_t(name.size() + 1), 0};
+        const uint32_t fields[] = {++m_inode,
+                                   mode,
+                                   0,
+                                   0,
+                                   1,
+                                   0,
+                                   uint32_t(data.size()),
+                                   0,
+                                   0,
+                                   major,
+                                   minor,
+                                   uint32_t(name.size() + 1),
+                                   0};
         m_out += "070701";
         for (uint32_t f : fields)
             m_out += QByteArray::number(f, 16).toUpper().rightJustified(8, '0');

@@ -108,7 +108,7 @@ void TestBootMatrix::Start(Boot& boot) {
     // The CPU the back end offers first, as the General page preselects it.
     auto cpus = Fn<PFN_GetEmulatorCPU>("GetEmulatorCPU");
     std::vector<char> cpuList(std::size_t(cpus(target.c_str(), nullptr, 0, BREVANTIX_SLOT_SIZE)) *
-                            BREVANTIX_SLOT_SIZE);
+                              BREVANTIX_SLOT_SIZE);
     if (!cpuList.empty() && cpus(target.c_str(), cpuList.data(), 1, BREVANTIX_SLOT_SIZE) == 1)
         bx::WriteField(record.general.cpu, bx::ReadField(cpuList.data(), BREVANTIX_SLOT_SIZE));
     const std::vector<uint32_t>& sizes = boot.board->memorySizes;
@@ -135,15 +135,13 @@ void TestBootMatrix::Start(Boot& boot) {
         return;
     }
     // The command line is the log's first line.
-    const std::string log = bx::ReadWholeFile(m_dir.path().toStdString() + "/store/" +
-                                              boot.name + ".log")
-                                .value_or("");
+    const std::string log =
+        bx::ReadWholeFile(m_dir.path().toStdString() + "/store/" + boot.name + ".log").value_or("");
     const std::size_t at = log.substr(0, log.find('\n')).find(" -dtb ");
     if (at != std::string::npos) {
         const std::string path = log.substr(at + 6, log.find(' ', at + 6) - at - 6);
-        boot.deviceTree = path.substr(path.find("/dtbs/") == std::string::npos
-                                          ? 0
-                                          : path.find("/dtbs/") + 6);
+        boot.deviceTree =
+            path.substr(path.find("/dtbs/") == std::string::npos ? 0 : path.find("/dtbs/") + 6);
     }
 }
 
@@ -189,8 +187,8 @@ void TestBootMatrix::everyKnownBoardBoots() {
         QTest::qWait(100);
         for (auto it = running.begin(); it != running.end();) {
             QFile serial(it->serial);
-            const bool booted = serial.open(QIODevice::ReadOnly) &&
-                                serial.readAll().contains(kBootMarker);
+            const bool booted =
+                serial.open(QIODevice::ReadOnly) && serial.readAll().contains(kBootMarker);
             if (booted)
                 it->seconds = it->clock.elapsed() / 1000.0;
             else if (it->clock.elapsed() > kBootTimeoutMs)
@@ -210,10 +208,10 @@ void TestBootMatrix::everyKnownBoardBoots() {
     QSet<QString> archs;
     for (const Boot& boot : done) {
         char line[160];
-        std::snprintf(line, sizeof line, "%-14s %-8s %-31s %s\n",
-                      std::string(boot.board->name).c_str(),
-                      std::string(boot.board->arch).c_str(), boot.deviceTree.c_str(),
-                      boot.seconds < 0 ? "FAILED" : QByteArray::number(boot.seconds, 'f', 1).data());
+        std::snprintf(
+            line, sizeof line, "%-14s %-8s %-31s %s\n", std::string(boot.board->name).c_str(),
+            std::string(boot.board->arch).c_str(), boot.deviceTree.c_str(),
+            boot.seconds < 0 ? "FAILED" : QByteArray::number(boot.seconds, 'f', 1).data());
         table += line;
         if (!boot.problem.empty())
             failures << QString::fromStdString(boot.name + ": " + boot.problem);
