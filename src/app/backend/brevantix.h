@@ -145,6 +145,22 @@ typedef uint32_t (*PFN_GetTapDrvVer)(char* buffer, uint32_t capacity, uint32_t s
 typedef uint32_t (*PFN_GetSerialType)(char* buffer, uint32_t capacity, uint32_t slotSize);
 typedef uint32_t (*PFN_GetPeriType)(char* buffer, uint32_t capacity, uint32_t slotSize);
 
+/* Optional exports beyond the seventeen: a back end may leave any of them
+ * out, and the manager then hides what it would offer. Looked up by name at
+ * each call, like the others. */
+#define BREVANTIX_STATE_STOPPED 0
+#define BREVANTIX_STATE_RUNNING 1
+#define BREVANTIX_STATE_PAUSED 2
+/* Optional. BREVANTIX_STATE_* of the machine's emulator. */
+typedef int32_t (*PFN_GetEmulatorState)(const char* name);
+/* Optional. force 0 asks the guest to power off; 1 ends the emulator at once
+ * (gone when the call returns). Non-zero when done or delivered; 0 for a
+ * machine that is not running. */
+typedef int32_t (*PFN_StopEmulator)(const char* name, int32_t force);
+/* Optional. The machine's info text (process, log, serial console, running
+ * or not), by the protocol of GetStartEmulatorErrInfo. */
+typedef uint32_t (*PFN_GetEmulatorInfo)(const char* name, char* buffer, uint32_t size);
+
 /* Declarations for back ends that implement the interface. */
 #ifdef BREVANTIX_IMPLEMENTATION
 #define BREVANTIX_EXPORT __attribute__((visibility("default")))
@@ -168,6 +184,10 @@ BREVANTIX_EXPORT void ReNameTapNetWork(const char* oldName, const char* newName)
 BREVANTIX_EXPORT uint32_t GetTapDrvVer(char* buffer, uint32_t capacity, uint32_t slotSize);
 BREVANTIX_EXPORT uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize);
 BREVANTIX_EXPORT uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize);
+BREVANTIX_EXPORT int32_t GetEmulatorState(const char* name);          /* optional */
+BREVANTIX_EXPORT int32_t StopEmulator(const char* name, int32_t force); /* optional */
+BREVANTIX_EXPORT uint32_t GetEmulatorInfo(const char* name, char* buffer,
+                                          uint32_t size); /* optional */
 #endif
 
 #ifdef __cplusplus
