@@ -1,10 +1,11 @@
-// The seventeen exports. Each one is a thin shell over the units above and
+// The seventeen exports and the optional ones. Each one is a thin shell over the units above and
 // lets no exception cross into the manager.
 #define BREVANTIX_IMPLEMENTATION
 #include "brevantix.h"
 
 #include "Catalogue.h"
 #include "Choices.h"
+#include "Control.h"
 #include "Defaults.h"
 #include "Files.h"
 #include "Keeper.h"
@@ -209,6 +210,28 @@ uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize) {
 
 uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return Guarded(0u, [&] { return WriteList(PeripheralKinds(), buffer, capacity, slotSize); });
+}
+
+int32_t GetEmulatorState(const char* name) {
+    return Guarded(0, [&] {
+        const MachineStore store = CurrentStore();
+        return name ? EmulatorControl(store, LibraryDirectory()).State(name) : 0;
+    });
+}
+
+int32_t StopEmulator(const char* name, int32_t force) {
+    return Guarded(0, [&] {
+        const MachineStore store = CurrentStore();
+        return name && EmulatorControl(store, LibraryDirectory()).Stop(name, force != 0) ? 1 : 0;
+    });
+}
+
+uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
+    return Guarded(0u, [&] {
+        const MachineStore store = CurrentStore();
+        return WriteErrorText(name ? EmulatorControl(store, LibraryDirectory()).Info(name) : "",
+                              buffer, size);
+    });
 }
 
 } // extern "C"

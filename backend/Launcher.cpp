@@ -2,13 +2,17 @@
 
 #include "Boards.h"
 #include "Choices.h"
+#include "Control.h"
 #include "Files.h"
 #include "Images.h"
 #include "Process.h"
 #include "QemuArgv.h"
 #include "Text.h"
 
+#include "Qmp.h"
+
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -57,34 +61,6 @@ std::string FileCheck(const std::string& path, const char* what) {
         return std::string("The ") + what + " " + path + " is not a file.";
     if (::access(path.c_str(), R_OK) != 0)
         return std::string("The ") + what + " " + path + " cannot be read: " + std::strerror(errno);
-    return {};
-}
-
-std::string SerialDescription(const EmulatorOptions& options, const LaunchContext& context,
-                              std::string_view log) {
-    if (options.peri.serialEnable == 0)
-        return {};
-    const std::string kind = Trim(ReadField(options.peri.serialType));
-    const std::string param = Trim(ReadField(options.peri.serialParam));
-    if (EqualsIgnoreCase(kind, "pty")) {
-        const std::string pty = SerialPtyFromLog(log);
-        return pty.empty() ? "Serial console: a pty named in the log."
-                           : "Serial console: " + pty + " (e.g. screen " + pty + ")";
-    }
-    if (EqualsIgnoreCase(kind, "window"))
-        return "Serial console: in the emulator's window.";
-    if (EqualsIgnoreCase(kind, "file"))
-        return "Serial console output: " + (param.empty()
-                                                ? context.defaultSerialFile
-                                                : ResolvePath(context.baseDirectory, param));
-    if (EqualsIgnoreCase(kind, "log"))
-        return "Serial console output: the log.";
-    if (EqualsIgnoreCase(kind, "tcp") || EqualsIgnoreCase(kind, "telnet"))
-        return "Serial console: " + kind + " port " + param;
-    if (EqualsIgnoreCase(kind, "unix"))
-        return "Serial console: Unix socket " + (param.empty()
-                                                     ? context.defaultSerialSocket
-                                                     : ResolvePath(context.baseDirectory, param));
     return {};
 }
 
@@ -149,6 +125,7 @@ LaunchContext ContextFor(const MachineStore& store, std::string_view machine,
     context.defaultSerialFile = store.PathFor(machine, ".serial.txt");
     context.defaultSerialSocket = store.PathFor(machine, ".serial.sock");
     context.pidFile = store.PathFor(machine, ".pid");
+    context.controlFile = store.PathFor(machine, ".qmp");
     return context;
 }
 
@@ -170,9 +147,9 @@ std::string SerialPtyFromLog(std::string_view log) {
 }
 
 Launcher::Launcher(const MachineStore& store, std::string baseDirectory, std::string searchPath,
-                   int waitMs)
+                   int readyMs)
     : m_store(store), m_baseDirectory(std::move(baseDirectory)),
-      m_searchPath(std::move(searchPath)), m_waitMs(waitMs) {}
+      m_searchPath(std::move(searchPath)), m_readyMs(readyMs) {}
 
 StartOutcome Launcher::Start(std::string_view name) const {
     StartOutcome outcome;
@@ -265,9 +242,16 @@ StartOutcome Launcher::Start(std::string_view name) const {
     if (decided)
         m_store.Save(options, stored->images);
 
+    std::string socketError;
+    context.qmpSocket = NewQmpSocketPath(socketError);
+    if (context.qmpSocket.empty())
+        return fail(socketError);
     const QemuCommand command = BuildQemuArgv(options, context);
     if (!command.error.empty())
         return fail(command.error);
+    // Where a running machine's control socket is; it follows a rename.
+    if (!WriteFileAtomically(context.controlFile, context.qmpSocket + "\n", &socketError))
+        return fail("Cannot write " + socketError);
 
     Fd log(
         ::open(context.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600));
@@ -277,13 +261,24 @@ StartOutcome Launcher::Start(std::string_view name) const {
     if (::write(log.get(), header.data(), header.size()) != static_cast<ssize_t>(header.size()))
         return fail("Cannot write the log " + context.logFile + ": " + std::strerror(errno));
 
-    const DetachedStart start = StartDetached(command.argv, log.get(), m_waitMs);
+    // Started is when QEMU answers on its control socket: by then it has
+    // taken its arguments, images and kernel.
+    const Deadline until = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_readyMs);
+    const DetachedStart start = StartDetached(command.argv, log.get(), [&](int endFd) {
+        return QmpConnection::Open(context.qmpSocket, until, endFd) != nullptr;
+    });
     const std::string logText = ReadWholeFile(context.logFile).value_or(std::string());
     const std::string qemuText =
         Trim(logText.size() > header.size() ? logText.substr(header.size()) : std::string());
 
     if (start.outcome == DetachedStart::Outcome::NotStarted)
         return fail("Cannot run " + binary + ": " + std::strerror(start.error));
+    if (start.outcome == DetachedStart::Outcome::NotReady) {
+        ::kill(start.pid, SIGKILL);
+        return fail(program + " did not answer on its control socket within " +
+                    std::to_string(m_readyMs / 1000) + " s and was ended; its log is " +
+                    context.logFile);
+    }
     if (start.outcome == DetachedStart::Outcome::Exited) {
         std::string text = program + " stopped at once";
         if (qemuText.empty())

@@ -21,9 +21,10 @@ struct StartOutcome {
 class Launcher {
 public:
     // `baseDirectory`: what relative paths of a record are relative to.
-    // `waitMs`: how long an emulator must stay up to count as started.
+    // `readyMs`: how long an emulator may take to answer on its control
+    // socket before the start counts as failed.
     Launcher(const MachineStore& store, std::string baseDirectory, std::string searchPath,
-             int waitMs = 1500);
+             int readyMs = 10000);
 
     StartOutcome Start(std::string_view name) const;
 
@@ -31,7 +32,7 @@ private:
     const MachineStore& m_store;
     std::string m_baseDirectory;
     std::string m_searchPath;
-    int m_waitMs;
+    int m_readyMs;
 };
 
 // The process that holds the machine's pid file locked (QEMU does while it

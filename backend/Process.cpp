@@ -127,7 +127,8 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
     return result;
 }
 
-DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd, int waitMs) {
+DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
+                            const std::function<bool(int endFd)>& ready) {
     DetachedStart start;
     if (argv.empty()) {
         start.error = EINVAL;
@@ -204,16 +205,12 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd, int
     }
     start.pid = got == static_cast<ssize_t>(sizeof message) ? message[0] : 0;
 
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
-    bool ended = false;
-    while (true) {
-        pollfd pfd{alive[0], POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, RemainingMs(deadline));
-        if (ready < 0 && errno == EINTR)
-            continue;
-        ended = ready > 0; // the only event on this pipe is its last writer closing
-        break;
-    }
+    const bool isReady = start.pid > 0 && ready(alive[0]);
+    // The only event on this pipe is its last writer, the program, ending.
+    pollfd pfd{alive[0], POLLIN, 0};
+    // A program that gave up may still be closing its descriptors one by
+    // one: its end is a moment behind.
+    const bool ended = !isReady && ::poll(&pfd, 1, 2000) > 0;
     CloseIfOpen(alive[0]);
     // An exec failure arrives as a second message once the grandchild is gone.
     if (ended) {
@@ -227,7 +224,9 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd, int
         }
     }
     CloseIfOpen(report[0]);
-    start.outcome = ended ? DetachedStart::Outcome::Exited : DetachedStart::Outcome::Running;
+    start.outcome = isReady ? DetachedStart::Outcome::Running
+                    : ended ? DetachedStart::Outcome::Exited
+                            : DetachedStart::Outcome::NotReady;
     return start;
 }
 

@@ -1,6 +1,7 @@
 // Running other programs, always from an argument vector (never a shell).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
                             int timeoutMs);
 
 struct DetachedStart {
-    enum class Outcome { Running, Exited, NotStarted };
+    // NotReady: neither ready nor ended when `ready` gave up; still running.
+    enum class Outcome { Running, Exited, NotStarted, NotReady };
     Outcome outcome = Outcome::NotStarted;
     int pid = 0;   // of the program, while it runs
     int error = 0; // errno when it could not be started
@@ -28,8 +30,10 @@ struct DetachedStart {
 
 // Starts argv[0] in a session of its own (double fork: it is no child of
 // ours), standard input from /dev/null, standard output and error to
-// `logFd`. Waits up to `waitMs` for it to end early: an emulator that fails
-// to start ends at once.
-DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd, int waitMs);
+// `logFd`. Then `ready` waits until the program is ready (true) or gives up
+// (false); its argument is a descriptor that turns readable when the
+// program ends, for it to poll.
+DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
+                            const std::function<bool(int endFd)>& ready);
 
 } // namespace bx

@@ -376,6 +376,9 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
                     {"-device", properties.empty() ? device : device + "," + properties});
     }
 
+    if (!context.qmpSocket.empty())
+        argv.insert(argv.end(),
+                    {"-qmp", "unix:" + QemuOptionValue(context.qmpSocket) + ",server=on,wait=off"});
     argv.insert(argv.end(), {"-pidfile", context.pidFile});
     return command;
 }

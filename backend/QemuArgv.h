@@ -27,10 +27,12 @@ struct LaunchContext {
     std::string defaultSerialFile;   // the "file" kind without a path
     std::string defaultSerialSocket; // the "unix" kind without a path
     std::string pidFile;
-    bool desktop = false; // a display session the "window" kind can open its window on
+    std::string controlFile; // names the control socket of the running emulator
+    bool desktop = false;    // a display session the "window" kind can open its window on
     std::string sdFormat = "raw";
     std::string hdFormat = "raw";
     std::string deviceTree; // absolute; empty: none, or the board makes its own
+    std::string qmpSocket;  // the control socket QEMU listens on; empty: none
 };
 
 struct DiskPlan {

@@ -1,12 +1,13 @@
 #include "QemuProbe.h"
 
-#include "Json.h"
 #include "Process.h"
+#include "Qmp.h"
 #include "Text.h"
 
 #include <algorithm>
 #include <map>
 #include <set>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace bx {
@@ -36,29 +37,27 @@ std::string QmpProbeScript() {
 }
 
 std::optional<ArchChoices> ParseQmpTranscript(std::string_view arch, std::string_view transcript) {
-    const JsonValue* machines = nullptr;
-    const JsonValue* cpus = nullptr;
-    std::vector<JsonValue> replies;
-    replies.reserve(8);
-    for (std::size_t pos = 0; pos < transcript.size();) {
-        const std::size_t open = transcript.find('{', pos);
-        if (open == std::string_view::npos)
-            break;
-        std::size_t used = 0;
-        std::optional<JsonValue> reply = ParseJson(transcript.substr(open), &used);
-        if (!reply)
-            return std::nullopt;
-        replies.push_back(std::move(*reply));
-        pos = open + used;
+    // One reply after another; anything that does not parse spoils the lot.
+    std::vector<nlohmann::json> replies;
+    std::istringstream stream{std::string(transcript)};
+    try {
+        while (stream >> std::ws, stream.peek() != std::char_traits<char>::eof()) {
+            nlohmann::json reply;
+            stream >> reply;
+            replies.push_back(std::move(reply));
+        }
+    } catch (const nlohmann::json::exception&) {
+        return std::nullopt;
     }
-    for (const JsonValue& reply : replies) {
-        const JsonValue* result = reply.Find("return");
-        if (!result || result->kind != JsonValue::Kind::Array)
+    const nlohmann::json* machines = nullptr;
+    const nlohmann::json* cpus = nullptr;
+    for (const nlohmann::json& reply : replies) {
+        if (!reply.is_object() || !reply.contains("return") || !reply["return"].is_array())
             continue;
-        if (reply.TextOf("id") == "machines")
-            machines = result;
-        else if (reply.TextOf("id") == "cpus")
-            cpus = result;
+        if (TextOf(reply, "id") == "machines")
+            machines = &reply["return"];
+        else if (TextOf(reply, "id") == "cpus")
+            cpus = &reply["return"];
     }
     if (!machines || !cpus)
         return std::nullopt;
@@ -66,32 +65,32 @@ std::optional<ArchChoices> ParseQmpTranscript(std::string_view arch, std::string
     ArchChoices choices;
     choices.arch = std::string(arch);
     std::map<std::string, std::string> cpuByType;
-    for (const JsonValue& cpu : cpus->items) {
-        const std::string name = cpu.TextOf("name");
+    for (const nlohmann::json& cpu : *cpus) {
+        const std::string name = TextOf(cpu, "name");
         if (name.empty())
             continue;
         choices.cpus.push_back(name);
-        cpuByType[cpu.TextOf("typename")] = name;
+        cpuByType[TextOf(cpu, "typename")] = name;
     }
     std::sort(choices.cpus.begin(), choices.cpus.end());
     choices.cpus.erase(std::unique(choices.cpus.begin(), choices.cpus.end()), choices.cpus.end());
 
     // Only the current version of a family with an alias is offered, by its alias.
     std::set<std::string, std::less<>> families;
-    for (const JsonValue& machine : machines->items)
-        if (!machine.TextOf("alias").empty())
-            families.insert(std::string(VersionFamily(machine.TextOf("name"))));
+    for (const nlohmann::json& machine : *machines)
+        if (!TextOf(machine, "alias").empty())
+            families.insert(std::string(VersionFamily(TextOf(machine, "name"))));
     families.erase(std::string());
     std::set<std::string> seen;
-    for (const JsonValue& machine : machines->items) {
-        const std::string alias = machine.TextOf("alias");
-        const std::string name = alias.empty() ? machine.TextOf("name") : alias;
+    for (const nlohmann::json& machine : *machines) {
+        const std::string alias = TextOf(machine, "alias");
+        const std::string name = alias.empty() ? TextOf(machine, "name") : alias;
         if (name.empty() || name == "none" || !seen.insert(name).second)
             continue;
         if (alias.empty() && families.count(VersionFamily(name)) != 0)
             continue;
         Board board{name, {}};
-        const std::string type = machine.TextOf("default-cpu-type");
+        const std::string type = TextOf(machine, "default-cpu-type");
         if (const auto it = cpuByType.find(type); it != cpuByType.end())
             board.defaultCpu = it->second;
         choices.boards.push_back(std::move(board));

@@ -22,8 +22,8 @@ std::string MachineStore::DeletedPathFor(std::string_view name, std::string_view
 }
 
 const std::vector<std::string_view>& MachineStore::FilesKeptBeside() {
-    static const std::vector<std::string_view> suffixes = {".sd.img", ".hd.img", ".log",
-                                                           ".serial.txt", ".pid"};
+    static const std::vector<std::string_view> suffixes = {".sd.img",     ".hd.img", ".log",
+                                                           ".serial.txt", ".pid",    ".qmp"};
     return suffixes;
 }
 

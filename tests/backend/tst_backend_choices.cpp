@@ -5,7 +5,6 @@
 #include "Choices.h"
 #include "Defaults.h"
 #include "Files.h"
-#include "Json.h"
 #include "QemuProbe.h"
 #include "Text.h"
 
@@ -65,8 +64,6 @@ class TestBackendChoices : public QObject {
     Q_OBJECT
 
 private slots:
-    void jsonReader_data();
-    void jsonReader();
     void qmpTranscript();
     void targetTexts_data();
     void targetTexts();
@@ -78,25 +75,6 @@ private slots:
     void defaultsOfANewMachine();
     void fixedListsHaveNoPrefixes();
 };
-
-void TestBackendChoices::jsonReader_data() {
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<bool>("valid");
-    QTest::newRow("object") << QByteArray(R"({"a": [1, 2.5, -3e2], "b": {"c": null}})") << true;
-    QTest::newRow("escapes") << QByteArray(R"("a\"b\\c\u00e9\ud83d\ude00")") << true;
-    QTest::newRow("literals") << QByteArray("[true, false, null]") << true;
-    QTest::newRow("unterminated") << QByteArray(R"({"a": [1, 2)") << false;
-    QTest::newRow("bad escape") << QByteArray(R"("\q")") << false;
-    QTest::newRow("missing colon") << QByteArray(R"({"a" 1})") << false;
-    QTest::newRow("deep") << QByteArray(100, '[') << false;
-    QTest::newRow("empty") << QByteArray() << false;
-}
-
-void TestBackendChoices::jsonReader() {
-    QFETCH(QByteArray, text);
-    QFETCH(bool, valid);
-    QCOMPARE(ParseJson(text.toStdString()).has_value(), valid);
-}
 
 void TestBackendChoices::qmpTranscript() {
     const std::optional<ArchChoices> choices = ParseQmpTranscript("arm", kTranscript);

@@ -103,6 +103,11 @@ void TestBackendExports::exportsAllSeventeen() {
           "GetEmulatorTarget", "GetEmulatorCPU", "GetMemType", "RefreshTapNetWork",
           "InstallTapNetWork", "ReNameTapNetWork", "GetTapDrvVer", "GetSerialType", "GetPeriType"})
         QVERIFY2(::dlsym(m_lib, name), name);
+    // The optional ones; a machine that does not run is stopped and says so.
+    QCOMPARE(Fn<PFN_GetEmulatorState>("GetEmulatorState")("not stored"), BREVANTIX_STATE_STOPPED);
+    QCOMPARE(Fn<PFN_StopEmulator>("StopEmulator")("not stored", 1), 0);
+    auto info = Fn<PFN_GetEmulatorInfo>("GetEmulatorInfo");
+    QVERIFY(info && info("not stored", nullptr, 0) > 0);
     // Nothing of the inside shows.
     QVERIFY(!::dlsym(m_lib, "_ZN2bx8CutTextESt17basic_string_viewIcSt11char_traitsIcEEm"));
 }

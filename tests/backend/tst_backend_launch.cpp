@@ -2,7 +2,9 @@
 // starts is killed when the test ends.
 #include "BackendTestUtil.h"
 #include "Boards.h"
+#include "Control.h"
 #include "Files.h"
+#include "Keeper.h"
 #include "Launcher.h"
 #include "Store.h"
 #include "Text.h"
@@ -101,6 +103,8 @@ private slots:
     void twoProcessesStartAtOnce();
     void guestCannotChooseItsImageFormat();
     void deviceTreeSearchOrder();
+    void stateStopAndForceOff();
+    void emulatorThatNeverAnswers();
 
 private:
     std::string Write(const QString& name, const QByteArray& data);
@@ -496,6 +500,73 @@ void TestBackendLaunch::deviceTreeSearchOrder() {
     QCOMPARE(DeviceTreeProblem(beside), std::string());
     QFile::remove(QString::fromStdString(beside));
     QCOMPARE(FindDeviceTree(*board, places), vendor);
+}
+
+// A running machine through its control socket: state, a power-off request
+// (the marker kernel ignores it), force off; an edit and a rename while it
+// runs keep it under control.
+void TestBackendLaunch::stateStopAndForceOff() {
+    if (!m_haveQemu)
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    QVERIFY(m_store->Save(MarkerMachine("controlled")));
+    Track("controlled");
+    const EmulatorControl control(*m_store, m_base);
+    QCOMPARE(control.State("controlled"), BREVANTIX_STATE_STOPPED);
+    QVERIFY(!control.Stop("controlled", true));
+    QVERIFY(QString::fromStdString(control.Info("controlled")).contains("is not running"));
+
+    QVERIFY(Launcher(*m_store, m_base, CurrentSearchPath()).Start("controlled").started);
+    QCOMPARE(control.State("controlled"), BREVANTIX_STATE_RUNNING);
+    const QString info = QString::fromStdString(control.Info("controlled"));
+    QVERIFY2(info.contains("is running (process ") && info.contains("Serial console: /dev/pts/"),
+             qPrintable(info));
+    QVERIFY(!info.contains("next start"));
+    QVERIFY(control.Stop("controlled", false)); // delivered
+    QCOMPARE(control.State("controlled"), BREVANTIX_STATE_RUNNING);
+
+    // An edit that renames it while it runs.
+    QTest::qWait(20); // a later modification time than QEMU's pid file
+    m_store->Remove("controlled");
+    EmulatorOptions renamed = MarkerMachine("renamed while running");
+    QVERIFY(MachineKeeper(*m_store, m_base).Save(renamed, std::string("controlled")));
+    Track("renamed while running");
+    QCOMPARE(control.State("renamed while running"), BREVANTIX_STATE_RUNNING);
+    QVERIFY(QString::fromStdString(control.Info("renamed while running"))
+                .contains("Changes saved since it started take effect at its next start."));
+
+    QVERIFY(control.Stop("renamed while running", true));
+    // Gone when the call returns.
+    QVERIFY(!RunningEmulator(m_store->PathFor("renamed while running", ".pid")));
+    QCOMPARE(control.State("renamed while running"), BREVANTIX_STATE_STOPPED);
+    QVERIFY(!control.Stop("renamed while running", false));
+}
+
+// An emulator that neither answers on its control socket nor ends: the
+// start fails after its bound, and the process is ended.
+void TestBackendLaunch::emulatorThatNeverAnswers() {
+    const std::string bin = m_base + "/silent-bin";
+    QVERIFY(MakeDirectories(bin));
+    const std::string fake = bin + "/qemu-system-arm";
+    {
+        QFile script(QString::fromStdString(fake));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nexec sleep 30\n");
+    }
+    QVERIFY(::chmod(fake.c_str(), 0755) == 0);
+    QVERIFY(m_store->Save(MarkerMachine("silent")));
+    QElapsedTimer timer;
+    timer.start();
+    const StartOutcome outcome = Launcher(*m_store, m_base, bin, 500).Start("silent");
+    QVERIFY(!outcome.started);
+    QVERIFY2(
+        QString::fromStdString(outcome.message).contains("did not answer on its control socket"),
+        outcome.message.c_str());
+    // The sleep that stood in for QEMU is gone.
+    QProcess pgrep;
+    pgrep.start("pgrep", {"-f", "^sleep 30$"});
+    QVERIFY(pgrep.waitForFinished());
+    QCOMPARE(pgrep.readAllStandardOutput().trimmed(), QByteArray());
+    QVERIFY(timer.elapsed() < 5000);
 }
 
 QTEST_GUILESS_MAIN(TestBackendLaunch)

@@ -1,0 +1,39 @@
+// A running machine: its state, stopping it, and what the user may want to
+// know about it. The emulator is found through the lock QEMU holds on its
+// pid file and talked to over the control socket named in "<stem>.qmp".
+#pragma once
+
+#include "QemuArgv.h"
+#include "Store.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace bx {
+
+class EmulatorControl {
+public:
+    EmulatorControl(const MachineStore& store, std::string baseDirectory);
+
+    // BREVANTIX_STATE_*.
+    int32_t State(std::string_view name) const;
+
+    // `force` false: the guest is asked to power off; true: the emulator ends
+    // at once and is gone on return. False for a machine that is not running.
+    bool Stop(std::string_view name, bool force) const;
+
+    // Process, log, serial console, and whether it runs.
+    std::string Info(std::string_view name) const;
+
+private:
+    const MachineStore& m_store;
+    std::string m_baseDirectory;
+};
+
+// Where the serial console of a started machine is, for the texts of a
+// start and of a running machine; `log` is the emulator's log so far.
+std::string SerialDescription(const EmulatorOptions& options, const LaunchContext& context,
+                              std::string_view log);
+
+} // namespace bx

@@ -1,0 +1,51 @@
+// QEMU's machine protocol (QMP) over the Unix socket that every emulator the
+// back end starts listens on: how a start learns that the emulator is ready,
+// and how a running machine is asked for its state and stopped.
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace bx {
+
+using Deadline = std::chrono::steady_clock::time_point;
+
+// A string member of a JSON object; empty when absent or of another kind.
+std::string TextOf(const nlohmann::json& object, std::string_view key);
+
+// A new socket path for an emulator, in a directory that only the user can
+// enter: $XDG_RUNTIME_DIR/tarnwick, else /tmp/tarnwick-<uid>. Empty, with
+// `error` set, when no such directory can be had.
+std::string NewQmpSocketPath(std::string& error);
+
+class QmpConnection {
+public:
+    // Connects to `path`, reads QEMU's greeting and leaves it ready for
+    // commands. Tries again while the socket is not there yet, until
+    // `until`, or until `endFd` (when given) reports that the emulator ended.
+    static std::unique_ptr<QmpConnection> Open(const std::string& path, Deadline until,
+                                               int endFd = -1);
+    ~QmpConnection();
+    QmpConnection(const QmpConnection&) = delete;
+    QmpConnection& operator=(const QmpConnection&) = delete;
+
+    // The command's "return" value; nullopt when QEMU answered with an error
+    // (its text in `error`), closed the connection or did not answer in time.
+    std::optional<nlohmann::json> Execute(std::string_view command, Deadline until,
+                                          std::string* error = nullptr);
+
+private:
+    explicit QmpConnection(int fd) : m_fd(fd) {}
+    // The next message that is not an event.
+    std::optional<nlohmann::json> Read(Deadline until, int endFd);
+
+    int m_fd;
+    std::string m_pending;
+};
+
+} // namespace bx
