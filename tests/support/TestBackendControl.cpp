@@ -17,6 +17,8 @@ using PFN_SetRecord = void (*)(const char*, const EmulatorOptions*, int32_t);
 using PFN_SetDefaultRecord = void (*)(const EmulatorOptions*);
 using PFN_SetStart = void (*)(const char*, int32_t, const char*, uint32_t, int64_t);
 using PFN_SetArch = void (*)(const char*, const char*);
+using PFN_SetState = void (*)(const char*, int32_t);
+using PFN_SetInfo = void (*)(const char*, const char*, uint32_t);
 using PFN_SetLogging = void (*)(int32_t);
 using PFN_CallCount = uint32_t (*)();
 using PFN_CallFunction = const char* (*)(uint32_t);
@@ -79,6 +81,15 @@ void SetStart(const std::string& name, int32_t result, const std::string& errTex
 
 void SetArch(const std::string& target, const std::string& arch) {
     CallExport<PFN_SetArch>("TestBackend_SetArch", target.c_str(), arch.c_str());
+}
+
+void SetState(const std::string& name, int32_t state) {
+    CallExport<PFN_SetState>("TestBackend_SetState", name.c_str(), state);
+}
+
+void SetInfo(const std::string& name, const std::string& text) {
+    CallExport<PFN_SetInfo>("TestBackend_SetInfo", name.c_str(), text.data(),
+                            static_cast<uint32_t>(text.size()));
 }
 
 void SetLogging(bool enabled) {

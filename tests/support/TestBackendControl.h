@@ -51,6 +51,10 @@ void SetStart(const std::string& name, int32_t result, const std::string& errTex
               int64_t claimedLength = -1);
 // GetArch(target) writes `arch`; unknown targets leave the field as it is.
 void SetArch(const std::string& target, const std::string& arch);
+// GetEmulatorState(name) answers `state` (BREVANTIX_STATE_*, or any number).
+void SetState(const std::string& name, int32_t state);
+// GetEmulatorInfo(name) gives `text`.
+void SetInfo(const std::string& name, const std::string& text);
 
 std::vector<BackendCall> Calls();
 std::vector<BackendCall> CallsOf(const std::string& function);

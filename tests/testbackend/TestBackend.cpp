@@ -1,5 +1,5 @@
 // A scriptable stand-in for the emulator back end. It answers the seventeen
-// exports from scripted data and logs every call with its arguments; tests
+// exports and the optional ones from scripted data and logs every call with its arguments; tests
 // drive it through the TestBackend_* exports or a script file read at load.
 // Variants leave exports out with TESTBACKEND_OMIT_<Function>.
 #define BREVANTIX_IMPLEMENTATION
@@ -63,6 +63,9 @@ struct State {
     EmulatorOptions defaultRecord{};
     std::map<std::string, StartSpec> starts;
     std::map<std::string, std::string> arches;
+    // BREVANTIX_STATE_* by name; absent: stopped.
+    std::map<std::string, int32_t> states;
+    std::map<std::string, std::string> infos;
     std::vector<Call> log;
     bool logging = true;
     FILE* logFile = nullptr;
@@ -75,6 +78,8 @@ struct State {
         defaultRecord = EmulatorOptions{};
         starts.clear();
         arches.clear();
+        states.clear();
+        infos.clear();
         log.clear();
         logging = true;
     }
@@ -423,6 +428,21 @@ bool RunScriptLine(std::string_view line, std::string& error) {
             return false;
         }
         S().arches[target] = arch;
+    } else if (command == "state") {
+        const std::string name = Word(line);
+        const std::string state = Word(line);
+        if (state.empty()) {
+            error = "state needs a name and a number";
+            return false;
+        }
+        S().states[name] = static_cast<int32_t>(strtol(state.c_str(), nullptr, 10));
+    } else if (command == "info") {
+        const std::string name = Word(line);
+        if (name.empty()) {
+            error = "info needs a name";
+            return false;
+        }
+        S().infos[name] = Rest(line);
     } else if (command == "memlog") {
         S().logging = Word(line) != "off";
     } else {
@@ -528,21 +548,11 @@ namespace {
     }
     return it == S().starts.end() ? nullptr : &it->second;
 }
-} // namespace
 
-#ifndef TESTBACKEND_OMIT_StartEmulator
-int32_t StartEmulator(const char* name) {
-    Log("StartEmulator", {Text(name)});
-    const StartSpec* spec = StartFor(name);
-    return spec ? spec->result : 0;
-}
-#endif
-
-#ifndef TESTBACKEND_OMIT_GetStartEmulatorErrInfo
-uint32_t GetStartEmulatorErrInfo(const char* name, char* buffer, uint32_t size) {
-    Log("GetStartEmulatorErrInfo", {Text(name), Buffer(buffer), Number(size)});
-    const StartSpec* spec = StartFor(name);
-    const std::string text = spec ? spec->errText : std::string();
+// The text protocol: at most `size` bytes written, a NUL after them when
+// there is room; the answer is the text's length or the claimed one.
+[[maybe_unused]] uint32_t ServeText(const std::string& text, int64_t claimedLength, char* buffer,
+                                    uint32_t size) {
     if (buffer && size > 0) {
         const size_t n = std::min<size_t>(size, text.size());
         memcpy(buffer, text.data(), n);
@@ -550,8 +560,28 @@ uint32_t GetStartEmulatorErrInfo(const char* name, char* buffer, uint32_t size) 
             buffer[n] = '\0';
         }
     }
-    return spec && spec->claimedLength >= 0 ? Clamp(spec->claimedLength)
-                                            : Clamp(int64_t(text.size()));
+    return claimedLength >= 0 ? Clamp(claimedLength) : Clamp(int64_t(text.size()));
+}
+} // namespace
+
+#ifndef TESTBACKEND_OMIT_StartEmulator
+int32_t StartEmulator(const char* name) {
+    Log("StartEmulator", {Text(name)});
+    const StartSpec* spec = StartFor(name);
+    const int32_t result = spec ? spec->result : 0;
+    if (result != 0) {
+        S().states[Text(name)] = BREVANTIX_STATE_RUNNING;
+    }
+    return result;
+}
+#endif
+
+#ifndef TESTBACKEND_OMIT_GetStartEmulatorErrInfo
+uint32_t GetStartEmulatorErrInfo(const char* name, char* buffer, uint32_t size) {
+    Log("GetStartEmulatorErrInfo", {Text(name), Buffer(buffer), Number(size)});
+    const StartSpec* spec = StartFor(name);
+    return ServeText(spec ? spec->errText : std::string(), spec ? spec->claimedLength : -1, buffer,
+                     size);
 }
 #endif
 
@@ -619,6 +649,36 @@ uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize) {
 }
 #endif
 
+// ---- The optional exports ----
+
+#ifndef TESTBACKEND_OMIT_GetEmulatorState
+int32_t GetEmulatorState(const char* name) {
+    Log("GetEmulatorState", {Text(name)});
+    const auto it = S().states.find(Text(name));
+    return it == S().states.end() ? BREVANTIX_STATE_STOPPED : it->second;
+}
+#endif
+
+#ifndef TESTBACKEND_OMIT_StopEmulator
+int32_t StopEmulator(const char* name, int32_t force) {
+    Log("StopEmulator", {Text(name), std::to_string(force)});
+    const auto it = S().states.find(Text(name));
+    if (it == S().states.end() || it->second == BREVANTIX_STATE_STOPPED) {
+        return 0;
+    }
+    it->second = BREVANTIX_STATE_STOPPED;
+    return 1;
+}
+#endif
+
+#ifndef TESTBACKEND_OMIT_GetEmulatorInfo
+uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
+    Log("GetEmulatorInfo", {Text(name), Buffer(buffer), Number(size)});
+    const auto it = S().infos.find(Text(name));
+    return ServeText(it == S().infos.end() ? std::string() : it->second, -1, buffer, size);
+}
+#endif
+
 // ---- Control, for tests/support/TestBackendControl.cpp ----
 
 extern "C" {
@@ -668,6 +728,14 @@ BREVANTIX_EXPORT void TestBackend_SetStart(const char* name, int32_t result, con
 
 BREVANTIX_EXPORT void TestBackend_SetArch(const char* target, const char* arch) {
     S().arches[Text(target)] = Text(arch);
+}
+
+BREVANTIX_EXPORT void TestBackend_SetState(const char* name, int32_t state) {
+    S().states[Text(name)] = state;
+}
+
+BREVANTIX_EXPORT void TestBackend_SetInfo(const char* name, const char* text, uint32_t length) {
+    S().infos[Text(name)] = text ? std::string(text, length) : std::string();
 }
 
 BREVANTIX_EXPORT void TestBackend_SetLogging(int32_t enabled) {
