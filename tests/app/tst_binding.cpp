@@ -36,7 +36,11 @@ constexpr const char* kAllExports[] = {"EnumAllEmulator",
                                        "ReNameTapNetWork",
                                        "GetTapDrvVer",
                                        "GetSerialType",
-                                       "GetPeriType"};
+                                       "GetPeriType",
+                                       "GetEmulatorState",
+                                       "StopEmulator",
+                                       "GetEmulatorInfo"};
+constexpr const char* kOptionalExports[] = {"GetEmulatorState", "StopEmulator", "GetEmulatorInfo"};
 
 std::string Joined(const std::optional<std::vector<std::string>>& items) {
     if (!items) {
@@ -71,6 +75,8 @@ void ScriptEveryExport() {
     TestBackend::SetDefaultRecord(Named("default"));
     TestBackend::SetStart("vm", 1, "boom");
     TestBackend::SetArch("versatile", "arm");
+    TestBackend::SetState("paused", BREVANTIX_STATE_PAUSED);
+    TestBackend::SetInfo("vm", "pid 7");
 }
 
 // One call of one export and a description of what it gave.
@@ -146,6 +152,15 @@ std::vector<Probe> Probes() {
         list("GetTapDrvVer", Emu::GetTapDrvVer),
         list("GetSerialType", Emu::GetSerialType),
         list("GetPeriType", Emu::GetPeriType),
+        {"GetEmulatorState", [] { return std::to_string(Emu::GetEmulatorState("paused")); }, "2",
+         "0"},
+        {"StopEmulator",
+         [] {
+             const int32_t result = Emu::StopEmulator("paused", 1);
+             return std::to_string(result) + ":" + LoggedCount("StopEmulator");
+         },
+         "1:1", "0:0"},
+        {"GetEmulatorInfo", [] { return FetchEmulatorInfoText("vm"); }, "pid 7", ""},
     };
 }
 
@@ -169,6 +184,11 @@ private slots:
         QTest::newRow("library without exports") << variants + "/no-exports/Brevantix.dll" << all;
         QTest::newRow("working back end")
             << QString::fromStdString(GetProgramDir() + "/Brevantix.dll") << QStringList();
+        QStringList optional;
+        for (const char* function : kOptionalExports) {
+            optional << function;
+        }
+        QTest::newRow("the seventeen only") << variants + "/no-optional/Brevantix.dll" << optional;
         for (const char* function : kAllExports) {
             QTest::newRow(qPrintable(QStringLiteral("without %1").arg(function)))
                 << variants + "/no-" + function + "/Brevantix.dll" << QStringList{function};
@@ -183,6 +203,7 @@ private slots:
             ScriptEveryExport();
         }
         for (const Probe& probe : Probes()) {
+            QCOMPARE(Emu::HasExport(probe.function), !missing.contains(probe.function));
             TestBackend::ClearLog();
             const std::string& expected =
                 missing.contains(probe.function) ? probe.skipped : probe.worked;

@@ -163,7 +163,7 @@ private slots:
             << QByteArray("abc") << qint64(100) << QByteArray("abc") << QByteArray("100");
         QTest::newRow("claimed the largest length")
             << QByteArray("abc") << qint64(UINT32_MAX) << QByteArray("abc")
-            << QByteArray::number(kMaxErrorTextLength);
+            << QByteArray::number(kMaxTextLength);
         QTest::newRow("embedded NUL ends the text")
             << QByteArray("ab\0cd", 5) << kTruthful << QByteArray("ab") << QByteArray("5");
     }
@@ -184,9 +184,9 @@ private slots:
     }
 
     void errorTextOfTheWholeClaimedLength() {
-        const std::string text(kMaxErrorTextLength + 10, 'e');
+        const std::string text(kMaxTextLength + 10, 'e');
         TestBackend::SetStart("vm", 0, text);
-        QCOMPARE(FetchStartErrorText("vm").size(), size_t(kMaxErrorTextLength));
+        QCOMPARE(FetchStartErrorText("vm").size(), size_t(kMaxTextLength));
     }
 };
 

@@ -96,4 +96,20 @@ uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return EMU_CALL(GetPeriType, buffer, capacity, slotSize);
 }
 
+int32_t GetEmulatorState(const char* name) {
+    return EMU_CALL(GetEmulatorState, name);
+}
+
+int32_t StopEmulator(const char* name, int32_t force) {
+    return EMU_CALL(StopEmulator, name, force);
+}
+
+uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
+    return EMU_CALL(GetEmulatorInfo, name, buffer, size);
+}
+
+bool HasExport(const char* name) {
+    return ExportExists(name);
+}
+
 } // namespace Emu

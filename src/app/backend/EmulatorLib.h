@@ -2,7 +2,9 @@
 // g_hEmulatorLib at the moment of the call; with no library or no such export
 // the call is skipped: list functions give 0, GetEmulatorOptions and
 // StartEmulator give 0 (failed), GetStartEmulatorErrInfo gives 0, the others
-// do nothing.
+// do nothing. The optional exports skip alike: GetEmulatorState gives 0
+// (BREVANTIX_STATE_STOPPED), so whoever must tell "stopped" from "cannot say"
+// asks HasExport first.
 #pragma once
 
 #include "brevantix.h"
@@ -36,4 +38,12 @@ void ReNameTapNetWork(const char* oldName, const char* newName);
 uint32_t GetTapDrvVer(char* buffer, uint32_t capacity, uint32_t slotSize);
 uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize);
 uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize);
+
+// Optional exports beyond the seventeen.
+int32_t GetEmulatorState(const char* name);
+int32_t StopEmulator(const char* name, int32_t force);
+uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size);
+
+// Whether the loaded back end has the export `name`.
+bool HasExport(const char* name);
 } // namespace Emu

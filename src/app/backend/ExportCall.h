@@ -6,6 +6,12 @@
 
 extern void* g_hEmulatorLib;
 
+// True when the loaded back end has the export; for the optional ones, whose
+// absence hides what they would offer.
+inline bool ExportExists(const char* name) {
+    return g_hEmulatorLib && dlsym(g_hEmulatorLib, name);
+}
+
 // Looks the export up afresh at every call, so a library that lacks one
 // export loses only that call; a missing library or export gives the
 // skipped outcome, which for every export is 0 or nothing.

@@ -30,15 +30,26 @@ std::optional<std::vector<std::string>> FetchList(const ListCall& call) {
     }
 }
 
-std::string FetchStartErrorText(const char* name) {
-    const uint32_t claimed = Emu::GetStartEmulatorErrInfo(name, nullptr, 0);
+std::string FetchText(const TextCall& call) {
+    const uint32_t claimed = call(nullptr, 0);
     if (claimed == 0) {
         return {};
     }
-    const uint32_t length = std::min(claimed, kMaxErrorTextLength);
+    const uint32_t length = std::min(claimed, kMaxTextLength);
     std::string buffer(static_cast<size_t>(length) + 1, '\0');
-    Emu::GetStartEmulatorErrInfo(name, buffer.data(), length);
+    call(buffer.data(), length);
     buffer[length] = '\0';
     buffer.resize(strlen(buffer.c_str()));
     return buffer;
+}
+
+std::string FetchStartErrorText(const char* name) {
+    return FetchText([name](char* buffer, uint32_t size) {
+        return Emu::GetStartEmulatorErrInfo(name, buffer, size);
+    });
+}
+
+std::string FetchEmulatorInfoText(const char* name) {
+    return FetchText(
+        [name](char* buffer, uint32_t size) { return Emu::GetEmulatorInfo(name, buffer, size); });
 }

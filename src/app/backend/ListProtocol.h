@@ -1,4 +1,4 @@
-// The list protocol and the error-text protocol, in one place each.
+// The list protocol and the text protocol (error and info texts), in one place each.
 #pragma once
 
 #include "brevantix.h"
@@ -21,10 +21,18 @@ constexpr uint32_t kMaxListItems = 1u << 18;
 // min(written, count) slots, each read within its slot even without a NUL.
 std::optional<std::vector<std::string>> FetchList(const ListCall& call);
 
-// Upper bound on the error text's length, whatever length a back end claims.
-constexpr uint32_t kMaxErrorTextLength = 1u << 20;
+// One call of a text export with the name already bound: (buffer, size) ->
+// length. GetStartEmulatorErrInfo and GetEmulatorInfo give texts this way.
+using TextCall = std::function<uint32_t(char* buffer, uint32_t size)>;
 
-// GetStartEmulatorErrInfo for `name`: (name, null, 0) for the length n, then a
-// buffer of n + 1 bytes; the text up to its first NUL. Empty when n is 0.
-// A claimed n above kMaxErrorTextLength is cut to it.
+// Upper bound on a text's length, whatever length a back end claims.
+constexpr uint32_t kMaxTextLength = 1u << 20;
+
+// (null, 0) for the length n, then a buffer of n + 1 bytes; the text up to
+// its first NUL. Empty when n is 0. A claimed n above kMaxTextLength is
+// cut to it.
+std::string FetchText(const TextCall& call);
+
+// The texts of GetStartEmulatorErrInfo and GetEmulatorInfo for `name`.
 std::string FetchStartErrorText(const char* name);
+std::string FetchEmulatorInfoText(const char* name);
