@@ -2,6 +2,7 @@
 
 #include "EmulatorDlg.h"
 #include "EmulatorErrDlg.h"
+#include "EmulatorInfoDlg.h"
 #include "EmulatorLib.h"
 #include "KeyFilter.h"
 #include "LanguageManager.h"
@@ -9,6 +10,7 @@
 #include "RecordText.h"
 #include "TarnwickApp.h"
 #include "TitleFormat.h"
+#include "VmContextMenu.h"
 #include "VmListCtrl.h"
 
 #include <QAbstractButton>
@@ -91,6 +93,7 @@ QWidget* CTarnwickDlg::CreateControl(const ControlTemplate& c, QWidget* parent) 
     m_listVm = new CVmListCtrl(parent);
     connect(m_listVm, &CListViewCtrl::Clicked, this, &CTarnwickDlg::OnListClick);
     connect(m_listVm, &CListViewCtrl::DoubleClicked, this, &CTarnwickDlg::OnListDblClick);
+    connect(m_listVm, &CVmListCtrl::ContextMenuRequested, this, &CTarnwickDlg::OnListContextMenu);
     return m_listVm;
 }
 
@@ -121,6 +124,7 @@ bool CTarnwickDlg::OnInitDialog() {
         m_listVm->SetSelectionOnlyWhenFocused(true);
         InsertColumns();
         FillList();
+        RefreshRunStates();
         if (qEnvironmentVariableIsSet("TARNWICK_QUIT_WHEN_SHOWN"))
             new CQuitWhenPainted(this, m_listVm);
     }
@@ -195,14 +199,14 @@ void CTarnwickDlg::OnNewVm() {
     std::memset(&options, 0, sizeof options);
     Emu::SetEmulatorOptDefault(theApp.ExtraArgOrNull(), &options);
 
-    if (RunSheet(title, options, std::string()) != IDOK || options.general.name[0] == '\0')
-        return;
-
-    Emu::SaveEmulatorOptions(&options);
-    int index = m_listVm->GetFirstSelected();
-    if (index < 0)
-        index = m_listVm->GetItemCount();
-    InsertVmRow(index, options);
+    if (RunSheet(title, options, std::string()) == IDOK && options.general.name[0] != '\0') {
+        Emu::SaveEmulatorOptions(&options);
+        int index = m_listVm->GetFirstSelected();
+        if (index < 0)
+            index = m_listVm->GetItemCount();
+        InsertVmRow(index, options);
+    }
+    RefreshRunStates();
 }
 
 void CTarnwickDlg::OnEditVm() {
@@ -224,13 +228,14 @@ void CTarnwickDlg::OnEditVm() {
     // told that the machine's own name is not taken.
     const std::string originalArch = GetField(options.general.arch);
 
-    if (RunSheet(FormatWithText(format, name), options, name) != IDOK)
-        return;
-
-    Emu::DelEmulatorOptions(name.c_str(), originalArch.c_str());
-    Emu::SaveEmulatorOptions(&options);
-    m_listVm->DeleteItem(row);
-    InsertVmRow(row, options);
+    if (RunSheet(FormatWithText(format, name), options, name) == IDOK) {
+        Emu::DelEmulatorOptions(name.c_str(), originalArch.c_str());
+        Emu::SaveEmulatorOptions(&options);
+        // The new row has no indicator until the states are read below.
+        m_listVm->DeleteItem(row);
+        InsertVmRow(row, options);
+    }
+    RefreshRunStates();
 }
 
 int CTarnwickDlg::RunSheet(const std::string& title, EmulatorOptions& options,
@@ -252,6 +257,7 @@ void CTarnwickDlg::OnDeleteVm() {
     Emu::DelEmulatorOptions(name.c_str(), arch.c_str());
     m_listVm->DeleteItem(row);
     SetVmButtons(false);
+    RefreshRunStates();
 }
 
 void CTarnwickDlg::OnStartVm() {
@@ -260,15 +266,67 @@ void CTarnwickDlg::OnStartVm() {
     const int row = m_listVm->GetFirstSelected();
     if (row < 0)
         return;
-    const std::string name = m_listVm->GetItemText(row, 0);
-    if (Emu::StartEmulator(name.c_str()) != 0)
-        return;
+    StartVm(m_listVm->GetItemText(row, 0));
+}
 
-    std::string text = FetchStartErrorText(name.c_str());
-    if (text.empty())
-        text = "Unkown Error";
-    CEmulatorErrDlg report(text, this);
-    report.DoModal();
+void CTarnwickDlg::StartVm(const std::string& name) {
+    if (Emu::StartEmulator(name.c_str()) == 0) {
+        std::string text = FetchStartErrorText(name.c_str());
+        if (text.empty())
+            text = "Unkown Error";
+        CEmulatorErrDlg report(text, this);
+        report.DoModal();
+    }
+    RefreshRunStates();
+}
+
+void CTarnwickDlg::StopVm(const std::string& name, int32_t force) {
+    // Whatever the answer, the state read next shows what became of it.
+    Emu::StopEmulator(name.c_str(), force);
+    RefreshRunStates();
+}
+
+void CTarnwickDlg::ShowVmDetails(const std::string& name) {
+    std::string format;
+    GetLangText("VM_DETAILS_TITLE", "Details of %s", format);
+    CEmulatorInfoDlg details(FormatWithText(format, name), FetchEmulatorInfoText(name.c_str()),
+                             this);
+    details.DoModal();
+}
+
+void CTarnwickDlg::RefreshRunStates() {
+    m_statesStale = false;
+    if (!m_listVm)
+        return;
+    for (int row = 0; row < m_listVm->GetItemCount(); ++row)
+        m_listVm->SetRunIndicator(row, ReadRunState(m_listVm->GetItemText(row, 0)));
+}
+
+void CTarnwickDlg::OnListContextMenu(int row, const QPoint& globalPos) {
+    if (!m_listVm || row < 0 || row >= m_listVm->GetItemCount())
+        return;
+    const std::string name = m_listVm->GetItemText(row, 0);
+    // The menu fits the state of this moment, which may have changed since
+    // the rows were last read.
+    const VmRunState state = ReadRunState(name);
+    m_listVm->SetRunIndicator(row, state);
+    CVmContextMenu menu(state, this);
+    switch (menu.Run(globalPos)) {
+    case VmCommand::Start:
+        StartVm(name);
+        break;
+    case VmCommand::Stop:
+        StopVm(name, 0);
+        break;
+    case VmCommand::ForceOff:
+        StopVm(name, 1);
+        break;
+    case VmCommand::Details:
+        ShowVmDetails(name);
+        break;
+    case VmCommand::None:
+        break;
+    }
 }
 
 void CTarnwickDlg::OnListClick(int row) {
@@ -282,6 +340,22 @@ void CTarnwickDlg::OnListDblClick(int row) {
 }
 
 void CTarnwickDlg::OnOK() {}
+
+bool CTarnwickDlg::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::WindowDeactivate:
+        m_statesStale = true;
+        break;
+    case QEvent::WindowActivate:
+        // Only a return: the first activation follows the read at opening.
+        if (m_statesStale)
+            RefreshRunStates();
+        break;
+    default:
+        break;
+    }
+    return CTemplateDialog::event(event);
+}
 
 void CTarnwickDlg::keyPressEvent(QKeyEvent* event) {
     if (IsEnterOrEscape(event)) {

@@ -1,5 +1,6 @@
 // The main window: the list of stored machines and the commands new, edit,
-// delete and start.
+// delete and start; a context menu on the list adds stop, force off and
+// details where the back end offers them, and running machines are marked.
 #pragma once
 
 #include "TemplateDialog.h"
@@ -31,6 +32,8 @@ public:
     // `row`: the row under the mouse, -1 when the click hit none.
     void OnListClick(int row);
     void OnListDblClick(int row);
+    // `row`: the row the menu is for, -1 for none (no menu).
+    void OnListContextMenu(int row, const QPoint& globalPos);
 
 protected:
     bool OnInitDialog() override;
@@ -39,6 +42,8 @@ protected:
     void OnOK() override;
     QWidget* CreateControl(const ControlTemplate& c, QWidget* parent) override;
     void keyPressEvent(QKeyEvent* event) override;
+    // Coming back to the window reads the machines' states again.
+    bool event(QEvent* event) override;
     // Runs the configuration sheet on `options`; `ownName` is the edited
     // machine's stored name (empty for a new one). IDOK when it ended with OK.
     virtual int RunSheet(const std::string& title, EmulatorOptions& options,
@@ -50,8 +55,16 @@ private:
     void FillList();
     int InsertVmRow(int index, const EmulatorOptions& options);
     void SetVmButtons(bool enable);
+    void StartVm(const std::string& name);
+    void StopVm(const std::string& name, int32_t force);
+    void ShowVmDetails(const std::string& name);
+    // Reads every row's state and sets its running indicator: one back-end
+    // call per row.
+    void RefreshRunStates();
 
     QIcon m_hIcon;
     CVmListCtrl* m_listVm = nullptr;
     std::unique_ptr<CEnterEscapeFilter> m_keyFilter;
+    // The window has been left since the states were last read.
+    bool m_statesStale = false;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ListViewCtrl.h"
+#include "VmRunState.h"
 #include "brevantix.h"
 
 #include <string>
@@ -29,6 +30,23 @@ public:
     // Appends many rows at once, with one relayout instead of one per row.
     void AppendRows(const std::vector<VmRow>& rows);
 
+    // The running indicator: an icon beside the name of a running or paused
+    // machine. The cell's text stays the name, the machine's key.
+    void SetRunIndicator(int row, VmRunState state);
+    // Running or Paused while the row shows that indicator; else Unknown.
+    VmRunState RunIndicator(int row) const;
+
+signals:
+    // The context menu is asked for: by the mouse for the row under the
+    // pointer, by the Menu key or Shift+F10 for the first selected row; -1
+    // when there is no such row. `globalPos`: where the menu goes.
+    void ContextMenuRequested(int row, const QPoint& globalPos);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void SetCells(int position, const VmRow& row);
+    void RequestMenuByKeyboard();
 };

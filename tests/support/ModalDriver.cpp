@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -54,31 +55,65 @@ QString Describe(QWidget* modal) {
     return text;
 }
 
-} // namespace
+QByteArray CurrentTest() {
+    return QByteArray(QTest::currentTestFunction()) + ' ' + QTest::currentDataTag();
+}
 
-void OnNextModal(std::function<void(QWidget* modal)> fn, int timeoutMs) {
-    const QSet<QWidget*> before = VisibleModals();
+// Polls until `take` finds its window and has handed it over (true), or
+// fails the running test with `failure` after `timeoutMs`. A test that ends
+// first takes its handler along: `take` may point into the test's frame.
+void PollFor(std::function<bool()> take, int timeoutMs, const char* failure) {
     const QByteArray testFunction = QTest::currentTestFunction();
+    const QByteArray test = CurrentTest();
     auto* timer = new QTimer(qApp);
     auto clock = std::make_shared<QElapsedTimer>();
     clock->start();
     timer->setInterval(kPollMs);
     QObject::connect(timer, &QTimer::timeout, timer, [=] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal && modal->isVisible() && !before.contains(modal)) {
+        if (CurrentTest() != test) {
             timer->stop();
             timer->deleteLater();
-            modal->setProperty(kHandedOver, true);
-            fn(modal);
+            qWarning("%s (expected by %s)", failure, test.constData());
             return;
         }
-        if (clock->elapsed() > timeoutMs) {
-            timer->stop();
-            timer->deleteLater();
-            Fail(testFunction, "no modal window appeared in time");
-        }
+        const bool timedOut = clock->elapsed() > timeoutMs;
+        if (!timedOut && !take())
+            return;
+        timer->stop();
+        timer->deleteLater();
+        if (timedOut)
+            Fail(testFunction, failure);
     });
     timer->start();
+}
+
+} // namespace
+
+void OnNextModal(std::function<void(QWidget* modal)> fn, int timeoutMs) {
+    const QSet<QWidget*> before = VisibleModals();
+    PollFor(
+        [=] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (!modal || !modal->isVisible() || before.contains(modal))
+                return false;
+            modal->setProperty(kHandedOver, true);
+            fn(modal);
+            return true;
+        },
+        timeoutMs, "no modal window appeared in time");
+}
+
+void OnNextPopup(std::function<void(QMenu* menu)> fn, int timeoutMs) {
+    const QPointer<QWidget> before = QApplication::activePopupWidget();
+    PollFor(
+        [=] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu || !menu->isVisible() || menu == before)
+                return false;
+            fn(menu);
+            return true;
+        },
+        timeoutMs, "no popup menu appeared in time");
 }
 
 void AcceptNextMessageBox(QString* text, int timeoutMs) {

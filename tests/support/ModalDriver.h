@@ -1,16 +1,20 @@
-// Drives modal dialogs from a test: the callback runs inside the dialog's own
-// event loop once it is the active modal widget.
+// Drives modal dialogs and popup menus from a test: the callback runs inside
+// the dialog's or menu's own event loop once it is the active one.
 #pragma once
 
 #include <QString>
 #include <functional>
 #include <memory>
 
+class QMenu;
 class QWidget;
 
 // Calls `fn` with the next modal widget that becomes active (one that is not
 // active now). Fails the running test when none appears within `timeoutMs`.
 void OnNextModal(std::function<void(QWidget* modal)> fn, int timeoutMs = 10000);
+// Calls `fn` with the next popup menu that becomes active. Fails the running
+// test when none appears within `timeoutMs`.
+void OnNextPopup(std::function<void(QMenu* menu)> fn, int timeoutMs = 10000);
 // The next modal must be a QMessageBox: its text goes into *text (when given)
 // and its OK button is pressed.
 void AcceptNextMessageBox(QString* text = nullptr, int timeoutMs = 10000);

@@ -12,7 +12,10 @@
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -83,6 +86,11 @@ bool ButtonEnabled(const CTarnwickDlg& dlg, int id) {
     return b && b->isEnabled();
 }
 
+bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled) {
+    return ButtonEnabled(dlg, 1042) == enabled && ButtonEnabled(dlg, 1040) == enabled &&
+           ButtonEnabled(dlg, 1044) == enabled;
+}
+
 static QPoint RowCentre(const CVmListCtrl* list, int row) {
     return list->visualRect(list->model()->index(row, 0)).center();
 }
@@ -97,11 +105,88 @@ void DoubleClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers)
                        RowCentre(dlg.ListCtrl(), row));
 }
 
-void ClickBelowRows(CTarnwickDlg& dlg) {
+// A right click goes through the window, as the window system's would: only
+// that way does it become a context menu request.
+static void ClickInList(CTarnwickDlg& dlg, Qt::MouseButton button, QPoint at) {
+    QWidget* viewport = dlg.ListCtrl()->viewport();
+    if (button == Qt::RightButton && dlg.windowHandle())
+        QTest::mouseClick(dlg.windowHandle(), button, Qt::NoModifier, viewport->mapTo(&dlg, at));
+    else
+        QTest::mouseClick(viewport, button, Qt::NoModifier, at);
+}
+
+void ClickBelowRows(CTarnwickDlg& dlg, Qt::MouseButton button) {
     CVmListCtrl* list = dlg.ListCtrl();
     const int last = list->GetItemCount() - 1;
     const int y = last < 0 ? 5 : list->visualRect(list->model()->index(last, 0)).bottom() + 10;
-    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(10, y));
+    ClickInList(dlg, button, QPoint(10, y));
+}
+
+void RightClickRow(CTarnwickDlg& dlg, int row) {
+    ClickInList(dlg, Qt::RightButton, RowCentre(dlg.ListCtrl(), row));
+}
+
+QString Indicator(const CTarnwickDlg& dlg, int row) {
+    const CVmListCtrl* list = dlg.ListCtrl();
+    const VmRunState state = list->RunIndicator(row);
+    const bool drawn = list->item(row, 0) && !list->item(row, 0)->icon().isNull();
+    const QString shown = state == VmRunState::Running  ? QStringLiteral("running")
+                          : state == VmRunState::Paused ? QStringLiteral("paused")
+                                                        : QString();
+    return drawn == !shown.isEmpty() ? shown : QStringLiteral("inconsistent");
+}
+
+QStringList Indicators(const CTarnwickDlg& dlg) {
+    QStringList all;
+    for (int r = 0; r < dlg.ListCtrl()->GetItemCount(); ++r)
+        all << Indicator(dlg, r);
+    return all;
+}
+
+void ReadNextReport(ReportSeen* seen) {
+    OnNextModal([seen](QWidget* modal) {
+        seen->appeared = true;
+        seen->title = modal->windowTitle();
+        seen->hasButtons = !modal->findChildren<QAbstractButton*>().isEmpty();
+        auto* field = qobject_cast<QPlainTextEdit*>(GetDlgItem(modal, 1063));
+        if (field) {
+            seen->text = field->toPlainText();
+            seen->lines = field->document()->blockCount();
+            seen->wraps = field->lineWrapMode() != QPlainTextEdit::NoWrap;
+            seen->readOnly = field->isReadOnly();
+            seen->scrollsSideways = field->horizontalScrollBar()->maximum() > 0;
+            field->setFocus();
+            QTest::keyClick(field, Qt::Key_Return);
+        }
+        seen->closedByEnter = !modal->isVisible();
+        if (modal->isVisible()) {
+            QTest::keyClick(field ? static_cast<QWidget*>(field) : modal, Qt::Key_Escape);
+            seen->closedByEscape = !modal->isVisible();
+        }
+        if (auto* dialog = qobject_cast<QDialog*>(modal); dialog && dialog->isVisible())
+            dialog->reject();
+    });
+}
+
+void AnswerNextMenu(MenuSeen* seen, const QString& choose) {
+    OnNextPopup([seen, choose](QMenu* menu) {
+        seen->appeared = true;
+        QAction* chosen = nullptr;
+        for (QAction* action : menu->actions()) {
+            if (!action->isVisible() || action->isSeparator())
+                continue;
+            seen->items << (action->isEnabled() ? action->text()
+                                                : QStringLiteral("(%1)").arg(action->text()));
+            if (action->text() == choose)
+                chosen = action;
+        }
+        if (chosen) {
+            QTest::mouseClick(menu, Qt::LeftButton, Qt::NoModifier,
+                              menu->actionGeometry(chosen).center());
+        }
+        if (menu->isVisible())
+            menu->close();
+    });
 }
 
 void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName) {
@@ -133,6 +218,13 @@ bool RunsWithoutModal(const std::function<void()>& action, QString* opened) {
     bool none = true;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* popup = QApplication::activePopupWidget()) {
+            none = false;
+            if (opened)
+                *opened = QStringLiteral("popup menu");
+            popup->close();
+            return;
+        }
         QWidget* modal = QApplication::activeModalWidget();
         if (!modal || modal == before)
             return;

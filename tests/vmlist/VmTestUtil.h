@@ -37,11 +37,48 @@ void ScriptMachines(const std::vector<std::string>& names);
 // Column texts of every row, "name|arch|target|cpu".
 QStringList Rows(const CTarnwickDlg& dlg);
 bool ButtonEnabled(const CTarnwickDlg& dlg, int id);
+// Edit, delete and start (1042, 1040, 1044) all in the state `enabled`.
+bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled);
 QAbstractButton* Button(const QWidget* dlg, int id);
 
 void ClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 void DoubleClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
-void ClickBelowRows(CTarnwickDlg& dlg);
+void ClickBelowRows(CTarnwickDlg& dlg, Qt::MouseButton button = Qt::LeftButton);
+void RightClickRow(CTarnwickDlg& dlg, int row);
+
+// The running indicator of a row as shown: "running", "paused" or "" (none);
+// "inconsistent" when the kept state and the drawn icon disagree.
+QString Indicator(const CTarnwickDlg& dlg, int row);
+QStringList Indicators(const CTarnwickDlg& dlg);
+
+// What the next context menu offered: its items in order, an enabled one as
+// its text, a disabled one as "(text)".
+struct MenuSeen {
+    bool appeared = false;
+    QStringList items;
+};
+
+// What the next report window (a failed start's, or a machine's details)
+// showed in its text field 1063, and how it took Enter and Escape.
+struct ReportSeen {
+    bool appeared = false;
+    QString title;
+    QString text;
+    int lines = 0;
+    bool wraps = true;
+    bool readOnly = false;
+    bool scrollsSideways = false;
+    bool hasButtons = true;
+    bool closedByEnter = true;
+    bool closedByEscape = false;
+};
+
+// Reads the next report, tries Enter (must not close it), then Escape.
+void ReadNextReport(ReportSeen* seen);
+
+// Arms a handler for the next context menu: records it, then clicks the item
+// with the text `choose`, or closes the menu when `choose` is null.
+void AnswerNextMenu(MenuSeen* seen, const QString& choose = QString());
 
 // What happened in the next modal dialog.
 struct ModalSeen {
@@ -58,8 +95,8 @@ struct ModalSeen {
 // never hangs the run.
 void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName = QString());
 
-// Runs `action`; any modal that opens meanwhile is recorded and closed.
-// True when none opened.
+// Runs `action`; any modal or popup menu that opens meanwhile is recorded and
+// closed. True when none opened.
 bool RunsWithoutModal(const std::function<void()>& action, QString* opened = nullptr);
 
 // Back-end calls that change the store or start a machine.

@@ -49,11 +49,6 @@ std::vector<int> SelectedRows(const CTarnwickDlg& dlg) {
     return rows;
 }
 
-bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled) {
-    return ButtonEnabled(dlg, 1042) == enabled && ButtonEnabled(dlg, 1040) == enabled &&
-           ButtonEnabled(dlg, 1044) == enabled;
-}
-
 // A window whose sheet ends with OK at once, leaving the record as it is.
 class CWindowWithAcceptingSheet : public CTarnwickDlg {
 protected:

@@ -1,0 +1,48 @@
+#include "VmContextMenu.h"
+
+#include "EmulatorLib.h"
+#include "LanguageManager.h"
+#include "MessageBox.h"
+
+namespace {
+
+constexpr const char* kCommandProperty = "vmCommand";
+
+} // namespace
+
+CVmContextMenu::CVmContextMenu(VmRunState state, QWidget* parent) : QMenu(parent) {
+    const bool runs = state == VmRunState::Running || state == VmRunState::Paused;
+    const bool stopped = state == VmRunState::Stopped;
+    const bool canStop = Emu::HasExport("StopEmulator");
+    const bool hasInfo = Emu::HasExport("GetEmulatorInfo");
+
+    struct Item {
+        VmCommand command;
+        const char* key;
+        const char* defaultText;
+        bool shown;
+        bool enabled;
+    };
+    const Item items[] = {
+        {VmCommand::Start, "VM_START", "Start", true, !runs},
+        {VmCommand::Stop, "VM_STOP", "Stop", canStop, !stopped},
+        {VmCommand::ForceOff, "VM_FORCE_OFF", "Force off", canStop, !stopped},
+        {VmCommand::Details, "VM_DETAILS", "Details", hasInfo, true},
+    };
+    std::string text;
+    for (const Item& item : items) {
+        if (!item.shown)
+            continue;
+        QAction* action = addAction(FromLocal(GetLangText(item.key, item.defaultText, text)));
+        action->setProperty(kCommandProperty, static_cast<int>(item.command));
+        action->setEnabled(item.enabled);
+    }
+}
+
+CVmContextMenu::~CVmContextMenu() = default;
+
+VmCommand CVmContextMenu::Run(const QPoint& globalPos) {
+    const QAction* chosen = exec(globalPos);
+    return chosen ? static_cast<VmCommand>(chosen->property(kCommandProperty).toInt())
+                  : VmCommand::None;
+}

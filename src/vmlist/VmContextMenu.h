@@ -1,0 +1,22 @@
+// The machine list's context menu for one machine: start, stop, force off,
+// details.
+#pragma once
+
+#include "VmRunState.h"
+
+#include <QMenu>
+
+enum class VmCommand { None, Start, Stop, ForceOff, Details };
+
+class CVmContextMenu : public QMenu {
+    Q_OBJECT
+public:
+    // Items whose export the back end lacks are left out (start is one of
+    // the seventeen and always there, as its button is); items that do not
+    // fit `state` are disabled. Unknown disables nothing.
+    explicit CVmContextMenu(VmRunState state, QWidget* parent = nullptr);
+    ~CVmContextMenu() override;
+
+    // Shows the menu at `globalPos` until it closes; None when dismissed.
+    VmCommand Run(const QPoint& globalPos);
+};

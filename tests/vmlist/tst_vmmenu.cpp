@@ -1,0 +1,309 @@
+// The machine list's context menu and the running indicator, with and
+// without the back end's optional exports.
+#include "VmTestUtil.h"
+
+#include "LanguageManager.h"
+#include "ModalDriver.h"
+#include "ProgramDir.h"
+#include "TarnwickDlg.h"
+#include "TestBackendControl.h"
+#include "VmListCtrl.h"
+
+#include <QAbstractButton>
+#include <QDialog>
+#include <QTest>
+#include <memory>
+
+using namespace VmTest;
+
+namespace {
+
+const std::vector<std::string> kFour = {"vm1", "vm2", "vm3", "vm4"};
+
+std::unique_ptr<CTarnwickDlg> OpenWindow() {
+    auto dlg = std::make_unique<CTarnwickDlg>();
+    dlg->Open();
+    TestBackend::ClearLog();
+    return dlg;
+}
+
+// The calls made after the first call of `function`.
+std::vector<std::string> CallsAfter(const std::string& function) {
+    std::vector<std::string> names = TestBackend::CallNames();
+    const auto first = std::find(names.begin(), names.end(), function);
+    return first == names.end() ? std::vector<std::string>{}
+                                : std::vector<std::string>(first + 1, names.end());
+}
+
+std::vector<std::string> StateReads(size_t rows) {
+    return std::vector<std::string>(rows, "GetEmulatorState");
+}
+
+} // namespace
+
+class TestVmMenu : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QVERIFY(InitProcess()); }
+    void init() {
+        QVERIFY(TestBackend::Load());
+        ResetBackend();
+    }
+    void cleanupTestCase() { QVERIFY(TestBackend::Load()); }
+
+    void menuFollowsStateAndExports_data();
+    void menuFollowsStateAndExports();
+    void noRowNoMenu();
+    void stopAndForceOff_data();
+    void stopAndForceOff();
+    void startFromMenu_data();
+    void startFromMenu();
+    void detailsShowInfoReadOnly();
+    void statesReadAtOpenAfterCommandsAndOnReturn();
+};
+
+void TestVmMenu::menuFollowsStateAndExports_data() {
+    QTest::addColumn<QString>("variant"); // empty: the full test back end
+    QTest::addColumn<int>("state");
+    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QString>("indicator");
+
+    const QStringList all{"Start", "Stop", "Force off", "Details"};
+    QTest::newRow("stopped") << QString() << 0
+                             << QStringList{"Start", "(Stop)", "(Force off)", "Details"}
+                             << QString();
+    QTest::newRow("running") << QString() << 1
+                             << QStringList{"(Start)", "Stop", "Force off", "Details"}
+                             << QString("running");
+    QTest::newRow("paused") << QString() << 2
+                            << QStringList{"(Start)", "Stop", "Force off", "Details"}
+                            << QString("paused");
+    // A state the interface does not define claims nothing.
+    QTest::newRow("undefined state") << QString() << 7 << all << QString();
+    QTest::newRow("seventeen exports only")
+        << QString("no-optional") << 1 << QStringList{"Start"} << QString();
+    QTest::newRow("no state") << QString("no-GetEmulatorState") << 1 << all << QString();
+    QTest::newRow("no stop") << QString("no-StopEmulator") << 1 << QStringList{"(Start)", "Details"}
+                             << QString("running");
+    QTest::newRow("no info") << QString("no-GetEmulatorInfo") << 0
+                             << QStringList{"Start", "(Stop)", "(Force off)"} << QString();
+}
+
+void TestVmMenu::menuFollowsStateAndExports() {
+    QFETCH(QString, variant);
+    QFETCH(int, state);
+    QFETCH(QStringList, items);
+    QFETCH(QString, indicator);
+    if (!variant.isEmpty()) {
+        QVERIFY(TestBackend::LoadFrom(TestBackend::VariantsDir() + "/" + variant.toStdString() +
+                                      "/" BREVANTIX_LIBRARY_NAME));
+        ResetBackend();
+    }
+    ScriptMachines({"vm1", "vm2"});
+    TestBackend::SetState("vm2", state);
+    auto dlg = OpenWindow();
+
+    // The name cell keeps the exact name beside the indicator.
+    QCOMPARE(Rows(*dlg).size(), 2);
+    QCOMPARE(QString::fromStdString(dlg->ListCtrl()->GetItemText(1, 0)), QString("vm2"));
+    QCOMPARE(Indicators(*dlg), (QStringList{QString(), indicator}));
+
+    MenuSeen seen;
+    AnswerNextMenu(&seen);
+    RightClickRow(*dlg, 1);
+    QVERIFY(seen.appeared);
+    QCOMPARE(seen.items, items);
+    QVERIFY(TestBackend::CallsOf("StopEmulator").empty());
+    QVERIFY(StoreChangingCalls().empty());
+    QVERIFY(CommandButtonsEnabled(*dlg, false));
+}
+
+void TestVmMenu::noRowNoMenu() {
+    ScriptMachines({"vm1", "vm2"});
+    auto dlg = OpenWindow();
+    QString opened;
+    QVERIFY2(RunsWithoutModal([&] { ClickBelowRows(*dlg, Qt::RightButton); }, &opened),
+             qPrintable(opened));
+    dlg->ListCtrl()->clearSelection();
+    dlg->ListCtrl()->setFocus();
+    QVERIFY2(RunsWithoutModal([&] { QTest::keyClick(dlg->ListCtrl(), Qt::Key_Menu); }, &opened),
+             qPrintable(opened));
+    QVERIFY(TestBackend::Calls().empty());
+}
+
+void TestVmMenu::stopAndForceOff_data() {
+    QTest::addColumn<int>("key"); // 0: right click on row 3
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("force");
+    QTest::addColumn<QStringList>("indicators");
+
+    // Rows 2 and 4 are selected; vm2 and vm3 run.
+    QTest::newRow("stop by right click, the row under the pointer")
+        << 0 << 0 << "Stop"
+        << "vm3"
+        << "0" << QStringList{"", "running", "", ""};
+    QTest::newRow("force off by the Menu key, the first selected row")
+        << int(Qt::Key_Menu) << 0 << "Force off"
+        << "vm2"
+        << "1" << QStringList{"", "", "running", ""};
+    QTest::newRow("force off by Shift+F10")
+        << int(Qt::Key_F10) << int(Qt::ShiftModifier) << "Force off"
+        << "vm2"
+        << "1" << QStringList{"", "", "running", ""};
+}
+
+void TestVmMenu::stopAndForceOff() {
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(QString, item);
+    QFETCH(QString, name);
+    QFETCH(QString, force);
+    QFETCH(QStringList, indicators);
+    ScriptMachines(kFour);
+    TestBackend::SetState("vm2", BREVANTIX_STATE_RUNNING);
+    TestBackend::SetState("vm3", BREVANTIX_STATE_RUNNING);
+    auto dlg = OpenWindow();
+    ClickRow(*dlg, 1);
+    ClickRow(*dlg, 3, Qt::ControlModifier);
+    QCOMPARE(Indicators(*dlg), (QStringList{"", "running", "running", ""}));
+
+    MenuSeen seen;
+    AnswerNextMenu(&seen, item);
+    if (key == 0) {
+        RightClickRow(*dlg, 2);
+    } else {
+        dlg->ListCtrl()->setFocus();
+        QTest::keyClick(dlg->ListCtrl(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    }
+
+    QVERIFY(seen.appeared);
+    const auto stops = TestBackend::CallsOf("StopEmulator");
+    QCOMPARE(stops.size(), size_t(1));
+    QCOMPARE(stops[0].args, (std::vector<std::string>{name.toStdString(), force.toStdString()}));
+    // Every row's state is read again after the command.
+    QCOMPARE(CallsAfter("StopEmulator"), StateReads(4));
+    QCOMPARE(Indicators(*dlg), indicators);
+    QCOMPARE(Rows(*dlg).size(), 4);
+    QVERIFY(CommandButtonsEnabled(*dlg, true));
+}
+
+void TestVmMenu::startFromMenu_data() {
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("report"); // empty: none
+    QTest::addColumn<QString>("indicator");
+    QTest::newRow("started") << 1 << QString() << QString("running");
+    QTest::newRow("failed, reported as by the button")
+        << 0 << QString("no kernel image") << QString();
+}
+
+void TestVmMenu::startFromMenu() {
+    QFETCH(int, result);
+    QFETCH(QString, report);
+    QFETCH(QString, indicator);
+    ScriptMachines({"vm1", "vm2"});
+    TestBackend::SetStart("vm2", result, report.toStdString());
+    auto dlg = OpenWindow();
+
+    MenuSeen seen;
+    AnswerNextMenu(&seen, "Start");
+    ReportSeen shown;
+    if (!report.isEmpty())
+        ReadNextReport(&shown);
+    QString opened;
+    const bool quiet = RunsWithoutModal([&] { RightClickRow(*dlg, 1); }, &opened);
+
+    QVERIFY(seen.appeared);
+    const auto starts = TestBackend::CallsOf("StartEmulator");
+    QCOMPARE(starts.size(), size_t(1));
+    QCOMPARE(starts[0].args[0], std::string("vm2"));
+    if (report.isEmpty()) {
+        QVERIFY2(quiet, qPrintable(opened));
+    } else {
+        QVERIFY(shown.appeared);
+        QCOMPARE(shown.title, QString("Start Emulator Error"));
+        QCOMPARE(shown.text, report);
+    }
+    QCOMPARE(Indicators(*dlg), (QStringList{"", indicator}));
+}
+
+void TestVmMenu::detailsShowInfoReadOnly() {
+    ScriptMachines({"vm1", "vm2"});
+    const std::string info = "process 4242\nlog /tmp/vm1.log\nserial console /dev/pts/7";
+    TestBackend::SetInfo("vm1", info);
+    g_pLangManager->SetText("VM_DETAILS", "Info");
+    g_pLangManager->SetText("VM_DETAILS_TITLE", "About %s");
+    g_pLangManager->SetText("VM_STOP", "Halt");
+    auto dlg = OpenWindow();
+
+    MenuSeen seen;
+    AnswerNextMenu(&seen, "Info");
+    ReportSeen shown;
+    ReadNextReport(&shown);
+    RightClickRow(*dlg, 0);
+    g_pLangManager->SetText("VM_DETAILS", "Details");
+    g_pLangManager->SetText("VM_DETAILS_TITLE", "Details of %s");
+    g_pLangManager->SetText("VM_STOP", "Stop");
+
+    QCOMPARE(seen.items, (QStringList{"Start", "(Halt)", "(Force off)", "Info"}));
+    QVERIFY(shown.appeared);
+    QCOMPARE(shown.title, QString("About vm1"));
+    QCOMPARE(shown.text, QString::fromStdString(info));
+    QVERIFY(shown.readOnly);
+    QVERIFY(!shown.wraps);
+    const auto infos = TestBackend::CallsOf("GetEmulatorInfo");
+    QCOMPARE(infos.size(), size_t(2));
+    QCOMPARE(infos[0].args, (std::vector<std::string>{"vm1", "<null>", "0"}));
+    QCOMPARE(infos[1].args[2], std::to_string(info.size()));
+    // The machine's details are not texts of the program: none reaches the
+    // language file.
+    std::string collected;
+    QVERIFY(!g_pLangManager->GetTextById(1063, collected) ||
+            collected.find("process 4242") == std::string::npos);
+    QVERIFY(TestBackend::CallsOf("StopEmulator").empty());
+}
+
+void TestVmMenu::statesReadAtOpenAfterCommandsAndOnReturn() {
+    ScriptMachines({"vm1", "vm2", "vm3"});
+    TestBackend::SetState("vm2", BREVANTIX_STATE_RUNNING);
+    TestBackend::ClearLog();
+    auto dlg = std::make_unique<CTarnwickDlg>();
+    dlg->Open();
+    // One state read per row at opening.
+    QCOMPARE(TestBackend::CallsOf("GetEmulatorState").size(), size_t(3));
+    QCOMPARE(Indicators(*dlg), (QStringList{"", "running", ""}));
+
+    // Changes behind the window show once the user comes back to it.
+    TestBackend::SetState("vm2", BREVANTIX_STATE_STOPPED);
+    TestBackend::SetState("vm3", BREVANTIX_STATE_RUNNING);
+    dlg->activateWindow();
+    QTRY_VERIFY(dlg->isActiveWindow());
+    QCOMPARE(Indicators(*dlg), (QStringList{"", "running", ""}));
+    QDialog elsewhere(dlg.get());
+    elsewhere.show();
+    elsewhere.activateWindow();
+    QTRY_VERIFY(!dlg->isActiveWindow());
+    elsewhere.hide();
+    dlg->activateWindow();
+    QTRY_COMPARE(Indicators(*dlg), (QStringList{"", "", "running"}));
+
+    // An edit replaces the row; the running machine keeps its indicator.
+    ClickRow(*dlg, 2);
+    ModalSeen sheet;
+    AnswerNextSheet(&sheet, 1);
+    dlg->OnEditVm();
+    QVERIFY(sheet.appeared);
+    QCOMPARE(sheet.refusal, QString());
+    QCOMPARE(Indicators(*dlg), (QStringList{"", "", "running"}));
+
+    // After a delete the rows that stay show their states.
+    TestBackend::SetState("vm1", BREVANTIX_STATE_PAUSED);
+    ClickRow(*dlg, 1);
+    dlg->OnDeleteVm();
+    QCOMPARE(Rows(*dlg).size(), 2);
+    QCOMPARE(Indicators(*dlg), (QStringList{"paused", "running"}));
+}
+
+QTEST_MAIN(TestVmMenu)
+#include "tst_vmmenu.moc"
