@@ -27,6 +27,8 @@ struct BoardInfo {
     // when the board has no such interface.
     std::string_view diskBus;
     std::string_view cardBus;
+    // The network card QEMU must add; empty: the board's own (-nic).
+    std::string_view nic = {};
 };
 
 // Every board of the table, virt first within each architecture.

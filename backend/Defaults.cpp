@@ -1,6 +1,7 @@
 #include "Defaults.h"
 
 #include "Boards.h"
+#include "Tap.h"
 #include "Text.h"
 
 #include <cstring>
@@ -24,6 +25,7 @@ void FillDefaults(EmulatorOptions& options, ChoiceCatalogue& catalogue, std::str
                 options.general.memSize = static_cast<int32_t>(
                     board->memorySizes.empty() ? board->memoryMax : board->memorySizes.front());
     WriteField(options.general.memType, "MB");
+    WriteField(options.general.tapAdapter, kUserNetwork);
     WriteField(options.disk.sdMemType, "MB");
     WriteField(options.disk.hdMemType, "MB");
     options.peri.serialEnable = 1;

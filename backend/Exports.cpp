@@ -44,6 +44,10 @@ Backend& TheBackend() {
     return backend;
 }
 
+std::string TapHelperPath() {
+    return LibraryDirectory() + "/" + std::string(kTapHelperName);
+}
+
 MachineStore CurrentStore() {
     return MachineStore(StoreDirectory());
 }
@@ -184,19 +188,26 @@ uint32_t GetMemType(char* buffer, uint32_t capacity, uint32_t slotSize) {
 }
 
 uint32_t RefreshTapNetWork(char* buffer, uint32_t capacity, uint32_t slotSize) {
-    return Guarded(0u, [&] { return WriteList(ListTapAdapters(), buffer, capacity, slotSize); });
+    return Guarded(0u, [&] { return WriteList(NetworkChoices(), buffer, capacity, slotSize); });
 }
 
 void InstallTapNetWork(const char* /*version*/) {
     // The kernel has one TUN/TAP driver; whichever version was chosen, the
     // adapter comes from it.
-    Guarded([] { CreatePersistentTap(); });
+    Guarded([] {
+        const TapResult made = InstallTap(TapHelperPath());
+        if (!made.ok)
+            LogLine("No TAP adapter was installed: " + made.error);
+    });
 }
 
 void ReNameTapNetWork(const char* oldName, const char* newName) {
     Guarded([&] {
         if (oldName && newName)
-            RenameTap(oldName, newName);
+            if (const TapResult renamed = RenameTapAsUser(TapHelperPath(), oldName, newName);
+                !renamed.ok)
+                LogLine("The adapter " + std::string(oldName) + " was not renamed to " + newName +
+                        ": " + renamed.error);
     });
 }
 

@@ -328,13 +328,22 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
     if (disks.sd.used && !AddDisk(argv, info, true, board, disks.sd.path, context.sdFormat, error))
         return fail(error);
 
-    if (const std::string tap = ReadField(options.general.tapAdapter); !tap.empty()) {
-        if (!IsValidInterfaceName(tap))
-            return fail("The TAP network adapter " + Quoted(tap) + " is not a valid adapter name.");
-        argv.insert(argv.end(), {"-nic", "tap,ifname=" + tap + ",script=no,downscript=no"});
-    } else {
+    // An empty adapter is a record of an older version: user-mode network.
+    const std::string adapter = ReadField(options.general.tapAdapter);
+    std::string network;
+    if (adapter.empty() || adapter == kUserNetwork)
+        network = "user";
+    else if (adapter != kNoNetwork && !IsValidInterfaceName(adapter))
+        return fail("The TAP network adapter " + Quoted(adapter) + " is not a valid adapter name.");
+    else if (adapter != kNoNetwork)
+        network = "tap,ifname=" + adapter + ",script=no,downscript=no";
+    if (network.empty())
         argv.insert(argv.end(), {"-nic", "none"});
-    }
+    else if (info && !info->nic.empty())
+        argv.insert(argv.end(), {"-netdev", network + ",id=net0", "-device",
+                                 std::string(info->nic) + ",netdev=net0"});
+    else
+        argv.insert(argv.end(), {"-nic", network});
 
     // The console window is QEMU's own GTK window; with the display on, the
     // guest's screen comes first and the console is a tab beside it.

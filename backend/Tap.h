@@ -4,9 +4,21 @@
 
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <vector>
 
 namespace bx {
+
+// The General page's adapter list begins with two entries that no adapter's
+// name can be (they hold blanks; a leading parenthesis keeps any adapter's
+// name from being the beginning of one): QEMU's user-mode network (NAT,
+// DHCP, the host at 10.0.2.2), which needs no rights, and no network at all.
+// An empty adapter (a record of an older version) means the user-mode one.
+inline constexpr std::string_view kUserNetwork = "(user-mode network)";
+inline constexpr std::string_view kNoNetwork = "(no network)";
+
+// What RefreshTapNetWork lists: the two entries, then ListTapAdapters().
+std::vector<std::string> NetworkChoices(const std::string& sysfsNet = "/sys/class/net");
 
 // Names of the interfaces under `sysfsNet` whose tun_flags carry IFF_TAP,
 // in byte order.
@@ -27,13 +39,27 @@ struct TapResult {
     std::string error; // why nothing changed
 };
 
-// Creates the next free persistent TAP adapter "tapN", owned by the calling
-// user. Needs CAP_NET_ADMIN.
-TapResult CreatePersistentTap();
+// Creates the next free persistent TAP adapter "tapN", up and owned by
+// `owner`, so that QEMU run by that user opens it. Needs CAP_NET_ADMIN.
+TapResult CreatePersistentTap(uid_t owner);
 
 // Renames a TAP adapter, taking it down for the rename and restoring its
-// state afterwards. Refuses invalid names and interfaces that are no TAP.
-TapResult RenameTap(const std::string& oldName, const std::string& newName,
+// state afterwards. Refuses invalid names, interfaces that are no TAP, and
+// (unless `caller` is root) adapters that `caller` does not own.
+TapResult RenameTap(const std::string& oldName, const std::string& newName, uid_t caller,
                     const std::string& sysfsNet = "/sys/class/net");
+
+// Whether this process may manage adapters itself.
+bool HaveNetAdmin();
+
+// Install and rename as the manager asks for them: done here with the rights
+// to, else through our helper program (`helper`, beside the back end) under
+// pkexec, so that a desktop user gets the system's authentication prompt.
+TapResult InstallTap(const std::string& helper);
+TapResult RenameTapAsUser(const std::string& helper, const std::string& oldName,
+                          const std::string& newName);
+
+// The helper program's name, installed beside the back end.
+inline constexpr std::string_view kTapHelperName = "tarnwick-tap-helper";
 
 } // namespace bx

@@ -5,6 +5,7 @@
 #   <dir>/<arch>/vmlinuz-<release>        for arch arm, aarch64 and x86_64
 #   <dir>/<arch>/dtbs/                    the kernel package's device trees
 #   <dir>/<arch>/busybox
+#   <dir>/<arch>/modules/                 its virtio network modules
 # What cannot be had is named in <dir>/MISSING or <dir>/<arch>/MISSING, and
 # the tests skip with that reason. Adds the foreign architectures to dpkg
 # when they are missing (as root).
@@ -18,7 +19,7 @@ dir=$(cd "$dir" && pwd)
 fetch() {
   local arch=$1 deb=$2 flavour=$3 out="$dir/$1"
   mkdir -p "$out" || return
-  if ls "$out"/vmlinuz-* >/dev/null 2>&1 && [ -s "$out/busybox" ]; then
+  if ls "$out"/vmlinuz-* >/dev/null 2>&1 && [ -s "$out/busybox" ] && [ -d "$out/modules" ]; then
     rm -f "$out/MISSING"
     return
   fi
@@ -61,7 +62,10 @@ fetch() {
   for package in "$work"/*.deb; do
     dpkg-deb --fsys-tarfile "$package" |
       tar -x -C "$work/root" --wildcards './boot/vmlinuz-*' './usr/lib/linux-image-*' \
-        './bin/busybox' 2>/dev/null
+        './bin/busybox' './lib/modules/*/kernel/drivers/virtio/virtio_mmio.ko' \
+        './lib/modules/*/kernel/drivers/net/virtio_net.ko' \
+        './lib/modules/*/kernel/drivers/net/net_failover.ko' \
+        './lib/modules/*/kernel/net/core/failover.ko' 2>/dev/null
   done
   local vmlinuz
   vmlinuz=$(ls "$work"/root/boot/vmlinuz-* 2>/dev/null | head -n1)
@@ -70,6 +74,11 @@ fetch() {
     rm -rf "$work"
     return
   fi
+  # The network drivers of the network test, where the kernel has them as
+  # modules (virtio_mmio, failover, net_failover, virtio_net).
+  rm -rf "$out/modules"
+  mkdir -p "$out/modules"
+  find "$work/root/lib/modules" -name '*.ko' -exec cp {} "$out/modules/" \; 2>/dev/null
   rm -rf "$out/dtbs"
   if ls -d "$work"/root/usr/lib/linux-image-* >/dev/null 2>&1; then
     mv "$(ls -d "$work"/root/usr/lib/linux-image-* | head -n1)" "$out/dtbs"

@@ -62,6 +62,8 @@ private slots:
     void hostileTextsStayInTheirArguments();
     void namesQemuWouldParseAreRefused_data();
     void namesQemuWouldParseAreRefused();
+    void networkChoices_data();
+    void networkChoices();
     void serialKinds_data();
     void serialKinds();
     void consoleWindow_data();
@@ -120,8 +122,10 @@ void TestBackendArgv::fullRecordGolden() {
         "if=none,id=card0,file=/store/vm.sd.img,format=raw",
         "-device",
         "virtio-blk-device,drive=card0",
-        "-nic",
-        "tap,ifname=tap0,script=no,downscript=no",
+        "-netdev",
+        "tap,ifname=tap0,script=no,downscript=no,id=net0",
+        "-device",
+        "virtio-net-device,netdev=net0",
         "-display",
         "none",
         "-monitor",
@@ -155,7 +159,7 @@ void TestBackendArgv::minimalRecord() {
                            "-kernel",
                            "/opt/emu/zImage",
                            "-nic",
-                           "none",
+                           "user",
                            "-serial",
                            "none",
                            "-pidfile",
@@ -197,9 +201,9 @@ void TestBackendArgv::hostileTextsStayInTheirArguments() {
     QCOMPARE(command.error, std::string());
     const std::vector<std::string> options = OptionNames(command.argv);
     const std::vector<std::string> expected = {
-        "-name",    "-machine", "-cpu",     "-m",      "-kernel", "-initrd",
-        "-append",  "-drive",   "-device",  "-drive",  "-device", "-nic",
-        "-display", "-monitor", "-chardev", "-serial", "-pidfile"};
+        "-name",   "-machine", "-cpu",     "-m",       "-kernel", "-initrd",
+        "-append", "-drive",   "-device",  "-drive",   "-device", "-netdev",
+        "-device", "-display", "-monitor", "-chardev", "-serial", "-pidfile"};
     QCOMPARE(options, expected);
     QCOMPARE(command.argv.size(), 1 + 2 * expected.size());
 
@@ -295,6 +299,45 @@ void TestBackendArgv::namesQemuWouldParseAreRefused() {
         {"vexpress-a9", "The board vexpress-a9 has no interface for a hard disk"}};
     if (const auto reason = reasons.find(field); reason != reasons.end())
         QVERIFY2(command.error.find(reason->second) != std::string::npos, command.error.c_str());
+}
+
+// The adapter list's two entries and a record of an older version (empty);
+// virt gets its card on virtio-mmio, other boards their own card.
+void TestBackendArgv::networkChoices_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("adapter");
+    QTest::addColumn<QStringList>("network");
+    const QStringList virtUser = {"-netdev", "user,id=net0", "-device",
+                                  "virtio-net-device,netdev=net0"};
+    QTest::newRow("user-mode") << "virt (arm)"
+                               << "(user-mode network)" << virtUser;
+    QTest::newRow("older record") << "virt (arm)"
+                                  << "" << virtUser;
+    QTest::newRow("none") << "virt (arm)"
+                          << "(no network)" << QStringList{"-nic", "none"};
+    QTest::newRow("board's own card") << "vexpress-a9 (arm)"
+                                      << "(user-mode network)" << QStringList{"-nic", "user"};
+    QTest::newRow("tap") << "vexpress-a9 (arm)"
+                         << "tap3"
+                         << QStringList{"-nic", "tap,ifname=tap3,script=no,downscript=no"};
+}
+
+void TestBackendArgv::networkChoices() {
+    QFETCH(QString, target);
+    QFETCH(QString, adapter);
+    QFETCH(QStringList, network);
+    EmulatorOptions r = Bootable();
+    WriteField(r.general.target, target.toStdString());
+    WriteField(r.general.cpu, "");
+    WriteField(r.general.tapAdapter, adapter.toStdString());
+    const QemuCommand command = BuildQemuArgv(r, Context());
+    QCOMPARE(command.error, std::string());
+    QStringList argv;
+    for (const std::string& arg : command.argv)
+        argv << QString::fromStdString(arg);
+    const qsizetype at = argv.indexOf(network.front());
+    QVERIFY2(at > 0, qPrintable(argv.join(' ')));
+    QCOMPARE(argv.mid(at, network.size()), network);
 }
 
 void TestBackendArgv::serialKinds_data() {

@@ -1,5 +1,6 @@
 // TAP adapters, created and renamed for real inside a private network
 // namespace so that the host's interfaces are never touched.
+#include "Process.h"
 #include "Tap.h"
 
 #include <QtTest>
@@ -93,15 +94,62 @@ bool DropAllCapabilities() {
             return std::string("line ") + std::to_string(__LINE__) + ": " #cond;                   \
     } while (0)
 
+// The helper that pkexec runs validates its own arguments; called directly,
+// as root, for a user it is told of as pkexec tells it.
+std::string HelperRun(const std::vector<std::string>& arguments, const std::string& caller,
+                      int& exitCode) {
+    std::vector<std::string> argv = {"/usr/bin/env", "PKEXEC_UID=" + caller, TAP_HELPER_PATH};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const CaptureResult run = RunAndCapture(argv, {}, 10000);
+    exitCode = WIFEXITED(run.exitStatus) ? WEXITSTATUS(run.exitStatus) : -1;
+    return run.output;
+}
+
+std::string HelperRefuses() {
+    const std::string user = std::to_string(::getuid() + 4242);
+    int code = -1;
+    const std::string made = HelperRun({"install"}, user, code);
+    EXPECT(code == 0 && made.rfind("tap", 0) == 0);
+    const std::string adapter = made.substr(0, made.find('\n'));
+    FILE* f = std::fopen(("/sys/class/net/" + adapter + "/owner").c_str(), "r");
+    char owner[32] = {};
+    EXPECT(f && std::fgets(owner, sizeof owner, f));
+    std::fclose(f);
+    EXPECT(std::string(owner).rfind(user, 0) == 0); // the asking user's, not root's
+    EXPECT((FlagsOf(adapter) & IFF_UP) != 0);
+    for (const std::vector<std::string>& bad :
+         std::vector<std::vector<std::string>>{{"rename", adapter, "a b"},
+                                               {"rename", adapter, "../etc"},
+                                               {"rename", adapter, std::string(16, 'x')},
+                                               {"rename", "-x", "y"},
+                                               {"rename", adapter},
+                                               {"format", "/"},
+                                               {}}) {
+        HelperRun(bad, user, code);
+        EXPECT(code == 2);
+    }
+    HelperRun({"rename", "lo", "lo2"}, user, code); // no TAP
+    EXPECT(code == 3 && FlagsOf("lo") != -1);
+    HelperRun({"rename", "lan0", "theirs"}, user, code); // another user's
+    EXPECT(code == 3 && FlagsOf("lan0") != -1);
+    HelperRun({"install"}, "not-a-number", code);
+    EXPECT(code == 2);
+    HelperRun({"rename", adapter, "renamed"}, user, code);
+    EXPECT(code == 0 && FlagsOf("renamed") != -1);
+    EXPECT(RenameTap("renamed", adapter, 0).ok);
+    return {};
+}
+
 std::string InstallAndRename() {
     EXPECT(ListTapAdapters().empty());
     EXPECT(!TapDriverVersions().empty());
     EXPECT(TapDriverVersions().front().rfind("TUN/TAP", 0) == 0);
 
-    const TapResult first = CreatePersistentTap();
+    const TapResult first = CreatePersistentTap(::getuid());
     EXPECT(first.ok);
     EXPECT(first.name == "tap0");
-    const TapResult second = CreatePersistentTap();
+    EXPECT((FlagsOf("tap0") & IFF_UP) != 0); // made up, ready to carry traffic
+    const TapResult second = CreatePersistentTap(::getuid());
     EXPECT(second.ok && second.name == "tap1");
     // Persistent: still there although our descriptors are closed.
     if (ListTapAdapters() != Names{"tap0", "tap1"})
@@ -114,36 +162,44 @@ std::string InstallAndRename() {
     EXPECT(std::string(buffer).rfind(owner, 0) == 0);
 
     EXPECT(SetUp("tap0"));
-    const TapResult renamed = RenameTap("tap0", "lan0");
+    const TapResult renamed = RenameTap("tap0", "lan0", ::getuid());
     EXPECT(renamed.ok);
     EXPECT(ListTapAdapters() == (Names{"lan0", "tap1"}));
     EXPECT((FlagsOf("lan0") & IFF_UP) != 0); // its state came back
-    EXPECT(RenameTap("tap1", "tap1").ok);
+    EXPECT(RenameTap("tap1", "tap1", ::getuid()).ok);
+    // Another user's adapter is left alone, unless root asks.
+    const uid_t other = ::getuid() + 4242;
+    EXPECT(!RenameTap("tap1", "mine", other).ok);
+    EXPECT(RenameTap("tap1", "tap1", 0).ok);
 
     for (const std::string& bad :
          {std::string("a b"), std::string("a/b"), std::string(16, 'x'), std::string(),
           std::string(".."), std::string("x:y"), std::string(" lead"), std::string("tab\t")}) {
-        const TapResult refused = RenameTap("tap1", bad);
+        const TapResult refused = RenameTap("tap1", bad, ::getuid());
         EXPECT(!refused.ok && !refused.error.empty());
     }
-    EXPECT(RenameTap("tap1", std::string(15, 'x')).ok);
-    EXPECT(RenameTap(std::string(15, 'x'), "tap1").ok);
+    EXPECT(RenameTap("tap1", std::string(15, 'x'), ::getuid()).ok);
+    EXPECT(RenameTap(std::string(15, 'x'), "tap1", ::getuid()).ok);
     // Not a TAP adapter: left alone.
-    EXPECT(!RenameTap("lo", "lo2").ok);
+    EXPECT(!RenameTap("lo", "lo2", 0).ok);
     EXPECT(FlagsOf("lo") != -1);
-    EXPECT(!RenameTap("nothing", "x").ok);
+    EXPECT(!RenameTap("nothing", "x", 0).ok);
     // Taken name: the rename fails and the adapter keeps name and state.
-    EXPECT(!RenameTap("lan0", "tap1").ok);
+    EXPECT(!RenameTap("lan0", "tap1", ::getuid()).ok);
     EXPECT((FlagsOf("lan0") & IFF_UP) != 0);
     EXPECT(ListTapAdapters() == (Names{"lan0", "tap1"}));
 
+    if (const std::string helper = HelperRefuses(); !helper.empty())
+        return "helper: " + helper;
+
     // Without the capability nothing changes and nothing crashes.
     EXPECT(DropAllCapabilities());
-    const TapResult denied = CreatePersistentTap();
+    EXPECT(!HaveNetAdmin());
+    const TapResult denied = CreatePersistentTap(::getuid());
     EXPECT(!denied.ok && !denied.error.empty());
-    EXPECT(!RenameTap("lan0", "wan0").ok);
+    EXPECT(!RenameTap("lan0", "wan0", ::getuid()).ok);
     EXPECT((FlagsOf("lan0") & IFF_UP) != 0);
-    EXPECT(ListTapAdapters() == (Names{"lan0", "tap1"}));
+    EXPECT(ListTapAdapters() == (Names{"lan0", "tap0", "tap1"}));
     return {};
 }
 #undef EXPECT
@@ -227,7 +283,7 @@ void TestBackendTap::listingIgnoresNonTapInterfaces() {
     add("junk", "garbage\n");
     QCOMPARE(ListTapAdapters(sysfs.path().toStdString()), (Names{"tapa", "tapb"}));
     QVERIFY(ListTapAdapters("/nonexistent").empty());
-    QVERIFY(!RenameTap("tun0", "x", sysfs.path().toStdString()).ok);
+    QVERIFY(!RenameTap("tun0", "x", 0, sysfs.path().toStdString()).ok);
 }
 
 QTEST_GUILESS_MAIN(TestBackendTap)

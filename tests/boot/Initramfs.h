@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <cstdint>
@@ -72,5 +73,51 @@ inline QByteArray MarkerInitramfs(const QString& busyboxPath) {
     cpio.File("init", "#!/bin/busybox sh\n"
                       "/bin/busybox echo TARNWICK-BOOT-$((6 * 7))\n"
                       "/bin/busybox poweroff -f\n");
+    return cpio.Finish();
+}
+
+// An initrd whose /init loads the virtio network drivers from `modules`,
+// configures eth0 (by DHCP for "tarnwick.net=dhcp" on the kernel command
+// line, else the address given there), fetches
+// http://<tarnwick.host>:<tarnwick.port>/payload and prints
+// "TARNWICK-NET-<md5 of what it got>".
+inline QByteArray NetworkInitramfs(const QString& busyboxPath, const QString& modules) {
+    QFile busybox(busyboxPath);
+    if (!busybox.open(QIODevice::ReadOnly))
+        return {};
+    CpioWriter cpio;
+    cpio.Directory("bin");
+    cpio.File("bin/busybox", busybox.readAll());
+    cpio.Directory("dev");
+    cpio.CharDevice("dev/console", 5, 1);
+    cpio.Directory("lib");
+    for (const QString& module : QDir(modules).entryList({"*.ko"}, QDir::Files)) {
+        QFile file(QDir(modules).filePath(module));
+        if (file.open(QIODevice::ReadOnly))
+            cpio.File("lib/" + module.toUtf8(), file.readAll(), 0100644);
+    }
+    cpio.File("bin/dhcp", "#!/bin/busybox sh\n"
+                          "case \"$1\" in bound|renew)\n"
+                          "  /bin/busybox ip addr add $ip/$mask dev $interface ;;\n"
+                          "esac\n");
+    cpio.File("init",
+              "#!/bin/busybox sh\n"
+              "B=/bin/busybox\n"
+              "$B mkdir -p /proc /sys /tmp\n"
+              "$B mount -t proc proc /proc\n"
+              "for m in failover net_failover virtio_mmio virtio_net; do\n"
+              "  [ -f /lib/$m.ko ] && $B insmod /lib/$m.ko\n"
+              "done\n"
+              "arg() { $B sed -n \"s/.*tarnwick\\.$1=\\([^ ]*\\).*/\\1/p\" /proc/cmdline; }\n"
+              "$B ip link set lo up\n"
+              "$B ip link set eth0 up\n"
+              "if [ \"$(arg net)\" = dhcp ]; then\n"
+              "  $B udhcpc -i eth0 -n -q -t 20 -s /bin/dhcp\n"
+              "else\n"
+              "  $B ip addr add $(arg net) dev eth0\n"
+              "fi\n"
+              "sum=$($B wget -q -O - http://$(arg host):$(arg port)/payload | $B md5sum)\n"
+              "$B echo TARNWICK-NET-${sum%% *}\n"
+              "$B poweroff -f\n");
     return cpio.Finish();
 }

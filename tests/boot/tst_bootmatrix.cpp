@@ -3,25 +3,18 @@
 // the kernel package's trees, and a busybox initrd whose /init prints a
 // marker. Each machine is stored and started through the back end's exports,
 // as the manager does; its serial console goes into a file. Prints a table:
-// board, architecture, device tree, seconds to the marker.
+// board, architecture, device tree, seconds to the marker. Then a guest on
+// the user-mode network fetches a file from the host.
 #include "Boards.h"
 #include "Choices.h"
-#include "Files.h"
+#include "ExportedBackend.h"
 #include "Initramfs.h"
-#include "Launcher.h"
-#include "Text.h"
-
-#include "brevantix.h"
+#include "PayloadServer.h"
 
 #include <QDir>
-#include <QElapsedTimer>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
-#include <cstring>
 #include <deque>
-#include <dlfcn.h>
 
 namespace {
 
@@ -38,6 +31,10 @@ struct Boot {
     std::string problem;
 };
 
+QString ArchOf(const bx::BoardInfo& board) {
+    return QString::fromUtf8(board.arch.data(), board.arch.size());
+}
+
 } // namespace
 
 class TestBootMatrix : public QObject {
@@ -45,36 +42,25 @@ class TestBootMatrix : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void everyKnownBoardBoots();
+    void userNetworkReachesTheHost();
 
 private:
-    template <typename F> F Fn(const char* name) {
-        return reinterpret_cast<F>(::dlsym(m_lib, name));
-    }
     // Empty when the architecture's kernel is there, else why not.
     QString AssetsProblem(const QString& arch) const;
+    QString Kernel(const QString& arch) const;
+    QString Initrd(const QString& arch);
     void Start(Boot& boot);
-    void Stop(const Boot& boot);
 
     QTemporaryDir m_dir;
     QString m_assets;
-    void* m_lib = nullptr;
+    ExportedBackend m_backend;
 };
 
 void TestBootMatrix::initTestCase() {
     m_assets = qEnvironmentVariable("TARNWICK_BOOT_ASSETS", QStringLiteral(TARNWICK_BOOT_ASSETS));
     QVERIFY(m_dir.isValid());
-    qputenv("TARNWICK_STORE", (m_dir.path() + "/store").toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (m_dir.path() + "/cache").toLocal8Bit());
-    qputenv("XDG_STATE_HOME", (m_dir.path() + "/state").toLocal8Bit());
-    m_lib = ::dlopen(BREVANTIX_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    QVERIFY2(m_lib, ::dlerror());
-}
-
-void TestBootMatrix::cleanupTestCase() {
-    if (m_lib)
-        ::dlclose(m_lib);
+    QVERIFY2(m_backend.Load(m_dir.path()), ::dlerror());
 }
 
 QString TestBootMatrix::AssetsProblem(const QString& arch) const {
@@ -82,77 +68,46 @@ QString TestBootMatrix::AssetsProblem(const QString& arch) const {
     QFile why(dir.filePath("MISSING"));
     if (why.open(QIODevice::ReadOnly))
         return QString::fromUtf8(why.readAll().trimmed());
-    if (dir.entryList({"vmlinuz-*"}).isEmpty() || !dir.exists("busybox"))
+    if (Kernel(arch).isEmpty() || !dir.exists("busybox"))
         return "scripts/boot-assets.sh " + m_assets + " has not run";
     return {};
 }
 
-void TestBootMatrix::Start(Boot& boot) {
-    const QString arch = QString::fromUtf8(boot.board->arch.data(), boot.board->arch.size());
-    const QDir assets(m_assets + "/" + arch);
-    const QString initrd = m_dir.path() + "/" + arch + ".cpio";
-    if (!QFile::exists(initrd)) {
-        QFile file(initrd);
-        if (!file.open(QIODevice::WriteOnly) ||
-            file.write(MarkerInitramfs(assets.filePath("busybox"))) <= 0) {
-            boot.problem = "cannot write the initrd";
-            return;
-        }
-    }
-    EmulatorOptions record;
-    std::memset(&record, 0, sizeof record);
-    bx::WriteField(record.general.name, boot.name);
-    bx::WriteField(record.general.arch, boot.board->arch);
-    const std::string target = bx::TargetText(boot.board->name, boot.board->arch);
-    bx::WriteField(record.general.target, target);
-    // The CPU the back end offers first, as the General page preselects it.
-    auto cpus = Fn<PFN_GetEmulatorCPU>("GetEmulatorCPU");
-    std::vector<char> cpuList(std::size_t(cpus(target.c_str(), nullptr, 0, BREVANTIX_SLOT_SIZE)) *
-                              BREVANTIX_SLOT_SIZE);
-    if (!cpuList.empty() && cpus(target.c_str(), cpuList.data(), 1, BREVANTIX_SLOT_SIZE) == 1)
-        bx::WriteField(record.general.cpu, bx::ReadField(cpuList.data(), BREVANTIX_SLOT_SIZE));
-    const std::vector<uint32_t>& sizes = boot.board->memorySizes;
-    record.general.memSize = static_cast<int32_t>(sizes.empty() ? 512 : sizes.front());
-    bx::WriteField(record.general.memType, "MB");
-    bx::WriteField(record.os.osImage,
-                   assets.filePath(assets.entryList({"vmlinuz-*"}).value(0)).toStdString());
-    bx::WriteField(record.os.initrdImage, initrd.toStdString());
-    bx::WriteField(record.os.cmdLine,
-                   "console=" + bx::ConsoleDeviceFor(boot.board->arch, boot.board->name) +
-                       " panic=-1");
-    record.peri.serialEnable = 1;
-    bx::WriteField(record.peri.serialType, "file");
-    boot.serial = m_dir.path() + "/" + QString::fromStdString(boot.name) + ".serial.txt";
-    bx::WriteField(record.peri.serialParam, boot.serial.toStdString());
-    Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
-
-    boot.clock.start();
-    if (Fn<PFN_StartEmulator>("StartEmulator")(boot.name.c_str()) == 0) {
-        auto info = Fn<PFN_GetStartEmulatorErrInfo>("GetStartEmulatorErrInfo");
-        std::string text(info(boot.name.c_str(), nullptr, 0), '\0');
-        info(boot.name.c_str(), text.data(), static_cast<uint32_t>(text.size()));
-        boot.problem = "start refused: " + text;
-        return;
-    }
-    // The command line is the log's first line.
-    const std::string log =
-        bx::ReadWholeFile(m_dir.path().toStdString() + "/store/" + boot.name + ".log").value_or("");
-    const std::size_t at = log.substr(0, log.find('\n')).find(" -dtb ");
-    if (at != std::string::npos) {
-        const std::string path = log.substr(at + 6, log.find(' ', at + 6) - at - 6);
-        boot.deviceTree =
-            path.substr(path.find("/dtbs/") == std::string::npos ? 0 : path.find("/dtbs/") + 6);
-    }
+QString TestBootMatrix::Kernel(const QString& arch) const {
+    const QDir dir(m_assets + "/" + arch);
+    const QStringList kernels = dir.entryList({"vmlinuz-*"});
+    return kernels.isEmpty() ? QString() : dir.filePath(kernels.front());
 }
 
-void TestBootMatrix::Stop(const Boot& boot) {
-    const std::string pidFile = m_dir.path().toStdString() + "/store/" + boot.name + ".pid";
-    for (int i = 0; i < 100; ++i) {
-        const std::optional<int> pid = bx::RunningEmulator(pidFile);
-        if (!pid)
-            return;
-        ::kill(*pid, SIGKILL);
-        QTest::qWait(20);
+QString TestBootMatrix::Initrd(const QString& arch) {
+    const QString initrd = m_dir.path() + "/" + arch + ".cpio";
+    QFile file(initrd);
+    if (!file.exists() && file.open(QIODevice::WriteOnly))
+        file.write(MarkerInitramfs(m_assets + "/" + arch + "/busybox"));
+    return initrd;
+}
+
+void TestBootMatrix::Start(Boot& boot) {
+    const QString arch = ArchOf(*boot.board);
+    const std::vector<uint32_t>& sizes = boot.board->memorySizes;
+    boot.serial = m_dir.path() + "/" + QString::fromStdString(boot.name) + ".serial.txt";
+    const EmulatorOptions record = GuestRecord(
+        m_backend, boot.name, bx::TargetText(boot.board->name, boot.board->arch),
+        static_cast<int32_t>(sizes.empty() ? 512 : sizes.front()), Kernel(arch).toStdString(),
+        Initrd(arch).toStdString(),
+        "console=" + bx::ConsoleDeviceFor(boot.board->arch, boot.board->name) + " panic=-1",
+        boot.serial.toStdString());
+    boot.clock.start();
+    boot.problem = m_backend.SaveAndStart(record);
+    if (!boot.problem.empty())
+        return;
+    // The command line is the log's first line.
+    const std::string log = bx::ReadWholeFile(m_backend.StoreFile(boot.name, ".log")).value_or("");
+    const std::string command = log.substr(0, log.find('\n'));
+    if (const std::size_t at = command.find(" -dtb "); at != std::string::npos) {
+        const std::string path = command.substr(at + 6, command.find(' ', at + 6) - at - 6);
+        const std::size_t dtbs = path.find("/dtbs/");
+        boot.deviceTree = dtbs == std::string::npos ? path : path.substr(dtbs + 6);
     }
 }
 
@@ -160,7 +115,7 @@ void TestBootMatrix::everyKnownBoardBoots() {
     std::deque<Boot> waiting;
     QStringList skipped;
     for (const bx::BoardInfo& board : bx::KnownBoards()) {
-        const QString arch = QString::fromUtf8(board.arch.data(), board.arch.size());
+        const QString arch = ArchOf(board);
         if (const QString problem = AssetsProblem(arch); !problem.isEmpty()) {
             if (!skipped.contains(arch))
                 qWarning("no %s kernel: %s", qPrintable(arch), qPrintable(problem));
@@ -197,7 +152,7 @@ void TestBootMatrix::everyKnownBoardBoots() {
                 ++it;
                 continue;
             }
-            Stop(*it);
+            m_backend.Kill(it->name);
             done.push_back(std::move(*it));
             it = running.erase(it);
         }
@@ -216,13 +171,49 @@ void TestBootMatrix::everyKnownBoardBoots() {
         if (!boot.problem.empty())
             failures << QString::fromStdString(boot.name + ": " + boot.problem);
         else
-            archs.insert(QString::fromUtf8(boot.board->arch.data(), boot.board->arch.size()));
+            archs.insert(ArchOf(*boot.board));
     }
     std::printf("%s", table.c_str());
     QVERIFY2(failures.isEmpty(), qPrintable(failures.join("\n")));
     if (!skipped.isEmpty())
         QSKIP(qPrintable("booted what could be had; no kernel for " + skipped.join(", ")));
     QVERIFY(done.size() >= 10 && archs.size() >= 3);
+}
+
+// A new machine's default network: QEMU's user-mode network. The guest gets
+// its address by DHCP and fetches a file from a server on the host's
+// loopback through 10.0.2.2; what it got must be what was served.
+void TestBootMatrix::userNetworkReachesTheHost() {
+    if (const QString problem = AssetsProblem("arm"); !problem.isEmpty())
+        QSKIP(qPrintable("no arm kernel: " + problem));
+    PayloadServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost));
+    const QString initrd = m_dir.path() + "/network.cpio";
+    {
+        QFile file(initrd);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(NetworkInitramfs(m_assets + "/arm/busybox", m_assets + "/arm/modules"));
+    }
+    EmulatorOptions defaults;
+    std::memset(&defaults, 0, sizeof defaults);
+    m_backend.Fn<PFN_SetEmulatorOptDefault>("SetEmulatorOptDefault")("arm", &defaults);
+    const QString serial = m_dir.path() + "/network.serial.txt";
+    EmulatorOptions record = GuestRecord(
+        m_backend, "user-network", "virt (arm)", 256, Kernel("arm").toStdString(),
+        initrd.toStdString(),
+        "console=ttyAMA0 panic=-1 tarnwick.net=dhcp tarnwick.host=10.0.2.2 tarnwick.port=" +
+            std::to_string(server.serverPort()),
+        serial.toStdString());
+    std::memcpy(record.general.tapAdapter, defaults.general.tapAdapter,
+                sizeof record.general.tapAdapter);
+    QCOMPARE(bx::ReadField(record.general.tapAdapter), std::string("(user-mode network)"));
+    const std::string refused = m_backend.SaveAndStart(record);
+    QVERIFY2(refused.empty(), refused.c_str());
+    const QByteArray fetched = WaitForConsole(serial, "TARNWICK-NET-", kBootTimeoutMs);
+    m_backend.Kill("user-network");
+    QFile console(serial);
+    QVERIFY(console.open(QIODevice::ReadOnly));
+    QVERIFY2(fetched == server.Md5(), console.readAll().right(3000).constData());
 }
 
 QTEST_GUILESS_MAIN(TestBootMatrix)

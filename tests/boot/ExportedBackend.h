@@ -1,0 +1,121 @@
+// Our back end as the manager drives it: loaded with dlopen, machines stored
+// with SaveEmulatorOptions and started with StartEmulator, the guest's serial
+// console in a file. For the boot tests that need no window.
+#pragma once
+
+#include "Files.h"
+#include "Launcher.h"
+#include "Text.h"
+
+#include "brevantix.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QString>
+#include <QTest>
+#include <csignal>
+#include <cstring>
+#include <dlfcn.h>
+#include <string>
+#include <vector>
+
+class ExportedBackend {
+public:
+    // The store, caches and log go below `scratch`, away from the user's own.
+    bool Load(const QString& scratch) {
+        m_store = (scratch + "/store").toStdString();
+        qputenv("TARNWICK_STORE", m_store.c_str());
+        qputenv("XDG_CACHE_HOME", (scratch + "/cache").toLocal8Bit());
+        qputenv("XDG_STATE_HOME", (scratch + "/state").toLocal8Bit());
+        m_lib = ::dlopen(BREVANTIX_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+        return m_lib != nullptr;
+    }
+    ~ExportedBackend() {
+        if (m_lib)
+            ::dlclose(m_lib);
+    }
+
+    template <typename F> F Fn(const char* name) const {
+        return reinterpret_cast<F>(::dlsym(m_lib, name));
+    }
+
+    // The first CPU offered for `target`, as the General page preselects it.
+    std::string FirstCpu(const std::string& target) const {
+        auto cpus = Fn<PFN_GetEmulatorCPU>("GetEmulatorCPU");
+        std::vector<char> list(std::size_t(cpus(target.c_str(), nullptr, 0, BREVANTIX_SLOT_SIZE)) *
+                               BREVANTIX_SLOT_SIZE);
+        if (list.empty() || cpus(target.c_str(), list.data(), 1, BREVANTIX_SLOT_SIZE) != 1)
+            return {};
+        return bx::ReadField(list.data(), BREVANTIX_SLOT_SIZE);
+    }
+
+    // Stores and starts the machine; empty, or why it did not start.
+    std::string SaveAndStart(const EmulatorOptions& record) const {
+        Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
+        const std::string name = bx::ReadField(record.general.name);
+        if (Fn<PFN_StartEmulator>("StartEmulator")(name.c_str()) != 0)
+            return {};
+        auto info = Fn<PFN_GetStartEmulatorErrInfo>("GetStartEmulatorErrInfo");
+        std::string text(info(name.c_str(), nullptr, 0), '\0');
+        info(name.c_str(), text.data(), static_cast<uint32_t>(text.size()));
+        return "start refused: " + text;
+    }
+
+    std::string StoreFile(const std::string& name, const char* suffix) const {
+        return m_store + "/" + name + suffix;
+    }
+
+    void Kill(const std::string& name) const {
+        const std::string pidFile = StoreFile(name, ".pid");
+        for (int i = 0; i < 100 && bx::RunningEmulator(pidFile); ++i) {
+            ::kill(*bx::RunningEmulator(pidFile), SIGKILL);
+            QTest::qWait(20);
+        }
+    }
+
+private:
+    void* m_lib = nullptr;
+    std::string m_store;
+};
+
+// A machine for a stock kernel: target, the first CPU offered, memory in MB,
+// kernel, initrd, command line, its serial console into `serial`.
+inline EmulatorOptions GuestRecord(const ExportedBackend& backend, const std::string& name,
+                                   const std::string& target, int32_t megabytes,
+                                   const std::string& kernel, const std::string& initrd,
+                                   const std::string& cmdLine, const std::string& serial) {
+    EmulatorOptions record;
+    std::memset(&record, 0, sizeof record);
+    bx::WriteField(record.general.name, name);
+    bx::WriteField(record.general.target, target);
+    bx::WriteField(record.general.cpu, backend.FirstCpu(target));
+    record.general.memSize = megabytes;
+    bx::WriteField(record.general.memType, "MB");
+    bx::WriteField(record.os.osImage, kernel);
+    bx::WriteField(record.os.initrdImage, initrd);
+    bx::WriteField(record.os.cmdLine, cmdLine);
+    record.peri.serialEnable = 1;
+    bx::WriteField(record.peri.serialType, "file");
+    bx::WriteField(record.peri.serialParam, serial);
+    return record;
+}
+
+// What the console printed after `marker` up to the end of that line, once
+// it has; a null array after `timeoutMs`.
+inline QByteArray WaitForConsole(const QString& serial, const QByteArray& marker, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < timeoutMs) {
+        QFile file(serial);
+        if (file.open(QIODevice::ReadOnly)) {
+            const QByteArray text = file.readAll();
+            const qsizetype at = text.indexOf(marker);
+            const qsizetype end = at < 0 ? -1 : text.indexOf('\n', at);
+            if (end >= 0)
+                return text.mid(at + marker.size(), end - at - marker.size()).trimmed();
+        }
+        QTest::qWait(100);
+    }
+    return {};
+}
