@@ -14,9 +14,14 @@ top="$root$prefix"
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 for f in lib/tarnwick/tarnwick lib/tarnwick/Brevantix.dll lib/tarnwick/tarnwick.svg \
-         share/applications/tarnwick.desktop share/icons/hicolor/scalable/apps/tarnwick.svg; do
+         share/applications/tarnwick.desktop share/icons/hicolor/scalable/apps/tarnwick.svg \
+         share/man/man1/tarnwick.1.gz share/doc/tarnwick/copyright share/doc/tarnwick/changelog.Debian.gz; do
   [ -f "$top/$f" ] || fail "$f not installed"
 done
+# The manual page of this source tree, not a stale copy.
+here=$(cd "$(dirname "$0")" && pwd)
+gzip -dc "$top/share/man/man1/tarnwick.1.gz" | cmp -s - "$here/../docs/tarnwick.1" ||
+  fail "share/man/man1/tarnwick.1.gz is not docs/tarnwick.1"
 [ -x "$top/lib/tarnwick/tarnwick" ] || fail "lib/tarnwick/tarnwick not executable"
 [ -L "$top/bin/tarnwick" ] || fail "bin/tarnwick is not a symbolic link"
 [ "$(readlink "$top/bin/tarnwick")" = ../lib/tarnwick/tarnwick ] || fail "bin/tarnwick does not point into lib/tarnwick relatively"
