@@ -12,5 +12,12 @@ export TARNWICK_BOOT_ASSETS="$build/boot-assets"
 "$top/scripts/boot-assets.sh" "$TARNWICK_BOOT_ASSETS"
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+# The Debian package of this build, as Debian's checker sees it: any error fails.
+pkgdir="$build/package"
+rm -rf "$pkgdir"
+cpack --config "$build/CPackConfig.cmake" -G DEB -B "$pkgdir" >/dev/null
+debs=("$pkgdir"/tarnwick_*.deb)
+[ -f "${debs[0]}" ] || { echo "cpack made no tarnwick_*.deb in $pkgdir" >&2; exit 1; }
+lintian --fail-on error "${debs[@]}"
 "$top/scripts/sanitize.sh"
 "$top/scripts/fuzz.sh"
