@@ -22,9 +22,10 @@
 
 class ExportedBackend {
 public:
-    // The store, caches and log go below `scratch`, away from the user's own.
-    bool Load(const QString& scratch) {
-        m_store = (scratch + "/store").toStdString();
+    // The store (unless given), caches and log go below `scratch`, away
+    // from the user's own.
+    bool Load(const QString& scratch, const QString& store = {}) {
+        m_store = (store.isEmpty() ? scratch + "/store" : store).toStdString();
         qputenv("TARNWICK_STORE", m_store.c_str());
         qputenv("XDG_CACHE_HOME", (scratch + "/cache").toLocal8Bit());
         qputenv("XDG_STATE_HOME", (scratch + "/state").toLocal8Bit());

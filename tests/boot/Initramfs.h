@@ -2,6 +2,8 @@
 // prints the marker on the console and powers the machine off.
 #pragma once
 
+#include "Cpio.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -11,53 +13,20 @@
 // The shell works it out, so the marker is in no file the guest is given.
 inline const QByteArray kBootMarker = "TARNWICK-BOOT-42";
 
-// An initramfs in the "newc" cpio format.
+// The back end's writer, with Qt's byte arrays.
 class CpioWriter {
 public:
-    void Directory(const QByteArray& name) { Entry(name, 040755, {}); }
+    void Directory(const QByteArray& name) { m_cpio.Directory(name.toStdString()); }
     void File(const QByteArray& name, const QByteArray& data, uint32_t mode = 0100755) {
-        Entry(name, mode, data);
+        m_cpio.File(name.toStdString(), std::string_view(data.constData(), data.size()), mode);
     }
     void CharDevice(const QByteArray& name, uint32_t major, uint32_t minor) {
-        Entry(name, 020600, {}, major, minor);
+        m_cpio.CharDevice(name.toStdString(), major, minor);
     }
-    QByteArray Finish() {
-        Entry("TRAILER!!!", 0, {});
-        return m_out;
-    }
+    QByteArray Finish() { return QByteArray::fromStdString(m_cpio.Finish()); }
 
 private:
-    void Entry(const QByteArray& name, uint32_t mode, const QByteArray& data, uint32_t major = 0,
-               uint32_t minor = 0) {
-        const uint32_t fields[] = {++m_inode,
-                                   mode,
-                                   0,
-                                   0,
-                                   1,
-                                   0,
-                                   uint32_t(data.size()),
-                                   0,
-                                   0,
-                                   major,
-                                   minor,
-                                   uint32_t(name.size() + 1),
-                                   0};
-        m_out += "070701";
-        for (uint32_t f : fields)
-            m_out += QByteArray::number(f, 16).toUpper().rightJustified(8, '0');
-        m_out += name;
-        m_out += '\0';
-        Pad();
-        m_out += data;
-        Pad();
-    }
-    void Pad() {
-        while (m_out.size() % 4)
-            m_out += '\0';
-    }
-
-    QByteArray m_out;
-    uint32_t m_inode = 0;
+    bx::CpioWriter m_cpio;
 };
 
 // Empty when `busyboxPath` cannot be read.
