@@ -12,6 +12,7 @@
 #include "TitleFormat.h"
 #include "VmContextMenu.h"
 #include "VmListCtrl.h"
+#include "VmRunState.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -254,6 +255,11 @@ void CTarnwickDlg::OnDeleteVm() {
         return;
     const std::string name = m_listVm->GetItemText(row, 0);
     const std::string arch = m_listVm->GetItemText(row, 1);
+    // Its row goes: an emulator left running would be out of sight and out
+    // of reach. (The back end cannot do it: an edit deletes too.)
+    if (const VmRunState state = ReadRunState(name);
+        state == VmRunState::Running || state == VmRunState::Paused)
+        Emu::StopEmulator(name.c_str(), 1);
     Emu::DelEmulatorOptions(name.c_str(), arch.c_str());
     m_listVm->DeleteItem(row);
     SetVmButtons(false);

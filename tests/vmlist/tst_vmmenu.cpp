@@ -299,10 +299,25 @@ void TestVmMenu::statesReadAtOpenAfterCommandsAndOnReturn() {
 
     // After a delete the rows that stay show their states.
     TestBackend::SetState("vm1", BREVANTIX_STATE_PAUSED);
+    TestBackend::ClearLog();
     ClickRow(*dlg, 1);
     dlg->OnDeleteVm();
     QCOMPARE(Rows(*dlg).size(), 2);
     QCOMPARE(Indicators(*dlg), (QStringList{"paused", "running"}));
+    QVERIFY(TestBackend::CallsOf("StopEmulator").empty()); // it was not running
+
+    // A running machine is ended before it is deleted: with its row gone,
+    // nothing could reach its emulator any more.
+    TestBackend::ClearLog();
+    ClickRow(*dlg, 1);
+    dlg->OnDeleteVm();
+    const auto stops = TestBackend::CallsOf("StopEmulator");
+    QCOMPARE(stops.size(), size_t(1));
+    QCOMPARE(stops[0].args, (std::vector<std::string>{"vm3", "1"}));
+    const std::vector<std::string> calls = TestBackend::CallNames();
+    QVERIFY(std::find(calls.begin(), calls.end(), "StopEmulator") <
+            std::find(calls.begin(), calls.end(), "DelEmulatorOptions"));
+    QCOMPARE(Rows(*dlg).size(), 1);
 }
 
 QTEST_MAIN(TestVmMenu)

@@ -184,7 +184,7 @@ BREVANTIX_EXPORT void ReNameTapNetWork(const char* oldName, const char* newName)
 BREVANTIX_EXPORT uint32_t GetTapDrvVer(char* buffer, uint32_t capacity, uint32_t slotSize);
 BREVANTIX_EXPORT uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize);
 BREVANTIX_EXPORT uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize);
-BREVANTIX_EXPORT int32_t GetEmulatorState(const char* name);          /* optional */
+BREVANTIX_EXPORT int32_t GetEmulatorState(const char* name);            /* optional */
 BREVANTIX_EXPORT int32_t StopEmulator(const char* name, int32_t force); /* optional */
 BREVANTIX_EXPORT uint32_t GetEmulatorInfo(const char* name, char* buffer,
                                           uint32_t size); /* optional */
