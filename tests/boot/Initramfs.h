@@ -13,36 +13,31 @@
 // The shell works it out, so the marker is in no file the guest is given.
 inline const QByteArray kBootMarker = "TARNWICK-BOOT-42";
 
-// The back end's writer, with Qt's byte arrays.
-class CpioWriter {
-public:
-    void Directory(const QByteArray& name) { m_cpio.Directory(name.toStdString()); }
-    void File(const QByteArray& name, const QByteArray& data, uint32_t mode = 0100755) {
-        m_cpio.File(name.toStdString(), std::string_view(data.constData(), data.size()), mode);
-    }
-    void CharDevice(const QByteArray& name, uint32_t major, uint32_t minor) {
-        m_cpio.CharDevice(name.toStdString(), major, minor);
-    }
-    QByteArray Finish() { return QByteArray::fromStdString(m_cpio.Finish()); }
+inline std::string Bytes(const QByteArray& data) {
+    return data.toStdString();
+}
 
-private:
-    bx::CpioWriter m_cpio;
-};
+// busybox and a console device; false when `busyboxPath` cannot be read.
+inline bool AddBusybox(bx::CpioWriter& cpio, const QString& busyboxPath) {
+    QFile busybox(busyboxPath);
+    if (!busybox.open(QIODevice::ReadOnly))
+        return false;
+    cpio.Directory("bin");
+    cpio.File("bin/busybox", Bytes(busybox.readAll()));
+    cpio.Directory("dev");
+    cpio.CharDevice("dev/console", 5, 1);
+    return true;
+}
 
 // Empty when `busyboxPath` cannot be read.
 inline QByteArray MarkerInitramfs(const QString& busyboxPath) {
-    QFile busybox(busyboxPath);
-    if (!busybox.open(QIODevice::ReadOnly))
+    bx::CpioWriter cpio;
+    if (!AddBusybox(cpio, busyboxPath))
         return {};
-    CpioWriter cpio;
-    cpio.Directory("bin");
-    cpio.File("bin/busybox", busybox.readAll());
-    cpio.Directory("dev");
-    cpio.CharDevice("dev/console", 5, 1);
     cpio.File("init", "#!/bin/busybox sh\n"
                       "/bin/busybox echo TARNWICK-BOOT-$((6 * 7))\n"
                       "/bin/busybox poweroff -f\n");
-    return cpio.Finish();
+    return QByteArray::fromStdString(cpio.Finish());
 }
 
 // An initrd whose /init loads the virtio network drivers from `modules`,
@@ -51,19 +46,14 @@ inline QByteArray MarkerInitramfs(const QString& busyboxPath) {
 // http://<tarnwick.host>:<tarnwick.port>/payload and prints
 // "TARNWICK-NET-<md5 of what it got>".
 inline QByteArray NetworkInitramfs(const QString& busyboxPath, const QString& modules) {
-    QFile busybox(busyboxPath);
-    if (!busybox.open(QIODevice::ReadOnly))
+    bx::CpioWriter cpio;
+    if (!AddBusybox(cpio, busyboxPath))
         return {};
-    CpioWriter cpio;
-    cpio.Directory("bin");
-    cpio.File("bin/busybox", busybox.readAll());
-    cpio.Directory("dev");
-    cpio.CharDevice("dev/console", 5, 1);
     cpio.Directory("lib");
     for (const QString& module : QDir(modules).entryList({"*.ko"}, QDir::Files)) {
         QFile file(QDir(modules).filePath(module));
         if (file.open(QIODevice::ReadOnly))
-            cpio.File("lib/" + module.toUtf8(), file.readAll(), 0100644);
+            cpio.File(Bytes("lib/" + module.toUtf8()), Bytes(file.readAll()), 0100644);
     }
     cpio.File("bin/dhcp", "#!/bin/busybox sh\n"
                           "case \"$1\" in bound|renew)\n"
@@ -88,5 +78,5 @@ inline QByteArray NetworkInitramfs(const QString& busyboxPath, const QString& mo
               "sum=$($B wget -q -O - http://$(arg host):$(arg port)/payload | $B md5sum)\n"
               "$B echo TARNWICK-NET-${sum%% *}\n"
               "$B poweroff -f\n");
-    return cpio.Finish();
+    return QByteArray::fromStdString(cpio.Finish());
 }
