@@ -33,13 +33,6 @@ bool WaitUntilGone(const std::string& pidFile, Deadline until) {
     return true;
 }
 
-long long MtimeNs(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return 0;
-    return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-}
-
 } // namespace
 
 EmulatorControl::EmulatorControl(const MachineStore& store, std::string baseDirectory)
@@ -92,7 +85,7 @@ std::string EmulatorControl::Info(std::string_view name) const {
         text += "\n" + serial;
     // QEMU writes its pid file as it starts; a machine file saved later holds
     // changes the running emulator does not have.
-    if (MtimeNs(m_store.PathFor(machine, MachineStore::kSuffix)) > MtimeNs(context.pidFile))
+    if (ModifiedNs(m_store.PathFor(machine, MachineStore::kSuffix)) > ModifiedNs(context.pidFile))
         text += "\nChanges saved since it started take effect at its next start.";
     return text;
 }

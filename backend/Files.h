@@ -33,6 +33,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view data, std::st
 bool MakeDirectories(const std::string& path);
 
 bool PathExists(const std::string& path);
+// Modification time in nanoseconds; 0 when there is no such file.
+long long ModifiedNs(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
 std::string ParentDirectory(const std::string& path);

@@ -26,12 +26,6 @@ std::vector<char*> ArgPointers(const std::vector<std::string>& argv) {
     return pointers;
 }
 
-int RemainingMs(std::chrono::steady_clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
 // Closes every descriptor from `first` on; async-signal-safe.
 void CloseFrom(int first) {
     if (::close_range(static_cast<unsigned>(first), ~0u, 0) == 0)
@@ -48,6 +42,12 @@ void CloseIfOpen(int& fd) {
 }
 
 } // namespace
+
+int RemainingMs(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
 
 CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::string& input,
                             int timeoutMs) {

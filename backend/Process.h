@@ -1,11 +1,15 @@
 // Running other programs, always from an argument vector (never a shell).
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace bx {
+
+// Milliseconds from now until `deadline`, for poll(); 0 once it has passed.
+int RemainingMs(std::chrono::steady_clock::time_point deadline);
 
 struct CaptureResult {
     bool started = false;

@@ -1,6 +1,7 @@
 #include "Qmp.h"
 
 #include "Files.h"
+#include "Process.h"
 #include "Sha256.h"
 
 #include <cerrno>
@@ -17,12 +18,6 @@
 namespace bx {
 
 namespace {
-
-int RemainingMs(Deadline until) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        until - std::chrono::steady_clock::now());
-    return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
 
 bool Ended(int endFd) {
     if (endFd < 0)
