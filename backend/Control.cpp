@@ -19,9 +19,12 @@ namespace {
 constexpr auto kAnswerTime = std::chrono::seconds(3);
 constexpr auto kQuitTime = std::chrono::seconds(10);
 
+std::string SocketOf(const LaunchContext& context) {
+    return Trim(ReadWholeFile(context.controlFile, 4096).value_or(""));
+}
+
 std::unique_ptr<QmpConnection> Connect(const LaunchContext& context) {
-    const std::string socket = Trim(ReadWholeFile(context.controlFile, 4096).value_or(""));
-    return QmpConnection::Open(socket, std::chrono::steady_clock::now() + kAnswerTime);
+    return QmpConnection::Open(SocketOf(context), std::chrono::steady_clock::now() + kAnswerTime);
 }
 
 bool WaitUntilGone(const std::string& pidFile, Deadline until) {
@@ -63,10 +66,14 @@ bool EmulatorControl::Stop(std::string_view name, bool force) const {
     // quit; an emulator that does not answer is killed.
     if (qmp)
         qmp->Execute("quit", std::chrono::steady_clock::now() + kAnswerTime);
-    if (WaitUntilGone(context.pidFile, std::chrono::steady_clock::now() + kQuitTime))
-        return true;
-    ::kill(*pid, SIGKILL);
-    return WaitUntilGone(context.pidFile, std::chrono::steady_clock::now() + kQuitTime);
+    bool gone = WaitUntilGone(context.pidFile, std::chrono::steady_clock::now() + kQuitTime);
+    if (!gone) {
+        ::kill(*pid, SIGKILL);
+        gone = WaitUntilGone(context.pidFile, std::chrono::steady_clock::now() + kQuitTime);
+    }
+    if (gone)
+        RemoveQmpSocket(SocketOf(context));
+    return gone;
 }
 
 std::string EmulatorControl::Info(std::string_view name) const {

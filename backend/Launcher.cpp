@@ -242,6 +242,9 @@ StartOutcome Launcher::Start(std::string_view name) const {
     if (decided)
         m_store.Save(options, stored->images);
 
+    // Not running (checked above, under the start lock): its last socket is
+    // a leftover.
+    RemoveQmpSocket(Trim(ReadWholeFile(context.controlFile, 4096).value_or("")));
     std::string socketError;
     context.qmpSocket = NewQmpSocketPath(socketError);
     if (context.qmpSocket.empty())

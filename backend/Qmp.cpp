@@ -62,6 +62,13 @@ std::string NewQmpSocketPath(std::string& error) {
     return {};
 }
 
+void RemoveQmpSocket(const std::string& path) {
+    struct stat st {};
+    if (path.size() > 4 && path.compare(path.size() - 4, 4, ".qmp") == 0 &&
+        ::lstat(path.c_str(), &st) == 0 && S_ISSOCK(st.st_mode))
+        ::unlink(path.c_str());
+}
+
 std::unique_ptr<QmpConnection> QmpConnection::Open(const std::string& path, Deadline until,
                                                    int endFd) {
     sockaddr_un address{};

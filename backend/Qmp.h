@@ -23,6 +23,10 @@ std::string TextOf(const nlohmann::json& object, std::string_view key);
 // `error` set, when no such directory can be had.
 std::string NewQmpSocketPath(std::string& error);
 
+// Removes the socket an emulator that has ended left behind (QEMU leaves it
+// when it is killed). Only a socket named *.qmp is removed.
+void RemoveQmpSocket(const std::string& path);
+
 class QmpConnection {
 public:
     // Connects to `path`, reads QEMU's greeting and leaves it ready for
