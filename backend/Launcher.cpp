@@ -239,8 +239,11 @@ StartOutcome Launcher::Start(std::string_view name) const {
         RememberFormat(stored->images, plan->path, *format);
         decided = true;
     }
-    if (decided)
-        m_store.Save(options, stored->images);
+    // Unrecorded, the next start would have to probe an image the guest has
+    // had by then.
+    if (std::string error; decided && !m_store.Save(options, stored->images, &error))
+        return fail("Cannot record the formats of the disk images in the machine's file (" + error +
+                    "); the machine does not start without them.");
 
     // Not running (checked above, under the start lock): its last socket is
     // a leftover.
@@ -279,7 +282,7 @@ StartOutcome Launcher::Start(std::string_view name) const {
     if (start.outcome == DetachedStart::Outcome::NotReady) {
         ::kill(start.pid, SIGKILL);
         return fail(program + " did not answer on its control socket within " +
-                    std::to_string(m_readyMs / 1000) + " s and was ended; its log is " +
+                    std::to_string((m_readyMs + 999) / 1000) + " s and was ended; its log is " +
                     context.logFile);
     }
     if (start.outcome == DetachedStart::Outcome::Exited) {
