@@ -9,7 +9,6 @@
 #include "brevantix.h"
 
 #include <csignal>
-#include <sys/stat.h>
 #include <thread>
 
 namespace bx {

@@ -1,5 +1,5 @@
-// The seventeen exports and the optional ones. Each one is a thin shell over the units above and
-// lets no exception cross into the manager.
+// The seventeen exports and the optional ones. Each one is a thin shell over
+// the units above and lets no exception cross into the manager.
 #define BREVANTIX_IMPLEMENTATION
 #include "brevantix.h"
 
