@@ -6,7 +6,7 @@
 #include "Text.h"
 
 #define BREVANTIX_IMPLEMENTATION
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <csignal>
 #include <thread>

@@ -14,7 +14,7 @@
 #include "Text.h"
 
 #define BREVANTIX_IMPLEMENTATION
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // The seventeen exports and the optional ones. Each one is a thin shell over
 // the units above and lets no exception cross into the manager.
 #define BREVANTIX_IMPLEMENTATION
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include "Catalogue.h"
 #include "Choices.h"

@@ -14,7 +14,7 @@
 #pragma once
 
 #define BREVANTIX_IMPLEMENTATION
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 // Load and write-back of large language files. Prints each figure as the
 // best of several runs, and the ratios that matter: write-back against load,
 // and 100,000 entries against 10,000.
-#include "LanguageManager.h"
+#include "lang/LanguageManager.h"
 
 #include <algorithm>
 #include <chrono>

@@ -4,7 +4,7 @@
 // private directory under the offscreen platform; the manager uses our real
 // back end with a store of 20 machines. Runs alternate between the two so
 // that drift of the machine weighs on both alike.
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <dlfcn.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "CommandLine.h"
+#include "app/CommandLine.h"
 
 namespace {
 constexpr std::string_view kWhiteSpace = " \t\r\n\v\f";

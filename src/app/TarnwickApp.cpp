@@ -1,11 +1,11 @@
-#include "TarnwickApp.h"
+#include "app/TarnwickApp.h"
 
-#include "CommandLine.h"
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "ProgramDir.h"
-#include "SingleInstance.h"
-#include "TarnwickDlg.h"
+#include "app/CommandLine.h"
+#include "app/SingleInstance.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ProgramDir.h"
+#include "lang/LanguageManager.h"
+#include "vmlist/TarnwickDlg.h"
 
 #include <QApplication>
 

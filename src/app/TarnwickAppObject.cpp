@@ -1,3 +1,3 @@
-#include "TarnwickApp.h"
+#include "app/TarnwickApp.h"
 
 CTarnwickApp theApp;

@@ -1,5 +1,5 @@
-#include "CommandLine.h"
-#include "TarnwickApp.h"
+#include "app/CommandLine.h"
+#include "app/TarnwickApp.h"
 
 #include <QApplication>
 

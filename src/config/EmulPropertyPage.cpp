@@ -1,6 +1,6 @@
-#include "EmulPropertyPage.h"
+#include "config/EmulPropertyPage.h"
 
-#include "TemplateWindow.h"
+#include "dialog/TemplateWindow.h"
 
 #include <QSize>
 

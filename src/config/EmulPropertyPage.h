@@ -2,8 +2,8 @@
 // OnInitDialog come into being the first time its tab is shown.
 #pragma once
 
-#include "DataExchange.h"
-#include "DialogBuilder.h"
+#include "dialog/DataExchange.h"
+#include "dialog/DialogBuilder.h"
 
 #include <QWidget>
 

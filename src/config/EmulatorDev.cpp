@@ -1,13 +1,13 @@
-#include "EmulatorDev.h"
+#include "config/EmulatorDev.h"
 
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "MessageBox.h"
-#include "PageServices.h"
-#include "RecordText.h"
-#include "TapDrvVerDlg.h"
-#include "TapNewNameDlg.h"
-#include "TarnwickApp.h"
+#include "app/TarnwickApp.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/PageServices.h"
+#include "config/RecordText.h"
+#include "config/TapDrvVerDlg.h"
+#include "config/TapNewNameDlg.h"
+#include "dialog/MessageBox.h"
+#include "lang/LanguageManager.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,8 +1,8 @@
 // The General page: name, target, CPU, memory, TAP adapter, display flag.
 #pragma once
 
-#include "EmulPropertyPage.h"
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
+#include "config/EmulPropertyPage.h"
 
 #include <cstdint>
 #include <string>

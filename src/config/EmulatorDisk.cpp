@@ -1,10 +1,10 @@
-#include "EmulatorDisk.h"
+#include "config/EmulatorDisk.h"
 
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "MessageBox.h"
-#include "PageServices.h"
-#include "RecordText.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/PageServices.h"
+#include "config/RecordText.h"
+#include "dialog/MessageBox.h"
+#include "lang/LanguageManager.h"
 
 #include <QAbstractButton>
 #include <cstdint>

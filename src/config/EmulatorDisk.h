@@ -1,8 +1,8 @@
 // The Disk page: SD card and hard disk, each a new image or an existing file.
 #pragma once
 
-#include "EmulPropertyPage.h"
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
+#include "config/EmulPropertyPage.h"
 
 #include <string>
 

@@ -1,16 +1,16 @@
-#include "EmulatorDlg.h"
+#include "config/EmulatorDlg.h"
 
-#include "EmulPropertyPage.h"
-#include "EmulatorDev.h"
-#include "EmulatorDisk.h"
-#include "EmulatorOS.h"
-#include "EmulatorPeri.h"
-#include "KeyFilter.h"
-#include "LanguageManager.h"
-#include "MessageBox.h"
-#include "PageServices.h"
-#include "TemplateDialog.h"
-#include "TemplateWindow.h"
+#include "config/EmulPropertyPage.h"
+#include "config/EmulatorDev.h"
+#include "config/EmulatorDisk.h"
+#include "config/EmulatorOS.h"
+#include "config/EmulatorPeri.h"
+#include "config/PageServices.h"
+#include "dialog/KeyFilter.h"
+#include "dialog/MessageBox.h"
+#include "dialog/TemplateDialog.h"
+#include "dialog/TemplateWindow.h"
+#include "lang/LanguageManager.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>

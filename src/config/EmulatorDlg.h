@@ -2,7 +2,7 @@
 // Peripherals, OS; OK and Cancel only.
 #pragma once
 
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <QDialog>
 #include <memory>

@@ -1,9 +1,9 @@
-#include "EmulatorOS.h"
+#include "config/EmulatorOS.h"
 
-#include "LanguageManager.h"
-#include "MessageBox.h"
-#include "PageServices.h"
-#include "RecordText.h"
+#include "config/PageServices.h"
+#include "config/RecordText.h"
+#include "dialog/MessageBox.h"
+#include "lang/LanguageManager.h"
 
 #include <QAbstractButton>
 

@@ -1,8 +1,8 @@
 // The OS page: kernel image, initrd image, kernel command line.
 #pragma once
 
-#include "EmulPropertyPage.h"
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
+#include "config/EmulPropertyPage.h"
 
 #include <string>
 

@@ -1,11 +1,11 @@
-#include "EmulatorPeri.h"
+#include "config/EmulatorPeri.h"
 
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "PageServices.h"
-#include "PeriDlg.h"
-#include "PeriListCtrl.h"
-#include "RecordText.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/PageServices.h"
+#include "config/PeriDlg.h"
+#include "config/PeriListCtrl.h"
+#include "config/RecordText.h"
+#include "lang/LanguageManager.h"
 
 #include <QAbstractButton>
 #include <algorithm>

@@ -1,8 +1,8 @@
 // The Peripherals page: serial port and up to MAX_PERI further peripherals.
 #pragma once
 
-#include "EmulPropertyPage.h"
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
+#include "config/EmulPropertyPage.h"
 
 #include <string>
 

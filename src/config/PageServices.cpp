@@ -1,9 +1,9 @@
-#include "PageServices.h"
+#include "config/PageServices.h"
 
-#include "DataExchange.h"
-#include "EmulPropertyPage.h"
-#include "MessageBox.h"
-#include "ProgramDir.h"
+#include "app/backend/ProgramDir.h"
+#include "config/EmulPropertyPage.h"
+#include "dialog/DataExchange.h"
+#include "dialog/MessageBox.h"
 
 #include <QComboBox>
 #include <QFileDialog>

@@ -1,9 +1,9 @@
 // Services the pages and small dialogs share.
 #pragma once
 
-#include "DialogBuilder.h"
-#include "ListProtocol.h"
-#include "TemplateWindow.h"
+#include "app/backend/ListProtocol.h"
+#include "dialog/DialogBuilder.h"
+#include "dialog/TemplateWindow.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "PeriDlg.h"
+#include "config/PeriDlg.h"
 
-#include "EmulatorLib.h"
-#include "PageServices.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/PageServices.h"
 
 #include <QAbstractButton>
 

@@ -1,7 +1,7 @@
 // One peripheral row: its kind from the back end's list and a free parameter.
 #pragma once
 
-#include "TemplateDialog.h"
+#include "dialog/TemplateDialog.h"
 
 #include <string>
 

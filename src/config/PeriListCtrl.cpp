@@ -1,4 +1,4 @@
-#include "PeriListCtrl.h"
+#include "config/PeriListCtrl.h"
 
 CPeriListCtrl::CPeriListCtrl(QWidget* parent) : CListViewCtrl(parent) {}
 

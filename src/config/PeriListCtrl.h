@@ -1,7 +1,7 @@
 // The Peripherals page's list of further peripherals (control 1049).
 #pragma once
 
-#include "ListViewCtrl.h"
+#include "dialog/ListViewCtrl.h"
 
 class CPeriListCtrl : public CListViewCtrl {
     Q_OBJECT

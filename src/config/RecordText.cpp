@@ -1,4 +1,4 @@
-#include "RecordText.h"
+#include "config/RecordText.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
-#include "TapDrvVerDlg.h"
+#include "config/TapDrvVerDlg.h"
 
-#include "EmulatorLib.h"
-#include "PageServices.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/PageServices.h"
 
 namespace {
 constexpr int32_t kIdDlg = 136;

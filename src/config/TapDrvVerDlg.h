@@ -1,7 +1,7 @@
 // Chooses the TAP driver version to install; the General page makes the call.
 #pragma once
 
-#include "TemplateDialog.h"
+#include "dialog/TemplateDialog.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "TapNewNameDlg.h"
+#include "config/TapNewNameDlg.h"
 
 namespace {
 constexpr int32_t kIdDlg = 137;

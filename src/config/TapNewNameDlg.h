@@ -1,7 +1,7 @@
 // Takes a new name for the selected TAP adapter; the General page renames it.
 #pragma once
 
-#include "TemplateDialog.h"
+#include "dialog/TemplateDialog.h"
 
 #include <string>
 

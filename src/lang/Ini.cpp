@@ -1,6 +1,6 @@
-#include "Ini.h"
+#include "lang/Ini.h"
 
-#include "Profile.h"
+#include "lang/Profile.h"
 
 #include <exception>
 

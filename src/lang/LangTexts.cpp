@@ -1,37 +1,36 @@
-#include "LangTexts.h"
+#include "lang/LangTexts.h"
 
-#include "DialogBuilder.h"
-#include "LanguageManager.h"
+#include "lang/LanguageManager.h"
+#include "lang/WindowText.h"
 
-#include <QWidget>
 #include <string>
 
-int ApplyLangTexts(QWidget* window, CLanguageManger* manager, int32_t id) {
-    if (!window || !manager)
+int ApplyLangTexts(IWindowText& window, CLanguageManger* manager, int32_t id) {
+    if (!manager)
         return 1;
     std::string text;
     if (manager->GetTextById(id, text))
-        SetWindowText(window, text);
-    for (QWidget* child : DirectChildren(window)) {
+        window.SetCaption(text);
+    for (int i = 0; i < window.ChildCount(); ++i) {
         std::string childText;
-        if (manager->GetTextById(GetDlgCtrlID(child), childText))
-            SetWindowText(child, childText);
+        if (manager->GetTextById(window.ChildId(i), childText))
+            window.SetChildCaption(i, childText);
     }
     return 1;
 }
 
-int CollectLangTexts(int32_t id, QWidget* window, CLanguageManger* manager) {
-    if (!window || !manager)
+int CollectLangTexts(int32_t id, IWindowText& window, CLanguageManger* manager) {
+    if (!manager)
         return 1;
     if (id != -1) {
-        const std::string caption = GetWindowText(window);
+        const std::string caption = window.Caption();
         if (!caption.empty())
             manager->SetTextById(id, caption);
     }
-    for (QWidget* child : DirectChildren(window)) {
-        const std::string caption = GetWindowText(child);
+    for (int i = 0; i < window.ChildCount(); ++i) {
+        const std::string caption = window.ChildCaption(i);
         if (!caption.empty())
-            manager->SetTextById(GetDlgCtrlID(child), caption);
+            manager->SetTextById(window.ChildId(i), caption);
     }
     return 1;
 }

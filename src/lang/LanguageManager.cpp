@@ -1,4 +1,4 @@
-#include "LanguageManager.h"
+#include "lang/LanguageManager.h"
 
 #include <algorithm>
 #include <exception>

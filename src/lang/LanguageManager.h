@@ -2,7 +2,7 @@
 // lookup every visible text goes through.
 #pragma once
 
-#include "Ini.h"
+#include "lang/Ini.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "Profile.h"
+#include "lang/Profile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "EmulatorErrDlg.h"
+#include "vmlist/EmulatorErrDlg.h"
 
 namespace {
 constexpr int32_t kErrTextId = 1063;

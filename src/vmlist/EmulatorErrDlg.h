@@ -2,7 +2,7 @@
 // multi-line field that scrolls instead of wrapping.
 #pragma once
 
-#include "TemplateDialog.h"
+#include "dialog/TemplateDialog.h"
 
 #include <string>
 

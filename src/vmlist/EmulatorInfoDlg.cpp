@@ -1,6 +1,6 @@
-#include "EmulatorInfoDlg.h"
+#include "vmlist/EmulatorInfoDlg.h"
 
-#include "MessageBox.h"
+#include "dialog/MessageBox.h"
 
 CEmulatorInfoDlg::CEmulatorInfoDlg(const std::string& title, const std::string& text,
                                    QWidget* parent)

@@ -2,7 +2,7 @@
 // failed start, read-only and scrolled sideways, under a title of its own.
 #pragma once
 
-#include "EmulatorErrDlg.h"
+#include "vmlist/EmulatorErrDlg.h"
 
 class CEmulatorInfoDlg : public CEmulatorErrDlg {
     Q_OBJECT

@@ -3,7 +3,7 @@
 // details where the back end offers them, and running machines are marked.
 #pragma once
 
-#include "TemplateDialog.h"
+#include "dialog/TemplateDialog.h"
 
 #include <QIcon>
 #include <memory>

@@ -1,4 +1,4 @@
-#include "TitleFormat.h"
+#include "vmlist/TitleFormat.h"
 
 std::string FormatWithText(const std::string& format, const std::string& text) {
     std::string out;

@@ -1,8 +1,8 @@
-#include "VmContextMenu.h"
+#include "vmlist/VmContextMenu.h"
 
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "MessageBox.h"
+#include "app/backend/EmulatorLib.h"
+#include "dialog/MessageBox.h"
+#include "lang/LanguageManager.h"
 
 namespace {
 

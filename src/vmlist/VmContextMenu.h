@@ -2,7 +2,7 @@
 // details.
 #pragma once
 
-#include "VmRunState.h"
+#include "vmlist/VmRunState.h"
 
 #include <QMenu>
 

@@ -1,6 +1,6 @@
-#include "VmListCtrl.h"
+#include "vmlist/VmListCtrl.h"
 
-#include "RecordText.h"
+#include "config/RecordText.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>

@@ -1,9 +1,9 @@
 // The main window's list of machines: one row per machine, four cells.
 #pragma once
 
-#include "ListViewCtrl.h"
-#include "VmRunState.h"
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
+#include "dialog/ListViewCtrl.h"
+#include "vmlist/VmRunState.h"
 
 #include <string>
 #include <vector>

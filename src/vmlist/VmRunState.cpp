@@ -1,6 +1,6 @@
-#include "VmRunState.h"
+#include "vmlist/VmRunState.h"
 
-#include "EmulatorLib.h"
+#include "app/backend/EmulatorLib.h"
 
 VmRunState ReadRunState(const std::string& name) {
     // Without the export the skipped call would read as "stopped".

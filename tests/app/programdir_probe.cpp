@@ -1,5 +1,5 @@
 // Prints the program directory as the binding sees it.
-#include "ProgramDir.h"
+#include "app/backend/ProgramDir.h"
 
 #include <cstdio>
 

@@ -1,10 +1,10 @@
 // The back-end binding: every export looked up at its call, the skipped
 // outcome for a missing library or export, the program directory.
-#include "EmulatorLib.h"
-#include "ListProtocol.h"
-#include "ProgramDir.h"
 #include "TestBackendControl.h"
 #include "TestText.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ListProtocol.h"
+#include "app/backend/ProgramDir.h"
 
 #include <QCoreApplication>
 #include <QDir>

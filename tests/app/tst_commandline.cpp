@@ -1,6 +1,6 @@
 // The split of the command line into language name and further argument.
-#include "CommandLine.h"
 #include "TestText.h"
+#include "app/CommandLine.h"
 
 #include <QtTest>
 

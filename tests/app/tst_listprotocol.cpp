@@ -1,8 +1,8 @@
 // The list protocol and the error-text protocol against back ends that lie.
-#include "EmulatorLib.h"
-#include "ListProtocol.h"
 #include "TestBackendControl.h"
 #include "TestText.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ListProtocol.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 // A second start of the real program while an instance runs.
-#include "ProgramDir.h"
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
+#include "app/backend/ProgramDir.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,5 +1,5 @@
 // The single-instance marker and the hand-over within one process.
-#include "SingleInstance.h"
+#include "app/SingleInstance.h"
 
 #include <QDir>
 #include <QElapsedTimer>

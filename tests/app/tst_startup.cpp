@@ -1,13 +1,13 @@
 // The whole start-up and shutdown of the application object in this process:
 // its program directory holds the test back end.
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
 #include "ModalDriver.h"
-#include "ProgramDir.h"
-#include "SingleInstance.h"
-#include "TarnwickApp.h"
 #include "TestBackendControl.h"
 #include "TestText.h"
+#include "app/SingleInstance.h"
+#include "app/TarnwickApp.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ProgramDir.h"
+#include "lang/LanguageManager.h"
 
 #include <QDir>
 #include <QFile>

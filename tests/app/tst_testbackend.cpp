@@ -1,9 +1,9 @@
 // The test back end's script file and file log, which subprocess tests and
 // benchmarks rely on.
-#include "EmulatorLib.h"
-#include "ListProtocol.h"
 #include "TestBackendControl.h"
 #include "TestText.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ListProtocol.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -7,7 +7,7 @@
 #include "Launcher.h"
 #include "Text.h"
 
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

@@ -5,12 +5,12 @@
 #include "Initramfs.h"
 #include "VmTestUtil.h"
 
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
 #include "ModalDriver.h"
-#include "RecordText.h"
-#include "TarnwickDlg.h"
-#include "VmListCtrl.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/RecordText.h"
+#include "lang/LanguageManager.h"
+#include "vmlist/TarnwickDlg.h"
+#include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,11 +2,11 @@
 // other page tests.
 #pragma once
 
-#include "DialogBuilder.h"
-#include "LanguageManager.h"
-#include "MessageBox.h"
-#include "RecordText.h"
 #include "TestBackendControl.h"
+#include "config/RecordText.h"
+#include "dialog/DialogBuilder.h"
+#include "dialog/MessageBox.h"
+#include "lang/LanguageManager.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 // The exchange step per control kind, in both directions.
-#include "DataExchange.h"
-#include "DialogBuilder.h"
-#include "DialogTemplate.h"
+#include "dialog/DataExchange.h"
+#include "dialog/DialogBuilder.h"
+#include "dialog/DialogTemplate.h"
 
 #include <QCheckBox>
 #include <QComboBox>

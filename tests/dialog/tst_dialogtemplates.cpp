@@ -1,7 +1,7 @@
 // The templates against the dialog tables, and what the builder makes of them.
-#include "DialogBuilder.h"
-#include "DialogTemplate.h"
-#include "ListViewCtrl.h"
+#include "dialog/DialogBuilder.h"
+#include "dialog/DialogTemplate.h"
+#include "dialog/ListViewCtrl.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -1,8 +1,8 @@
 // The two language passes over built dialogs.
-#include "DialogBuilder.h"
-#include "DialogTemplate.h"
-#include "LangTexts.h"
 #include "MapLangManager.h"
+#include "dialog/DialogBuilder.h"
+#include "dialog/DialogTemplate.h"
+#include "dialog/WidgetText.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -1,5 +1,5 @@
 // The report list: rows, texts, selection and the click notifications.
-#include "ListViewCtrl.h"
+#include "dialog/ListViewCtrl.h"
 
 #include <QApplication>
 #include <QHeaderView>

@@ -1,5 +1,5 @@
 // Bounded texts of the record: cutting, writing into fields, reading them.
-#include "RecordText.h"
+#include "config/RecordText.h"
 
 #include <QTest>
 #include <cstring>

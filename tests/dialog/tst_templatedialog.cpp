@@ -1,9 +1,9 @@
 // Modal template dialogs, the Enter/Escape filter and the message box.
-#include "KeyFilter.h"
 #include "MapLangManager.h"
-#include "MessageBox.h"
 #include "ModalDriver.h"
-#include "TemplateDialog.h"
+#include "dialog/KeyFilter.h"
+#include "dialog/MessageBox.h"
+#include "dialog/TemplateDialog.h"
 
 #include <QApplication>
 #include <QComboBox>

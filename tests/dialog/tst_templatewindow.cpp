@@ -1,7 +1,7 @@
 // The shared set-up steps of template windows: building and translating.
-#include "DialogTemplate.h"
 #include "MapLangManager.h"
-#include "TemplateWindow.h"
+#include "dialog/DialogTemplate.h"
+#include "dialog/TemplateWindow.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 // Any bytes as a language file: loading never fails hard, and the file the
 // manager writes back on destruction loads as the same map of texts.
-#include "LanguageManager.h"
+#include "lang/LanguageManager.h"
 
 #include <cstdint>
 #include <cstdio>

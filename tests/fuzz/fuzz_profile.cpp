@@ -1,6 +1,6 @@
 // Any bytes as an INI file: read back byte for byte while unwritten, and every
 // write it accepts reads back as written, also after a fresh parse of the text.
-#include "Profile.h"
+#include "lang/Profile.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // ends on a character boundary, the copy touches its bytes only, and a read
 // of a field with no NUL stays inside it (fields are heap blocks of their
 // exact size, so ASan sees any byte beyond).
-#include "RecordText.h"
+#include "config/RecordText.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -6,12 +6,12 @@
 
 #include "ModalDriver.h"
 
-#include "EmulPropertyPage.h"
-#include "EmulatorDlg.h"
-#include "RecordText.h"
-#include "TarnwickDlg.h"
 #include "TestBackendControl.h"
-#include "VmListCtrl.h"
+#include "config/EmulPropertyPage.h"
+#include "config/EmulatorDlg.h"
+#include "config/RecordText.h"
+#include "vmlist/TarnwickDlg.h"
+#include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,9 +1,9 @@
 // The language file on disk: unusable files, bad contents, and replacement
 // that leaves either the old or the new file whole.
-#include "Ini.h"
 #include "LangTestUtil.h"
-#include "LanguageManager.h"
-#include "Profile.h"
+#include "lang/Ini.h"
+#include "lang/LanguageManager.h"
+#include "lang/Profile.h"
 
 #include <csignal>
 #include <random>

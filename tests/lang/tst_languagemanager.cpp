@@ -1,6 +1,6 @@
 // The language manager over real files: loading, lookup, write-back.
 #include "LangTestUtil.h"
-#include "LanguageManager.h"
+#include "lang/LanguageManager.h"
 
 #include <random>
 

@@ -1,7 +1,7 @@
 // Reading and writing of one profile document in memory.
 #include "LangTestUtil.h"
 #include "NaiveProfile.h"
-#include "Profile.h"
+#include "lang/Profile.h"
 
 #include <random>
 

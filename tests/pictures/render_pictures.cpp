@@ -3,12 +3,12 @@
 #include "VmTestUtil.h"
 
 #include "ModalDriver.h"
-#include "PeriDlg.h"
-#include "RecordText.h"
-#include "TapDrvVerDlg.h"
-#include "TapNewNameDlg.h"
-#include "TarnwickDlg.h"
 #include "TestBackendControl.h"
+#include "config/PeriDlg.h"
+#include "config/RecordText.h"
+#include "config/TapDrvVerDlg.h"
+#include "config/TapNewNameDlg.h"
+#include "vmlist/TarnwickDlg.h"
 
 #include <QDialog>
 #include <QDir>

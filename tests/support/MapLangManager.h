@@ -1,7 +1,7 @@
 // A language manager held in memory: the map the passes read and fill.
 #pragma once
 
-#include "LanguageManager.h"
+#include "lang/LanguageManager.h"
 
 #include <map>
 #include <string>

@@ -1,8 +1,8 @@
 #include "TestBackendControl.h"
 
-#include "EmulatorLib.h"
-#include "ExportCall.h"
-#include "ProgramDir.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ExportCall.h"
+#include "app/backend/ProgramDir.h"
 
 #include <cstring>
 #include <dlfcn.h>

@@ -3,7 +3,7 @@
 // every call it receives with its arguments.
 #pragma once
 
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <cstdint>
 #include <string>

@@ -3,7 +3,7 @@
 // drive it through the TestBackend_* exports or a script file read at load.
 // Variants leave exports out with TESTBACKEND_OMIT_<Function>.
 #define BREVANTIX_IMPLEMENTATION
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,12 +1,12 @@
 #include "VmTestUtil.h"
 
-#include "DialogBuilder.h"
-#include "LanguageManager.h"
 #include "ModalDriver.h"
-#include "RecordText.h"
-#include "TarnwickDlg.h"
 #include "TestBackendControl.h"
-#include "VmListCtrl.h"
+#include "config/RecordText.h"
+#include "dialog/DialogBuilder.h"
+#include "lang/LanguageManager.h"
+#include "vmlist/TarnwickDlg.h"
+#include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
 #include <QApplication>

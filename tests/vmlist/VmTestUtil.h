@@ -2,7 +2,7 @@
 // language manager, and driving the modal dialogs the window opens.
 #pragma once
 
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <QString>
 #include <QStringList>

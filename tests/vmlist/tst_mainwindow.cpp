@@ -1,14 +1,14 @@
 // The main window: filling, the four commands, button states and keys.
 #include "VmTestUtil.h"
 
-#include "DialogBuilder.h"
-#include "LanguageManager.h"
-#include "RecordText.h"
-#include "TarnwickApp.h"
-#include "TarnwickDlg.h"
 #include "TestBackendControl.h"
-#include "TitleFormat.h"
-#include "VmListCtrl.h"
+#include "app/TarnwickApp.h"
+#include "config/RecordText.h"
+#include "dialog/DialogBuilder.h"
+#include "lang/LanguageManager.h"
+#include "vmlist/TarnwickDlg.h"
+#include "vmlist/TitleFormat.h"
+#include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
 #include <QHeaderView>

@@ -1,10 +1,10 @@
 // Starting a machine and the report of a failed start.
 #include "VmTestUtil.h"
 
-#include "EmulatorLib.h"
-#include "LanguageManager.h"
-#include "TarnwickDlg.h"
 #include "TestBackendControl.h"
+#include "app/backend/EmulatorLib.h"
+#include "lang/LanguageManager.h"
+#include "vmlist/TarnwickDlg.h"
 
 #include <QAbstractButton>
 #include <QTest>

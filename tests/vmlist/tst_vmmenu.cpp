@@ -2,12 +2,12 @@
 // without the back end's optional exports.
 #include "VmTestUtil.h"
 
-#include "LanguageManager.h"
 #include "ModalDriver.h"
-#include "ProgramDir.h"
-#include "TarnwickDlg.h"
 #include "TestBackendControl.h"
-#include "VmListCtrl.h"
+#include "app/backend/ProgramDir.h"
+#include "lang/LanguageManager.h"
+#include "vmlist/TarnwickDlg.h"
+#include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
 #include <QDialog>

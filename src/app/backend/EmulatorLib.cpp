@@ -1,7 +1,7 @@
-#include "EmulatorLib.h"
+#include "app/backend/EmulatorLib.h"
 
-#include "ExportCall.h"
-#include "ProgramDir.h"
+#include "app/backend/ExportCall.h"
+#include "app/backend/ProgramDir.h"
 
 #include <dlfcn.h>
 

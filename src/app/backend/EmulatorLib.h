@@ -7,7 +7,7 @@
 // asks HasExport first.
 #pragma once
 
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "ListProtocol.h"
+#include "app/backend/ListProtocol.h"
 
-#include "EmulatorLib.h"
+#include "app/backend/EmulatorLib.h"
 
 #include <algorithm>
 #include <cstring>

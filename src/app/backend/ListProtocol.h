@@ -1,7 +1,7 @@
 // The list protocol and the text protocol (error and info texts), in one place each.
 #pragma once
 
-#include "brevantix.h"
+#include "app/backend/brevantix.h"
 
 #include <functional>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "ProgramDir.h"
+#include "app/backend/ProgramDir.h"
 
 #include <unistd.h>
 #include <vector>

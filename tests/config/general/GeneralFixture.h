@@ -2,7 +2,7 @@
 #pragma once
 
 #include "../ConfigFixture.h"
-#include "EmulatorLib.h"
+#include "app/backend/EmulatorLib.h"
 
 #include <QLineEdit>
 #include <memory>

@@ -1,9 +1,9 @@
 // The General page on its own (Create) and inside the configuration sheet.
-#include "EmulatorDev.h"
-#include "EmulatorDlg.h"
 #include "GeneralFixture.h"
 #include "ModalDriver.h"
-#include "TarnwickApp.h"
+#include "app/TarnwickApp.h"
+#include "config/EmulatorDev.h"
+#include "config/EmulatorDlg.h"
 
 #include <QCheckBox>
 #include <cstring>

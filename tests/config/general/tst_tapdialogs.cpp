@@ -1,8 +1,8 @@
 // The TAP driver install dialog (136) and the adapter rename dialog (137).
 #include "GeneralFixture.h"
 #include "ModalDriver.h"
-#include "TapDrvVerDlg.h"
-#include "TapNewNameDlg.h"
+#include "config/TapDrvVerDlg.h"
+#include "config/TapNewNameDlg.h"
 
 using namespace general_test;
 

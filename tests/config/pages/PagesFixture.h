@@ -2,8 +2,8 @@
 #pragma once
 
 #include "../ConfigFixture.h"
-#include "EmulatorLib.h"
 #include "ModalDriver.h"
+#include "app/backend/EmulatorLib.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // The Disk page on its own (Create), on the DiskOptions block of a record.
-#include "EmulatorDisk.h"
 #include "PagesFixture.h"
+#include "config/EmulatorDisk.h"
 
 #include <QFileDialog>
 #include <QRadioButton>

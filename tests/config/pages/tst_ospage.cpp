@@ -1,6 +1,6 @@
 // The OS page on its own (Create), on the OsOptions block of a record.
-#include "EmulatorOS.h"
 #include "PagesFixture.h"
+#include "config/EmulatorOS.h"
 
 #include <QClipboard>
 #include <QFileDialog>

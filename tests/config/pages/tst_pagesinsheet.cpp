@@ -1,10 +1,10 @@
 // The Disk, Peripherals and OS pages inside the configuration sheet.
-#include "EmulPropertyPage.h"
-#include "EmulatorDlg.h"
-#include "EmulatorPeri.h"
 #include "PagesFixture.h"
-#include "PeriListCtrl.h"
-#include "TemplateDialog.h"
+#include "config/EmulPropertyPage.h"
+#include "config/EmulatorDlg.h"
+#include "config/EmulatorPeri.h"
+#include "config/PeriListCtrl.h"
+#include "dialog/TemplateDialog.h"
 
 #include <QRadioButton>
 #include <QTabWidget>

@@ -1,8 +1,8 @@
 // The Peripherals page on its own (Create) and the peripheral dialog.
-#include "EmulatorPeri.h"
 #include "PagesFixture.h"
-#include "PeriDlg.h"
-#include "PeriListCtrl.h"
+#include "config/EmulatorPeri.h"
+#include "config/PeriDlg.h"
+#include "config/PeriListCtrl.h"
 
 #include <QCheckBox>
 #include <QHeaderView>

@@ -1,9 +1,9 @@
 // Shared pieces of the sheet and page-service tests.
 #pragma once
 
-#include "DialogBuilder.h"
-#include "LanguageManager.h"
 #include "MapLangManager.h"
+#include "dialog/DialogBuilder.h"
+#include "lang/LanguageManager.h"
 
 #include <QAbstractButton>
 #include <map>

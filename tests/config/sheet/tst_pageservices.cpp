@@ -1,13 +1,13 @@
 // Program-relative paths, the existence test, browsing and list filling.
-#include "DataExchange.h"
-#include "EmulPropertyPage.h"
-#include "EmulatorLib.h"
-#include "MessageBox.h"
 #include "ModalDriver.h"
-#include "PageServices.h"
-#include "ProgramDir.h"
 #include "SheetTestSupport.h"
 #include "TestBackendControl.h"
+#include "app/backend/EmulatorLib.h"
+#include "app/backend/ProgramDir.h"
+#include "config/EmulPropertyPage.h"
+#include "config/PageServices.h"
+#include "dialog/DataExchange.h"
+#include "dialog/MessageBox.h"
 
 #include <QComboBox>
 #include <QDir>

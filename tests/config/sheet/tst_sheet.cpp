@@ -1,16 +1,16 @@
 // The configuration sheet: page protocol, buttons, keys and language passes.
-#include "EmulPropertyPage.h"
-#include "EmulatorDev.h"
-#include "EmulatorDisk.h"
-#include "EmulatorDlg.h"
-#include "EmulatorLib.h"
-#include "EmulatorOS.h"
-#include "EmulatorPeri.h"
-#include "MessageBox.h"
 #include "ModalDriver.h"
 #include "SheetTestSupport.h"
-#include "TemplateDialog.h"
 #include "TestBackendControl.h"
+#include "app/backend/EmulatorLib.h"
+#include "config/EmulPropertyPage.h"
+#include "config/EmulatorDev.h"
+#include "config/EmulatorDisk.h"
+#include "config/EmulatorDlg.h"
+#include "config/EmulatorOS.h"
+#include "config/EmulatorPeri.h"
+#include "dialog/MessageBox.h"
+#include "dialog/TemplateDialog.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "MessageBox.h"
+#include "dialog/MessageBox.h"
 
 #include <QApplication>
 #include <QMessageBox>

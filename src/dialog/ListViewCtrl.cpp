@@ -1,6 +1,6 @@
-#include "ListViewCtrl.h"
+#include "dialog/ListViewCtrl.h"
 
-#include "MessageBox.h"
+#include "dialog/MessageBox.h"
 
 #include <QHeaderView>
 #include <QMouseEvent>

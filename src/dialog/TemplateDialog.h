@@ -1,8 +1,8 @@
 // Common base of the program's modal dialogs built from a template.
 #pragma once
 
-#include "DataExchange.h"
-#include "DialogBuilder.h"
+#include "dialog/DataExchange.h"
+#include "dialog/DialogBuilder.h"
 
 #include <QDialog>
 

@@ -1,6 +1,6 @@
-#include "TemplateDialog.h"
+#include "dialog/TemplateDialog.h"
 
-#include "TemplateWindow.h"
+#include "dialog/TemplateWindow.h"
 
 #include <QAbstractButton>
 #include <QKeyEvent>

@@ -3,7 +3,7 @@
 // these, so each builds and translates exactly alike.
 #pragma once
 
-#include "DialogBuilder.h"
+#include "dialog/DialogBuilder.h"
 
 #include <cstdint>
 

@@ -1,7 +1,7 @@
-#include "TemplateWindow.h"
+#include "dialog/TemplateWindow.h"
 
-#include "LangTexts.h"
-#include "LanguageManager.h"
+#include "dialog/WidgetText.h"
+#include "lang/LanguageManager.h"
 
 bool BuildFromTemplate(QWidget* window, int32_t templateId, const ControlFactory& factory) {
     const DialogTemplate* t = FindDialogTemplate(templateId);

@@ -3,7 +3,7 @@
 // template order (their stacking order).
 #pragma once
 
-#include "DialogTemplate.h"
+#include "dialog/DialogTemplate.h"
 
 #include <QRect>
 #include <functional>

@@ -1,7 +1,7 @@
-#include "DataExchange.h"
+#include "dialog/DataExchange.h"
 
-#include "DialogBuilder.h"
-#include "MessageBox.h"
+#include "dialog/DialogBuilder.h"
+#include "dialog/MessageBox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,7 +1,7 @@
-#include "DialogBuilder.h"
+#include "dialog/DialogBuilder.h"
 
-#include "ListViewCtrl.h"
-#include "MessageBox.h"
+#include "dialog/ListViewCtrl.h"
+#include "dialog/MessageBox.h"
 
 #include <QAbstractItemView>
 #include <QApplication>

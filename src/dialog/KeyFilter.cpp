@@ -1,4 +1,4 @@
-#include "KeyFilter.h"
+#include "dialog/KeyFilter.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "DialogTemplate.h"
+#include "dialog/DialogTemplate.h"
 
 #include <QFile>
 #include <QJsonArray>
