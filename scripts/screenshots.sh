@@ -4,5 +4,5 @@ set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-"$top/build-pictures"}
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" --target render_pictures
-QT_QPA_PLATFORM=offscreen TARNWICK_PICTURES_DIR="$top/docs" "$build/tests/bin/render_pictures"
+cmake --build "$build" -j"$(nproc)" --target tst_pictures
+QT_QPA_PLATFORM=offscreen TARNWICK_PICTURES_DIR="$top/docs" "$build/tests/bin/tst_pictures"

@@ -153,4 +153,4 @@ private slots:
 };
 
 QTEST_MAIN(RenderPictures)
-#include "render_pictures.moc"
+#include "tst_pictures.moc"
