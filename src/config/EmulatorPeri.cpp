@@ -129,7 +129,7 @@ void CEmulatorPeri::EnableRowButtons(bool enable) {
 }
 
 std::string CEmulatorPeri::RowText(int row, int column) const {
-    return CutUtf8(m_pPeriList->GetItemText(row, column), kRowTextBytes);
+    return CutUtf8(m_pPeriList->ListRows().Text(row, column), kRowTextBytes);
 }
 
 void CEmulatorPeri::PutRow(int index, const std::string& periType, const std::string& param) {

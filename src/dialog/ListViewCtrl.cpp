@@ -1,7 +1,5 @@
 #include "dialog/ListViewCtrl.h"
 
-#include "dialog/MessageBox.h"
-
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QScrollBar>
@@ -10,25 +8,13 @@
 
 namespace {
 
-// The bytes a cell was set from when QString cannot give them back (invalid
-// sequences): names in the list are the back end's keys and must stay exact.
-constexpr int kBytesRole = Qt::UserRole + 1;
 // How long the pointer rests on a row before hot tracking selects it.
 constexpr int kHoverMs = 400;
 
-QTableWidgetItem* NewItem(const std::string& text) {
-    const QString s = FromLocal(text);
-    auto* item = new QTableWidgetItem(s);
-    item->setTextAlignment(Qt::AlignCenter);
-    item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
-    if (ToLocal(s) != text)
-        item->setData(kBytesRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
-    return item;
-}
-
 } // namespace
 
-CListViewCtrl::CListViewCtrl(QWidget* parent) : QTableWidget(parent) {
+CListViewCtrl::CListViewCtrl(QWidget* parent) : QTableView(parent), m_rows(new CListRows(this)) {
+    setModel(m_rows);
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
@@ -50,49 +36,27 @@ CListViewCtrl::CListViewCtrl(QWidget* parent) : QTableWidget(parent) {
 CListViewCtrl::~CListViewCtrl() = default;
 
 void CListViewCtrl::InsertColumn(int column, const std::string& heading, int width) {
-    column = std::clamp(column, 0, columnCount());
-    insertColumn(column);
-    auto* header = new QTableWidgetItem(FromLocal(heading));
-    header->setTextAlignment(Qt::AlignCenter);
-    setHorizontalHeaderItem(column, header);
-    setColumnWidth(column, std::max(0, width));
+    setColumnWidth(m_rows->InsertColumn(column, heading), std::max(0, width));
 }
 
 int CListViewCtrl::InsertItem(int index, const std::string& text) {
-    const int count = rowCount();
-    if (index < 0 || index > count)
-        index = count;
-    insertRow(index);
-    if (columnCount() > 0)
-        setItem(index, 0, NewItem(text));
-    return index;
+    return m_rows->InsertRow(index, text);
 }
 
 void CListViewCtrl::SetItemText(int row, int column, const std::string& text) {
-    if (row < 0 || row >= rowCount() || column < 0 || column >= columnCount())
-        return;
-    setItem(row, column, NewItem(text));
+    m_rows->SetText(row, column, text);
 }
 
 std::string CListViewCtrl::GetItemText(int row, int column) const {
-    const QTableWidgetItem* it = (row >= 0 && column >= 0) ? item(row, column) : nullptr;
-    if (!it)
-        return {};
-    const QVariant bytes = it->data(kBytesRole);
-    if (bytes.isValid()) {
-        const QByteArray b = bytes.toByteArray();
-        return std::string(b.constData(), static_cast<size_t>(b.size()));
-    }
-    return ToLocal(it->text());
+    return m_rows->Text(row, column);
 }
 
 void CListViewCtrl::DeleteItem(int row) {
-    if (row >= 0 && row < rowCount())
-        removeRow(row);
+    m_rows->RemoveRow(row);
 }
 
 int CListViewCtrl::GetItemCount() const {
-    return rowCount();
+    return m_rows->RowCount();
 }
 
 int CListViewCtrl::GetFirstSelected() const {
@@ -167,7 +131,7 @@ bool CListViewCtrl::viewportEvent(QEvent* event) {
         auto* e = static_cast<QMouseEvent*>(event);
         if (e->button() == Qt::LeftButton) {
             m_pressed = false; // the release that ends a double click is no click
-            const bool handled = QTableWidget::viewportEvent(event);
+            const bool handled = QTableView::viewportEvent(event);
             emit DoubleClicked(indexAt(e->position().toPoint()).row());
             return handled;
         }
@@ -177,7 +141,7 @@ bool CListViewCtrl::viewportEvent(QEvent* event) {
         auto* e = static_cast<QMouseEvent*>(event);
         if (e->button() == Qt::LeftButton && m_pressed) {
             m_pressed = false;
-            const bool handled = QTableWidget::viewportEvent(event);
+            const bool handled = QTableView::viewportEvent(event);
             emit Clicked(m_pressRow);
             return handled;
         }
@@ -198,5 +162,5 @@ bool CListViewCtrl::viewportEvent(QEvent* event) {
     default:
         break;
     }
-    return QTableWidget::viewportEvent(event);
+    return QTableView::viewportEvent(event);
 }

@@ -1,15 +1,17 @@
 // Report-style list view: item view with centred columns, full-row
 // selection, several rows selectable, no sorting. Click notifications carry
-// the row under the mouse, or -1 when the click hit no row.
+// the row under the mouse, or -1 when the click hit no row. The rows live in
+// its model; callers that need a row's cells read them there.
 #pragma once
 
-#include <QTableWidget>
+#include "dialog/ListRows.h"
+
+#include <QTableView>
 #include <string>
-#include <vector>
 
 class QTimer;
 
-class CListViewCtrl : public QTableWidget {
+class CListViewCtrl : public QTableView {
     Q_OBJECT
 public:
     explicit CListViewCtrl(QWidget* parent = nullptr);
@@ -27,6 +29,9 @@ public:
     int GetFirstSelected() const;
     int ClientWidth() const;
 
+    CListRows& ListRows() { return *m_rows; }
+    const CListRows& ListRows() const { return *m_rows; }
+
     // Grid lines; selection drawn only while the list has the focus.
     void SetGridLines(bool on);
     void SetSelectionOnlyWhenFocused(bool on);
@@ -41,6 +46,7 @@ protected:
     bool viewportEvent(QEvent* event) override;
 
 private:
+    CListRows* m_rows;
     bool m_hotTrack = false;
     bool m_pressed = false;    // a left press in the viewport awaits its release
     int m_pressRow = -1;       // the row under that press

@@ -154,8 +154,7 @@ void CTarnwickDlg::InsertColumns() {
     GetLangText("VM_TARGET", "Target", headings[2]);
     GetLangText("VM_CPU", "CPU", headings[3]);
 
-    m_listVm->setRowCount(0);
-    m_listVm->setColumnCount(0);
+    m_listVm->ListRows().Clear();
     const int width = m_listVm->ClientWidth() / 4;
     for (int column = 0; column < 4; ++column)
         m_listVm->InsertColumn(column, headings[column], width);
@@ -219,7 +218,7 @@ void CTarnwickDlg::OnEditVm() {
     const int row = m_listVm->GetFirstSelected();
     if (row < 0)
         return;
-    const std::string name = m_listVm->GetItemText(row, 0);
+    const std::string name = m_listVm->ListRows().Text(row, 0);
 
     EmulatorOptions options;
     std::memset(&options, 0, sizeof options);
@@ -253,8 +252,8 @@ void CTarnwickDlg::OnDeleteVm() {
     const int row = m_listVm->GetFirstSelected();
     if (row < 0)
         return;
-    const std::string name = m_listVm->GetItemText(row, 0);
-    const std::string arch = m_listVm->GetItemText(row, 1);
+    const std::string name = m_listVm->ListRows().Text(row, 0);
+    const std::string arch = m_listVm->ListRows().Text(row, 1);
     // Its row goes: an emulator left running would be out of sight and out
     // of reach. (The back end cannot do it: an edit deletes too.)
     if (const VmRunState state = ReadRunState(name);
@@ -272,7 +271,7 @@ void CTarnwickDlg::OnStartVm() {
     const int row = m_listVm->GetFirstSelected();
     if (row < 0)
         return;
-    StartVm(m_listVm->GetItemText(row, 0));
+    StartVm(m_listVm->ListRows().Text(row, 0));
 }
 
 void CTarnwickDlg::StartVm(const std::string& name) {
@@ -305,13 +304,13 @@ void CTarnwickDlg::RefreshRunStates() {
     if (!m_listVm)
         return;
     for (int row = 0; row < m_listVm->GetItemCount(); ++row)
-        m_listVm->SetRunIndicator(row, ReadRunState(m_listVm->GetItemText(row, 0)));
+        m_listVm->SetRunIndicator(row, ReadRunState(m_listVm->ListRows().Text(row, 0)));
 }
 
 void CTarnwickDlg::OnListContextMenu(int row, const QPoint& globalPos) {
     if (!m_listVm || row < 0 || row >= m_listVm->GetItemCount())
         return;
-    const std::string name = m_listVm->GetItemText(row, 0);
+    const std::string name = m_listVm->ListRows().Text(row, 0);
     // The menu fits the state of this moment, which may have changed since
     // the rows were last read.
     const VmRunState state = ReadRunState(name);

@@ -7,13 +7,6 @@
 #include <QStyle>
 #include <algorithm>
 
-namespace {
-
-// The state a row's indicator shows, kept on the name cell.
-constexpr int kRunStateRole = Qt::UserRole + 2;
-
-} // namespace
-
 VmRow VmRow::FromRecord(const EmulatorOptions& options) {
     const GeneralOptions& g = options.general;
     return VmRow{GetField(g.name), GetField(g.arch), GetField(g.target), GetField(g.cpu)};
@@ -34,17 +27,13 @@ int CVmListCtrl::InsertRow(int index, const VmRow& row) {
 }
 
 void CVmListCtrl::AppendRows(const std::vector<VmRow>& rows) {
-    if (rows.empty())
-        return;
-    // Growing the row count once keeps the header and the model from
-    // relaying out after every row.
-    const bool updates = updatesEnabled();
-    setUpdatesEnabled(false);
-    const int first = GetItemCount();
-    setRowCount(first + static_cast<int>(rows.size()));
-    for (size_t i = 0; i < rows.size(); ++i)
-        SetCells(first + static_cast<int>(i), rows[i]);
-    setUpdatesEnabled(updates);
+    // One insertion keeps the header and the view from relaying out after
+    // every row.
+    std::vector<CListRows::Cells> cells;
+    cells.reserve(rows.size());
+    for (const VmRow& row : rows)
+        cells.push_back({row.name, row.arch, row.target, row.cpu});
+    ListRows().AppendRows(std::move(cells));
 }
 
 void CVmListCtrl::SetCells(int position, const VmRow& row) {
@@ -55,8 +44,7 @@ void CVmListCtrl::SetCells(int position, const VmRow& row) {
 }
 
 void CVmListCtrl::SetRunIndicator(int row, VmRunState state) {
-    QTableWidgetItem* cell = item(row, 0);
-    if (!cell)
+    if (row < 0 || row >= GetItemCount())
         return;
     if (state != VmRunState::Running && state != VmRunState::Paused)
         state = VmRunState::Unknown;
@@ -64,24 +52,17 @@ void CVmListCtrl::SetRunIndicator(int row, VmRunState state) {
     // repaint per row when every state is read.
     if (RunIndicator(row) == state)
         return;
-    cell->setData(kRunStateRole, static_cast<int>(state));
-    switch (state) {
-    case VmRunState::Running:
-        cell->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
-        break;
-    case VmRunState::Paused:
-        cell->setIcon(style()->standardIcon(QStyle::SP_MediaPause));
-        break;
-    default:
-        cell->setIcon(QIcon());
-        break;
-    }
+    QIcon mark;
+    if (state == VmRunState::Running)
+        mark = style()->standardIcon(QStyle::SP_MediaPlay);
+    else if (state == VmRunState::Paused)
+        mark = style()->standardIcon(QStyle::SP_MediaPause);
+    ListRows().SetRowState(row, static_cast<int>(state), mark);
 }
 
 VmRunState CVmListCtrl::RunIndicator(int row) const {
-    const QTableWidgetItem* cell = item(row, 0);
-    const QVariant state = cell ? cell->data(kRunStateRole) : QVariant();
-    return state.isValid() ? static_cast<VmRunState>(state.toInt()) : VmRunState::Unknown;
+    // A new row's state, 0, is Unknown.
+    return static_cast<VmRunState>(ListRows().RowState(row));
 }
 
 void CVmListCtrl::contextMenuEvent(QContextMenuEvent* event) {

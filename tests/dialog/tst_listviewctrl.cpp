@@ -75,6 +75,9 @@ private slots:
         l->DeleteItem(-1);
         QCOMPARE(Column0(l), (std::vector<std::string>{"a", "c", "d", "e"}));
         QCOMPARE(l->GetItemCount(), 4);
+        l->InsertColumn(1, "Mid", 50); // existing cells move right
+        QCOMPARE(l->GetItemText(1, 2), std::string("mips"));
+        QCOMPARE(l->GetItemText(1, 1), std::string());
     }
 
     void bytesComeBackExactly_data() {
@@ -92,6 +95,7 @@ private slots:
         f.list->SetItemText(row, 1, text);
         QCOMPARE(f.list->GetItemText(row, 0), text);
         QCOMPARE(f.list->GetItemText(row, 1), text);
+        QCOMPARE(f.list->model()->index(row, 0).data().toString(), QString::fromLocal8Bit(bytes));
     }
 
     void presentation() {
@@ -103,11 +107,12 @@ private slots:
         QCOMPARE(l->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(l->selectionMode(), QAbstractItemView::ExtendedSelection);
         QCOMPARE(l->columnWidth(0), 100);
-        QCOMPARE(l->horizontalHeaderItem(1)->text(), QStringLiteral("Arch"));
-        QVERIFY(l->horizontalHeaderItem(0)->textAlignment() & Qt::AlignHCenter);
-        QVERIFY(l->item(1, 1)->textAlignment() & Qt::AlignHCenter);
-        QVERIFY(l->item(1, 0)->textAlignment() & Qt::AlignHCenter);
-        QVERIFY(!(l->item(1, 0)->flags() & Qt::ItemIsEditable));
+        const QAbstractItemModel* m = l->model();
+        QCOMPARE(m->headerData(1, Qt::Horizontal).toString(), QStringLiteral("Arch"));
+        QVERIFY(m->headerData(0, Qt::Horizontal, Qt::TextAlignmentRole).toInt() & Qt::AlignHCenter);
+        QVERIFY(m->index(1, 1).data(Qt::TextAlignmentRole).toInt() & Qt::AlignHCenter);
+        QVERIFY(m->index(1, 0).data(Qt::TextAlignmentRole).toInt() & Qt::AlignHCenter);
+        QVERIFY(!(m->flags(m->index(1, 0)) & Qt::ItemIsEditable));
         QVERIFY(!l->showGrid());
         l->SetGridLines(true);
         QVERIFY(l->showGrid());
@@ -174,7 +179,7 @@ private slots:
         QSignalSpy clicked(f.list, &CListViewCtrl::Clicked);
         QSignalSpy dbl(f.list, &CListViewCtrl::DoubleClicked);
         f.list->setFocus();
-        f.list->setCurrentCell(0, 0);
+        f.list->setCurrentIndex(f.list->model()->index(0, 0));
         QTest::keyClick(f.list, Qt::Key_Down);
         QTest::keyClick(f.list, Qt::Key_Down);
         QCOMPARE(f.list->GetFirstSelected(), 2);

@@ -129,7 +129,8 @@ void RightClickRow(CTarnwickDlg& dlg, int row) {
 QString Indicator(const CTarnwickDlg& dlg, int row) {
     const CVmListCtrl* list = dlg.ListCtrl();
     const VmRunState state = list->RunIndicator(row);
-    const bool drawn = list->item(row, 0) && !list->item(row, 0)->icon().isNull();
+    const bool drawn =
+        !list->model()->index(row, 0).data(Qt::DecorationRole).value<QIcon>().isNull();
     const QString shown = state == VmRunState::Running  ? QStringLiteral("running")
                           : state == VmRunState::Paused ? QStringLiteral("paused")
                                                         : QString();

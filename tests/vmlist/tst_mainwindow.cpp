@@ -141,10 +141,10 @@ void TestMainWindow::columns() {
     g_pLangManager->SetText("VM_TARGET", "Target");
 
     CVmListCtrl* list = dlg.ListCtrl();
-    QCOMPARE(list->columnCount(), 4);
+    QCOMPARE(list->model()->columnCount(), 4);
     const QStringList expected{"Name", "Arch", "Board", "CPU"};
     for (int c = 0; c < 4; ++c) {
-        QCOMPARE(list->horizontalHeaderItem(c)->text(), expected[c]);
+        QCOMPARE(list->model()->headerData(c, Qt::Horizontal).toString(), expected[c]);
         QCOMPARE(list->columnWidth(c), list->ClientWidth() / 4);
     }
     QVERIFY(list->showGrid());
