@@ -1,5 +1,6 @@
 #include "VmTestUtil.h"
 
+#include "ListTestUtil.h"
 #include "ModalDriver.h"
 #include "TestBackendControl.h"
 #include "config/RecordText.h"
@@ -61,15 +62,7 @@ void ScriptMachines(const std::vector<std::string>& names) {
 }
 
 QStringList Rows(const CTarnwickDlg& dlg) {
-    QStringList rows;
-    const CVmListCtrl* list = dlg.ListCtrl();
-    for (int r = 0; r < list->GetItemCount(); ++r) {
-        QStringList cells;
-        for (int c = 0; c < 4; ++c)
-            cells << QString::fromStdString(list->GetItemText(r, c));
-        rows << cells.join(QLatin1Char('|'));
-    }
-    return rows;
+    return ListTest::Rows(dlg.ListCtrl());
 }
 
 QAbstractButton* Button(const QWidget* dlg, int id) {
@@ -91,13 +84,10 @@ bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled) {
            ButtonEnabled(dlg, 1044) == enabled;
 }
 
-static QPoint RowCentre(const CVmListCtrl* list, int row) {
-    return list->visualRect(list->model()->index(row, 0)).center();
-}
+using ListTest::RowCentre;
 
 void ClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers) {
-    QTest::mouseClick(dlg.ListCtrl()->viewport(), Qt::LeftButton, modifiers,
-                      RowCentre(dlg.ListCtrl(), row));
+    ListTest::ClickRow(dlg.ListCtrl(), row, modifiers);
 }
 
 void DoubleClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers) {

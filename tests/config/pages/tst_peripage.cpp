@@ -1,4 +1,5 @@
 // The Peripherals page on its own (Create) and the peripheral dialog.
+#include "ListTestUtil.h"
 #include "PagesFixture.h"
 #include "config/EmulatorPeri.h"
 #include "config/PeriDlg.h"
@@ -17,7 +18,6 @@ constexpr int32_t kPeriType = 1062, kParam = 1071, kOk = 1057, kCancel = 1059;
 
 struct Row {
     std::string device, param;
-    bool operator==(const Row&) const = default;
 };
 
 EmulatorOptions RecordWithRows(const std::vector<Row>& rows) {
@@ -28,6 +28,14 @@ EmulatorOptions RecordWithRows(const std::vector<Row>& rows) {
         SetField(rec.peri.peris[i].param, rows[i].param);
     }
     return rec;
+}
+
+// The rows as the list shows them, "device|param".
+QStringList Shown(const std::vector<Row>& rows) {
+    QStringList shown;
+    for (const Row& row : rows)
+        shown << QString::fromStdString(row.device + '|' + row.param);
+    return shown;
 }
 
 std::vector<Row> ThreeRows() {
@@ -56,19 +64,10 @@ class TestPeriPage : public QObject, private PeriHarness {
     Q_OBJECT
     CPeriListCtrl* List() const { return m_page->PeriList(); }
 
-    std::vector<Row> Rows() const {
-        std::vector<Row> rows;
-        for (int i = 0; i < List()->GetItemCount(); ++i)
-            rows.push_back({List()->GetItemText(i, 0), List()->GetItemText(i, 1)});
-        return rows;
-    }
-    QPoint RowPoint(int row) const {
-        return List()->visualRect(List()->model()->index(row, 0)).center();
-    }
+    QStringList Rows() const { return ListTest::Rows(List()); }
+    QPoint RowPoint(int row) const { return ListTest::RowCentre(List(), row); }
     QPoint EmptyPoint() const { return QPoint(2, List()->viewport()->height() - 2); }
-    void ClickRow(int row) {
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(row));
-    }
+    void ClickRow(int row) { ListTest::ClickRow(List(), row); }
     bool RowButtonsEnabled() const {
         return IsEnabled(m_page.get(), kEdit) && IsEnabled(m_page.get(), kDelete);
     }
@@ -98,7 +97,7 @@ private slots:
         QCOMPARE(List()->columnWidth(0), List()->columnWidth(1));
         QVERIFY(List()->columnWidth(0) * 2 <= List()->ClientWidth());
         QVERIFY(List()->selectionBehavior() == QAbstractItemView::SelectRows);
-        QVERIFY(Rows() == ThreeRows());
+        QCOMPARE(Rows(), Shown(ThreeRows()));
         QVERIFY(RowButtonsDisabled());
     }
 
@@ -249,10 +248,10 @@ private slots:
     void deleteRemovesFirstSelectedRow() {
         Open(RecordWithRows(ThreeRows()));
         ClickRow(1);
-        QTest::mouseClick(List()->viewport(), Qt::LeftButton, Qt::ControlModifier, RowPoint(2));
+        ListTest::ClickRow(List(), 2, Qt::ControlModifier);
         QCOMPARE(List()->selectionModel()->selectedRows().size(), 2);
         Click(m_page.get(), kDelete);
-        QVERIFY((Rows() == std::vector<Row>{ThreeRows()[0], ThreeRows()[2]}));
+        QCOMPARE(Rows(), Shown({ThreeRows()[0], ThreeRows()[2]}));
     }
 
     void addInsertsAtSelectionOrAtEnd() {
@@ -262,17 +261,17 @@ private slots:
         Click(m_page.get(), kAdd);
         std::vector<Row> expected = ThreeRows();
         expected.insert(expected.begin() + 2, Row{"Timer", "new1"});
-        QVERIFY(Rows() == expected);
+        QCOMPARE(Rows(), Shown(expected));
 
         List()->clearSelection();
         AnswerPeriDlg(0, "new2");
         Click(m_page.get(), kAdd);
         expected.push_back({"LED", "new2"});
-        QVERIFY(Rows() == expected);
+        QCOMPARE(Rows(), Shown(expected));
 
         AnswerPeriDlg(1, "cancelled", false);
         Click(m_page.get(), kAdd);
-        QVERIFY(Rows() == expected);
+        QCOMPARE(Rows(), Shown(expected));
     }
 
     void onlyAClickOnARowEnablesEditAndDelete() {
@@ -305,7 +304,7 @@ private slots:
             QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, EmptyPoint());
             QVERIFY(!guard.Opened());
         }
-        QVERIFY(Rows() == ThreeRows());
+        QCOMPARE(Rows(), Shown(ThreeRows()));
     }
 
     void doubleClickEditsRowInPlace() {
@@ -322,7 +321,7 @@ private slots:
         QCOMPARE(shownParam, QString("gpio=2"));
         std::vector<Row> expected = ThreeRows();
         expected[1].param = "gpio=9";
-        QVERIFY(Rows() == expected);
+        QCOMPARE(Rows(), Shown(expected));
         QCOMPARE(List()->GetFirstSelected(), -1); // the new row is not selected
         QVERIFY(RowButtonsEnabled());
 
@@ -330,7 +329,7 @@ private slots:
         ClickRow(0);
         AnswerPeriDlg(2, "ignored", false);
         Click(m_page.get(), kEdit);
-        QVERIFY(Rows() == expected);
+        QCOMPARE(Rows(), Shown(expected));
     }
 
     void longTextsAreCutToTheField_data() {
