@@ -246,10 +246,8 @@ std::string DeviceTreeProblem(const std::string& path) {
     if (!IsRegularFile(path))
         return "The device tree " + path + " is not a file.";
     unsigned char magic[4] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    const bool read = fd >= 0 && ::read(fd, magic, sizeof magic) == sizeof magic;
-    if (fd >= 0)
-        ::close(fd);
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const bool read = fd.valid() && ::read(fd.get(), magic, sizeof magic) == sizeof magic;
     if (!read || std::memcmp(magic, "\xd0\x0d\xfe\xed", 4) != 0)
         return "The device tree " + path +
                " is not a flattened device tree (.dtb); it does not begin with its magic number.";

@@ -1,6 +1,7 @@
 #include "Files.h"
 
 #include "Text.h"
+#include "base/AtomicFile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,11 +13,6 @@
 #include <unistd.h>
 
 namespace bx {
-
-Fd::~Fd() {
-    if (m_fd >= 0)
-        ::close(m_fd);
-}
 
 namespace {
 std::string HomeDirectory() {
@@ -33,73 +29,29 @@ std::string XdgDirectory(const char* variable, const char* fallbackBelowHome) {
         return value;
     return HomeDirectory() + "/" + fallbackBelowHome;
 }
-
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 } // namespace
 
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    const Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd.valid())
         return std::nullopt;
     std::string data;
     char chunk[8192];
     while (true) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(fd.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0 || data.size() + static_cast<std::size_t>(n) > maxBytes) {
-            ::close(fd);
+        if (n < 0 || data.size() + static_cast<std::size_t>(n) > maxBytes)
             return std::nullopt;
-        }
         if (n == 0)
             break;
         data.append(chunk, static_cast<std::size_t>(n));
     }
-    ::close(fd);
     return data;
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
-    const std::string directory = ParentDirectory(path);
-    std::string temp = directory + "/.tmp-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    auto fail = [&](const char* what) {
-        if (error)
-            *error = std::string(what) + " " + path + ": " + std::strerror(errno);
-        return false;
-    };
-    if (fd < 0)
-        return fail("cannot create a temporary file for");
-    const bool written = WriteAll(fd, data) && ::fsync(fd) == 0;
-    int savedErrno = errno;
-    ::close(fd);
-    if (!written) {
-        ::unlink(temp.c_str());
-        errno = savedErrno;
-        return fail("cannot write");
-    }
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        savedErrno = errno;
-        ::unlink(temp.c_str());
-        errno = savedErrno;
-        return fail("cannot replace");
-    }
-    if (const int dirFd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return true;
+    return base::ReplaceFileAtomically(path, data, {.newFileMode = 0600, .error = error});
 }
 
 bool MakeDirectories(const std::string& path) {

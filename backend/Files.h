@@ -2,31 +2,21 @@
 // the places where the back end keeps its files.
 #pragma once
 
+#include "base/Fd.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 
 namespace bx {
 
-// Closes its descriptor when it goes out of scope.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : m_fd(fd) {}
-    ~Fd();
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+using base::Fd;
 
 // The file's bytes; nullopt when it cannot be read or exceeds `maxBytes`.
 std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes = 4u << 20);
 
 // Replaces `path` with `data` so that readers see the old or the new file,
-// never a part: temporary file in the same directory, fsync, rename, fsync
-// of the directory. The temporary file's name starts with ".tmp-".
+// never a part (base::ReplaceFileAtomically); a new file is the user's alone.
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error);
 
 // mkdir -p with mode 0700 for the directories it creates.

@@ -1,5 +1,7 @@
 #include "Process.h"
 
+#include "Files.h"
+
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -35,12 +37,6 @@ void CloseFrom(int first) {
         ::close(static_cast<int>(fd));
 }
 
-void CloseIfOpen(int& fd) {
-    if (fd >= 0)
-        ::close(fd);
-    fd = -1;
-}
-
 } // namespace
 
 int RemainingMs(std::chrono::steady_clock::time_point deadline) {
@@ -57,49 +53,45 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
     // Standard input is a socket so that writing to a program that has ended
     // fails with EPIPE instead of raising SIGPIPE in the host process.
     int in[2] = {-1, -1}, out[2] = {-1, -1};
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) != 0)
+    const bool made = ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, in) == 0 &&
+                      ::pipe2(out, O_CLOEXEC) == 0;
+    Fd childIn(in[0]), hostIn(in[1]), hostOut(out[0]), childOut(out[1]);
+    if (!made)
         return result;
-    if (::pipe2(out, O_CLOEXEC) != 0) {
-        CloseIfOpen(in[0]);
-        CloseIfOpen(in[1]);
-        return result;
-    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, childIn.get(), 0);
+    posix_spawn_file_actions_adddup2(&actions, childOut.get(), 1);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     std::vector<char*> args = ArgPointers(argv);
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    CloseIfOpen(in[0]);
-    CloseIfOpen(out[1]);
-    if (rc != 0) {
-        CloseIfOpen(in[1]);
-        CloseIfOpen(out[0]);
+    childIn.close();
+    childOut.close();
+    if (rc != 0)
         return result;
-    }
     result.started = true;
 
     // The input is a few hundred bytes, far below a socket's buffer.
-    ::fcntl(in[1], F_SETFL, O_NONBLOCK);
+    ::fcntl(hostIn.get(), F_SETFL, O_NONBLOCK);
     for (std::size_t done = 0; done < input.size();) {
-        const ssize_t n = ::send(in[1], input.data() + done, input.size() - done, MSG_NOSIGNAL);
+        const ssize_t n =
+            ::send(hostIn.get(), input.data() + done, input.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
             break;
         done += static_cast<std::size_t>(n);
     }
-    ::shutdown(in[1], SHUT_WR);
-    CloseIfOpen(in[1]);
+    ::shutdown(hostIn.get(), SHUT_WR);
+    hostIn.close();
 
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     char chunk[16384];
     while (true) {
-        pollfd pfd{out[0], POLLIN, 0};
+        pollfd pfd{hostOut.get(), POLLIN, 0};
         const int ready = ::poll(&pfd, 1, RemainingMs(deadline));
         if (ready < 0 && errno == EINTR)
             continue;
@@ -108,7 +100,7 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
             ::kill(pid, SIGKILL);
             break;
         }
-        const ssize_t n = ::read(out[0], chunk, sizeof chunk);
+        const ssize_t n = ::read(hostOut.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -119,7 +111,7 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
             break;
         }
     }
-    CloseIfOpen(out[0]);
+    hostOut.close(); // a program still writing gets EPIPE and ends
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
@@ -137,15 +129,16 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
     // Everything the children need is made before fork: after it, only
     // async-signal-safe calls.
     std::vector<char*> args = ArgPointers(argv);
-    const int nullFd = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+    Fd nullFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     int report[2] = {-1, -1}; // grandchild's pid, or its exec errno
     int alive[2] = {-1, -1};  // the emulator holds the write end until it ends
-    if (nullFd < 0 || ::pipe2(report, O_CLOEXEC) != 0 || ::pipe2(alive, O_CLOEXEC) != 0) {
-        start.error = errno;
-        if (nullFd >= 0)
-            ::close(nullFd);
-        CloseIfOpen(report[0]);
-        CloseIfOpen(report[1]);
+    const bool made =
+        nullFd.valid() && ::pipe2(report, O_CLOEXEC) == 0 && ::pipe2(alive, O_CLOEXEC) == 0;
+    const int madeError = errno;
+    // The children take the raw numbers; this process keeps only the read ends.
+    Fd reportRead(report[0]), reportWrite(report[1]), aliveRead(alive[0]), aliveWrite(alive[1]);
+    if (!made) {
+        start.error = madeError;
         return start;
     }
 
@@ -154,7 +147,7 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
         ::setsid();
         const pid_t emulator = ::fork();
         if (emulator == 0) {
-            ::dup2(nullFd, 0);
+            ::dup2(nullFd.get(), 0);
             ::dup2(logFd, 1);
             ::dup2(logFd, 2);
             // Only `alive` goes along, as fd 3 (and `report` as fd 4 until
@@ -180,13 +173,12 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
         (void)!::write(report[1], message, sizeof message);
         ::_exit(0);
     }
-    ::close(nullFd);
-    CloseIfOpen(report[1]);
-    CloseIfOpen(alive[1]);
+    const int forkError = errno;
+    nullFd.close();
+    reportWrite.close();
+    aliveWrite.close();
     if (middle < 0) {
-        start.error = errno;
-        CloseIfOpen(report[0]);
-        CloseIfOpen(alive[0]);
+        start.error = forkError;
         return start;
     }
     int status = 0;
@@ -195,35 +187,32 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
 
     int message[2] = {0, 0};
     ssize_t got = 0;
-    while ((got = ::read(report[0], message, sizeof message)) < 0 && errno == EINTR) {
+    while ((got = ::read(reportRead.get(), message, sizeof message)) < 0 && errno == EINTR) {
     }
     if (got == static_cast<ssize_t>(sizeof message) && message[0] == 0) {
         start.error = message[1]; // the middle process could not fork
-        CloseIfOpen(report[0]);
-        CloseIfOpen(alive[0]);
         return start;
     }
     start.pid = got == static_cast<ssize_t>(sizeof message) ? message[0] : 0;
 
-    const bool isReady = start.pid > 0 && ready(alive[0]);
+    const bool isReady = start.pid > 0 && ready(aliveRead.get());
     // The only event on this pipe is its last writer, the program, ending.
-    pollfd pfd{alive[0], POLLIN, 0};
+    pollfd pfd{aliveRead.get(), POLLIN, 0};
     // A program that gave up may still be closing its descriptors one by
     // one: its end is a moment behind.
     const bool ended = !isReady && ::poll(&pfd, 1, 2000) > 0;
-    CloseIfOpen(alive[0]);
+    aliveRead.close();
     // An exec failure arrives as a second message once the grandchild is gone.
     if (ended) {
         int failure[2] = {0, 0};
-        ::fcntl(report[0], F_SETFL, O_NONBLOCK);
-        if (::read(report[0], failure, sizeof failure) == static_cast<ssize_t>(sizeof failure) &&
+        ::fcntl(reportRead.get(), F_SETFL, O_NONBLOCK);
+        if (::read(reportRead.get(), failure, sizeof failure) ==
+                static_cast<ssize_t>(sizeof failure) &&
             failure[0] == 0) {
             start.error = failure[1];
-            CloseIfOpen(report[0]);
             return start;
         }
     }
-    CloseIfOpen(report[0]);
     start.outcome = isReady ? DetachedStart::Outcome::Running
                     : ended ? DetachedStart::Outcome::Exited
                             : DetachedStart::Outcome::NotReady;

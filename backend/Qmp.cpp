@@ -77,11 +77,11 @@ std::unique_ptr<QmpConnection> QmpConnection::Open(const std::string& path, Dead
     address.sun_family = AF_UNIX;
     std::memcpy(address.sun_path, path.data(), path.size());
     for (auto pause = std::chrono::milliseconds(1);;) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0)
+        Fd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        if (!fd.valid())
             return nullptr;
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-            std::unique_ptr<QmpConnection> connection(new QmpConnection(fd));
+        if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            std::unique_ptr<QmpConnection> connection(new QmpConnection(std::move(fd)));
             const std::optional<nlohmann::json> greeting = connection->Read(until, endFd);
             if (!greeting || !greeting->contains("QMP") ||
                 !connection->Execute("qmp_capabilities", until))
@@ -89,7 +89,7 @@ std::unique_ptr<QmpConnection> QmpConnection::Open(const std::string& path, Dead
             return connection;
         }
         const int error = errno;
-        ::close(fd);
+        fd.close();
         // Not there yet, or not listening yet: QEMU is still setting up.
         if ((error != ENOENT && error != ECONNREFUSED) || Ended(endFd) ||
             std::chrono::steady_clock::now() >= until)
@@ -104,10 +104,6 @@ std::unique_ptr<QmpConnection> QmpConnection::Open(const std::string& path, Dead
     }
 }
 
-QmpConnection::~QmpConnection() {
-    ::close(m_fd);
-}
-
 std::optional<nlohmann::json> QmpConnection::Read(Deadline until, int endFd) {
     while (true) {
         for (std::size_t end; (end = m_pending.find('\n')) != std::string::npos;) {
@@ -119,14 +115,14 @@ std::optional<nlohmann::json> QmpConnection::Read(Deadline until, int endFd) {
         }
         if (m_pending.size() > (1u << 20))
             return std::nullopt; // no line of QEMU's is that long
-        pollfd pfds[2] = {{m_fd, POLLIN, 0}, {endFd, POLLIN, 0}};
+        pollfd pfds[2] = {{m_fd.get(), POLLIN, 0}, {endFd, POLLIN, 0}};
         const int ready = ::poll(pfds, endFd >= 0 ? 2 : 1, RemainingMs(until));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0 || (endFd >= 0 && pfds[1].revents != 0 && pfds[0].revents == 0))
             return std::nullopt;
         char chunk[8192];
-        const ssize_t n = ::read(m_fd, chunk, sizeof chunk);
+        const ssize_t n = ::read(m_fd.get(), chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
@@ -138,7 +134,8 @@ std::optional<nlohmann::json> QmpConnection::Read(Deadline until, int endFd) {
 std::optional<nlohmann::json> QmpConnection::Execute(std::string_view command, Deadline until,
                                                      std::string* error) {
     const std::string line = nlohmann::json{{"execute", command}}.dump() + "\n";
-    if (::send(m_fd, line.data(), line.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(line.size()))
+    if (::send(m_fd.get(), line.data(), line.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(line.size()))
         return std::nullopt;
     std::optional<nlohmann::json> reply = Read(until, -1);
     if (!reply)

@@ -3,6 +3,8 @@
 // and how a running machine is asked for its state and stopped.
 #pragma once
 
+#include "base/Fd.h"
+
 #include <nlohmann/json.hpp>
 
 #include <chrono>
@@ -34,7 +36,6 @@ public:
     // `until`, or until `endFd` (when given) reports that the emulator ended.
     static std::unique_ptr<QmpConnection> Open(const std::string& path, Deadline until,
                                                int endFd = -1);
-    ~QmpConnection();
     QmpConnection(const QmpConnection&) = delete;
     QmpConnection& operator=(const QmpConnection&) = delete;
 
@@ -44,11 +45,11 @@ public:
                                           std::string* error = nullptr);
 
 private:
-    explicit QmpConnection(int fd) : m_fd(fd) {}
+    explicit QmpConnection(base::Fd fd) : m_fd(std::move(fd)) {}
     // The next message that is not an event.
     std::optional<nlohmann::json> Read(Deadline until, int endFd);
 
-    int m_fd;
+    base::Fd m_fd;
     std::string m_pending;
 };
 

@@ -3,6 +3,7 @@
 #include "Files.h"
 #include "NameCodec.h"
 #include "Text.h"
+#include "base/Utf8.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -111,7 +112,7 @@ std::optional<StoredMachine> MachineStore::LoadStored(std::string_view name) con
     if (name.size() > slotText || name.size() + 3 < slotText)
         return std::nullopt;
     for (const std::string& stored : Names())
-        if (stored.size() > name.size() && CutText(stored, slotText) == name)
+        if (stored.size() > name.size() && base::CutUtf8(stored, slotText) == name)
             return LoadExact(stored);
     return std::nullopt;
 }

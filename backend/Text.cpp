@@ -1,54 +1,23 @@
 #include "Text.h"
 
+#include "base/Utf8.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace bx {
 
-namespace {
-bool IsContinuation(unsigned char c) {
-    return (c & 0xC0u) == 0x80u;
-}
-
-// Length of the UTF-8 sequence a lead byte announces; 0 for no lead byte.
-std::size_t SequenceLength(unsigned char c) {
-    if (c >= 0xC2 && c <= 0xDF)
-        return 2;
-    if (c >= 0xE0 && c <= 0xEF)
-        return 3;
-    if (c >= 0xF0 && c <= 0xF4)
-        return 4;
-    return 0;
-}
-} // namespace
-
-std::string_view CutText(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes)
-        return text;
-    std::size_t cut = maxBytes;
-    if (IsContinuation(static_cast<unsigned char>(text[cut]))) {
-        // Look back for the lead byte of the character the bound falls into.
-        std::size_t lead = cut;
-        while (lead > 0 && cut - lead < 3 && IsContinuation(static_cast<unsigned char>(text[lead])))
-            --lead;
-        const std::size_t length = SequenceLength(static_cast<unsigned char>(text[lead]));
-        if (length != 0 && lead + length > cut)
-            cut = lead;
-    }
-    return text.substr(0, cut);
-}
-
 std::string ReadField(const char* field, std::size_t width) {
     if (!field || width == 0)
         return {};
     const std::size_t length = strnlen(field, width);
-    return std::string(CutText(std::string_view(field, length), width - 1));
+    return std::string(base::CutUtf8(std::string_view(field, length), width - 1));
 }
 
 void WriteField(char* field, std::size_t width, std::string_view text) {
     if (!field || width == 0)
         return;
-    const std::string_view cut = CutText(text, width - 1);
+    const std::string_view cut = base::CutUtf8(text, width - 1);
     std::memcpy(field, cut.data(), cut.size());
     std::memset(field + cut.size(), 0, width - cut.size());
 }

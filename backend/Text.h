@@ -1,5 +1,5 @@
 // Bounded text handling shared by every export: field copies, list slots and
-// the error-text buffer. One rule for cutting a text lives here.
+// the error-text buffer. Texts are cut by base::CutUtf8.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,6 @@
 #include <vector>
 
 namespace bx {
-
-// The first `maxBytes` bytes of `text`; a cut never splits a UTF-8 character
-// (it backs off to the character's first byte). Bytes that are not UTF-8
-// are cut exactly at the bound.
-std::string_view CutText(std::string_view text, std::size_t maxBytes);
 
 // Text of a fixed-width record field: up to its first NUL, never past the
 // field, and at most width - 1 bytes so that it always fits back.

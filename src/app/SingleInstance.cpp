@@ -90,32 +90,24 @@ QString InstanceSocketPath() {
 
 CInstanceMarker::CInstanceMarker(std::string path) : m_path(std::move(path)) {}
 
-CInstanceMarker::~CInstanceMarker() {
-    if (m_fd >= 0) {
-        close(m_fd);
-    }
-}
-
 CInstanceMarker::Role CInstanceMarker::Acquire() {
-    if (m_fd >= 0) {
+    if (m_fd.valid()) {
         return Role::First;
     }
     // No inheritance: an emulator started by the back end must not keep the
     // marker alive after the manager ends.
-    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (fd < 0) {
+    base::Fd fd(open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!fd.valid()) {
         return Role::First;
     }
     int rc;
     do {
-        rc = flock(fd, LOCK_EX | LOCK_NB);
+        rc = flock(fd.get(), LOCK_EX | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
     if (rc != 0) {
-        const bool held = errno == EWOULDBLOCK;
-        close(fd);
-        return held ? Role::Second : Role::First;
+        return errno == EWOULDBLOCK ? Role::Second : Role::First;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     return Role::First;
 }
 

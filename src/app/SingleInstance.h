@@ -2,6 +2,8 @@
 // second start to the running instance.
 #pragma once
 
+#include "base/Fd.h"
+
 #include <QObject>
 #include <QString>
 #include <string>
@@ -22,19 +24,16 @@ public:
     enum class Role { First, Second };
 
     explicit CInstanceMarker(std::string path = InstanceMarkerPath());
-    ~CInstanceMarker();
-    CInstanceMarker(const CInstanceMarker&) = delete;
-    CInstanceMarker& operator=(const CInstanceMarker&) = delete;
 
     // Second only when another process holds the marker; a marker that cannot
     // be made for any other reason leaves this process the first.
     Role Acquire();
     // Keeps the marker after this object is gone, until the process ends.
-    void KeepUntilExit() { m_fd = -1; }
+    void KeepUntilExit() { m_fd.release(); }
 
 private:
     std::string m_path;
-    int m_fd = -1;
+    base::Fd m_fd;
 };
 
 // Sends the caption (bytes as the language file holds them) to the running

@@ -2,6 +2,8 @@
 
 #include "app/TarnwickApp.h"
 #include "app/backend/EmulatorLib.h"
+#include "base/FormatText.h"
+#include "base/Utf8.h"
 #include "config/PageServices.h"
 #include "config/RecordText.h"
 #include "config/TapDrvVerDlg.h"
@@ -48,11 +50,11 @@ public:
         const std::string before = ToLocal(input.left(at));
         const std::string after = ToLocal(input.mid(at));
         if (after.size() > m_max) {
-            input = FromLocal(CutUtf8(before + after, m_max));
+            input = FromLocal(std::string(base::CutUtf8(before + after, m_max)));
             pos = static_cast<int>(input.size());
             return Acceptable;
         }
-        const QString kept = FromLocal(CutUtf8(before, m_max - after.size()));
+        const QString kept = FromLocal(std::string(base::CutUtf8(before, m_max - after.size())));
         input = kept + FromLocal(after);
         pos = static_cast<int>(kept.size());
         return Acceptable;
@@ -61,16 +63,6 @@ public:
 private:
     size_t m_max;
 };
-
-// `format` with its first "%s" replaced by `arg`; a translated text is never
-// handed to printf.
-std::string FormatOne(const std::string& format, const std::string& arg) {
-    std::string text = format;
-    const size_t at = text.find("%s");
-    if (at != std::string::npos)
-        text.replace(at, 2, arg);
-    return text;
-}
 
 template <class T> T* Control(QWidget* dialog, int32_t id) {
     return qobject_cast<T*>(GetDlgItem(dialog, id));
@@ -224,7 +216,7 @@ bool CEmulatorDev::OnKillActive() {
         return RefuseName(
             GetLangText("GEN_NAME_SPACE_ERR", "Please enter the Virtual Machine name", text));
     if (NameTaken())
-        return RefuseName(FormatOne(
+        return RefuseName(base::FormatWithText(
             GetLangText("GEN_NAME_ERR", "Virtual Machine Name %s have exist!", text), m_strName));
     UpdateData(true);
     return true;

@@ -1,6 +1,7 @@
 #include "config/EmulatorPeri.h"
 
 #include "app/backend/EmulatorLib.h"
+#include "base/Utf8.h"
 #include "config/PageServices.h"
 #include "config/PeriDlg.h"
 #include "config/PeriListCtrl.h"
@@ -129,14 +130,15 @@ void CEmulatorPeri::EnableRowButtons(bool enable) {
 }
 
 std::string CEmulatorPeri::RowText(int row, int column) const {
-    return CutUtf8(m_pPeriList->ListRows().Text(row, column), kRowTextBytes);
+    return std::string(base::CutUtf8(m_pPeriList->ListRows().Text(row, column), kRowTextBytes));
 }
 
 void CEmulatorPeri::PutRow(int index, const std::string& periType, const std::string& param) {
     if (!m_pPeriList)
         return;
-    const int row = m_pPeriList->InsertItem(index, CutUtf8(periType, kRowTextBytes));
-    m_pPeriList->SetItemText(row, 1, CutUtf8(param, kRowTextBytes));
+    const int row =
+        m_pPeriList->InsertItem(index, std::string(base::CutUtf8(periType, kRowTextBytes)));
+    m_pPeriList->SetItemText(row, 1, std::string(base::CutUtf8(param, kRowTextBytes)));
 }
 
 void CEmulatorPeri::OnSerialEnable() {

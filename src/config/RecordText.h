@@ -4,12 +4,8 @@
 #include <cstddef>
 #include <string>
 
-// The longest prefix of `text` of at most `maxBytes` bytes that does not end
-// inside a UTF-8 character.
-std::string CutUtf8(const std::string& text, size_t maxBytes);
-
 // Writes exactly `writeBytes` bytes of `field`: `text` cut to `maxText` bytes
-// (CutUtf8), then NULs. Bytes from `writeBytes` on are never touched.
+// (base::CutUtf8), then NULs. Bytes from `writeBytes` on are never touched.
 void CopyToField(char* field, size_t writeBytes, size_t maxText, const std::string& text);
 
 // The record's three rules: 261-byte fields take 260 bytes and keep their last

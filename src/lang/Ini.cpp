@@ -1,5 +1,6 @@
 #include "lang/Ini.h"
 
+#include "base/AtomicFile.h"
 #include "lang/Profile.h"
 
 #include <exception>
@@ -49,7 +50,7 @@ bool CIni::WriteValues(const std::string& section,
 
 bool CIni::WriteValues(const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& entries,
-                       const ReplaceFault* fault) {
+                       const base::ReplaceFault* fault) {
     return Rewrite(
         [&](ProfileDocument& doc) {
             for (const auto& [key, value] : entries)
@@ -58,7 +59,8 @@ bool CIni::WriteValues(const std::string& section,
         fault);
 }
 
-bool CIni::Rewrite(const std::function<void(ProfileDocument&)>& apply, const ReplaceFault* fault) {
+bool CIni::Rewrite(const std::function<void(ProfileDocument&)>& apply,
+                   const base::ReplaceFault* fault) {
     if (m_path.empty())
         return false;
     try {
@@ -71,7 +73,8 @@ bool CIni::Rewrite(const std::function<void(ProfileDocument&)>& apply, const Rep
             return false; // never replace what could not be read
         auto doc = std::make_unique<ProfileDocument>(std::move(bytes));
         apply(*doc);
-        if (doc->Modified() && !ReplaceFileAtomically(m_path, doc->Serialize(), fault))
+        if (doc->Modified() &&
+            !base::ReplaceFileAtomically(m_path, doc->Serialize(), {.fault = fault}))
             return false;
         m_doc = std::move(doc);
         return true;

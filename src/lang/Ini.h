@@ -10,7 +10,9 @@
 #include <vector>
 
 class ProfileDocument; // parsed file; defined in Profile.h
-struct ReplaceFault;   // test seam; defined in Profile.h
+namespace base {
+struct ReplaceFault; // test seam; defined in base/AtomicFile.h
+}
 
 class CIni {
 public:
@@ -39,12 +41,13 @@ public:
     // TEST SEAM: as above, with the replacement failing as `fault` says.
     bool WriteValues(const std::string& section,
                      const std::vector<std::pair<std::string, std::string>>& entries,
-                     const ReplaceFault* fault);
+                     const base::ReplaceFault* fault);
 
 private:
     ProfileDocument& Document();
     // One read, `apply`, and one replacement when it changed the text.
-    bool Rewrite(const std::function<void(ProfileDocument&)>& apply, const ReplaceFault* fault);
+    bool Rewrite(const std::function<void(ProfileDocument&)>& apply,
+                 const base::ReplaceFault* fault);
 
     std::string m_path;
     std::unique_ptr<ProfileDocument> m_doc; // read on first use

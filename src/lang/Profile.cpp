@@ -1,5 +1,8 @@
 #include "lang/Profile.h"
 
+#include "base/AtomicFile.h"
+#include "base/Fd.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -433,83 +436,14 @@ std::string ProfileDocument::Serialize() const {
 
 // ---- files -----------------------------------------------------------------
 
-namespace {
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor() {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int Get() const { return m_fd; }
-    bool Close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-// Writes go to the file a symbolic link points at, so the link survives.
-std::string ResolveTarget(const std::string& path) {
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char* real = ::realpath(path.c_str(), nullptr);
-    if (!real)
-        return path;
-    std::string target(real);
-    ::free(real);
-    return target;
-}
-
-// A hidden name beside the target; O_EXCL settles collisions, so the name
-// needs to be unlikely, not unpredictable.
-std::string TemporaryName(const std::string& target, unsigned attempt) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    const auto slash = target.rfind('/');
-    const std::string dir = slash == target.npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == target.npos ? target : target.substr(slash + 1);
-    std::uint64_t seed =
-        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    seed ^= (static_cast<std::uint64_t>(::getpid()) << 32) + attempt * 0x9E3779B97F4A7C15ull;
-    std::string name = dir + "." + base + ".";
-    for (int i = 0; i < 10; ++i, seed = seed * 6364136223846793005ull + 1442695040888963407ull)
-        name += kHex[(seed >> 59) & 15];
-    return name + ".tmp";
-}
-
-bool Faulted(const ReplaceFault* fault, ReplaceFault::Step step) {
-    return fault && fault->step == step;
-}
-
-} // namespace
-
 FileReadStatus ReadFileBytes(const std::string& path, std::string& bytes) {
     bytes.clear();
     // Non-blocking so that a FIFO in the file's place cannot hang the open.
-    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (fd.Get() < 0)
+    const base::Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.valid())
         return errno == ENOENT ? FileReadStatus::Missing : FileReadStatus::Failed;
     struct stat st;
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
+    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxFileSize)
         return FileReadStatus::Failed;
     std::string buffer(static_cast<std::size_t>(st.st_size) + 1, '\0');
     std::size_t used = 0;
@@ -519,7 +453,7 @@ FileReadStatus ReadFileBytes(const std::string& path, std::string& bytes) {
                 return FileReadStatus::Failed; // grew while being read
             buffer.resize(buffer.size() * 2);
         }
-        const ssize_t n = ::read(fd.Get(), buffer.data() + used, buffer.size() - used);
+        const ssize_t n = ::read(fd.get(), buffer.data() + used, buffer.size() - used);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -531,61 +465,6 @@ FileReadStatus ReadFileBytes(const std::string& path, std::string& bytes) {
     buffer.resize(used);
     bytes = std::move(buffer);
     return FileReadStatus::Ok;
-}
-
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                           const ReplaceFault* fault) {
-    if (path.empty())
-        return false;
-    const std::string target = ResolveTarget(path);
-    struct stat old;
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists) {
-        if (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
-            ::access(target.c_str(), W_OK) != 0)
-            return false;
-    } else if (errno != ENOENT) {
-        return false;
-    }
-
-    std::string temp;
-    int raw = -1;
-    for (unsigned attempt = 0; attempt < 16 && raw < 0; ++attempt) {
-        temp = TemporaryName(target, attempt);
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw < 0 && errno != EEXIST)
-            return false;
-    }
-    if (raw < 0)
-        return false;
-    FileDescriptor fd(raw);
-
-    bool ok = true;
-    if (exists) {
-        // Ownership first, as a change of owner clears set-id bits. Only root
-        // may hand the file back to another owner; else it becomes ours.
-        [[maybe_unused]] const int owned = ::fchown(fd.Get(), old.st_uid, old.st_gid);
-        ok = ::fchmod(fd.Get(), old.st_mode & 07777) == 0;
-    }
-    if (ok) {
-        if (Faulted(fault, ReplaceFault::Step::Write)) {
-            WriteAll(fd.Get(), bytes.substr(0, fault->atByte));
-            ok = false;
-        } else {
-            ok = WriteAll(fd.Get(), bytes);
-        }
-    }
-    ok = ok && !Faulted(fault, ReplaceFault::Step::Sync) && ::fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    ok = ok && !Faulted(fault, ReplaceFault::Step::Rename) &&
-         ::rename(temp.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return false;
-    }
-    // No sync of the directory: a power cut then may bring back the old file,
-    // but whole, which is all a shutdown write needs; it saves a disk flush.
-    return true;
 }
 
 namespace {
@@ -603,27 +482,27 @@ bool IsFileAt(int fd, const std::string& path) {
 FileUpdateLock::FileUpdateLock(const std::string& path, std::chrono::milliseconds patience) {
     if (path.empty())
         return;
-    m_lockPath = ResolveTarget(path) + ".lock";
+    m_lockPath = base::ReplacedFile(path) + ".lock";
     const auto deadline = std::chrono::steady_clock::now() + patience;
     auto pause = std::chrono::milliseconds(1);
     for (;;) {
         // Read access suffices for flock, so a lock file another user made
         // serves as well; no link is followed to create a file elsewhere.
-        const int fd =
-            ::open(m_lockPath.c_str(),
-                   O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK, 0666);
-        if (fd < 0)
+        base::Fd fd(::open(m_lockPath.c_str(),
+                           O_RDONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK,
+                           0666));
+        if (!fd.valid())
             return;
         int locked;
         do
-            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+            locked = ::flock(fd.get(), LOCK_EX | LOCK_NB);
         while (locked != 0 && errno == EINTR);
         const int error = errno;
-        if (locked == 0 && IsFileAt(fd, m_lockPath)) {
-            m_fd = fd;
+        if (locked == 0 && IsFileAt(fd.get(), m_lockPath)) {
+            m_fd = std::move(fd);
             return;
         }
-        ::close(fd);
+        fd.close();
         if (locked != 0 && error != EWOULDBLOCK)
             return;
         if (std::chrono::steady_clock::now() >= deadline)
@@ -636,8 +515,6 @@ FileUpdateLock::FileUpdateLock(const std::string& path, std::chrono::millisecond
 }
 
 FileUpdateLock::~FileUpdateLock() {
-    if (m_fd < 0)
-        return;
-    ::unlink(m_lockPath.c_str()); // while still locked: see IsFileAt
-    ::close(m_fd);
+    if (m_fd.valid())
+        ::unlink(m_lockPath.c_str()); // while still locked (closed after this): see IsFileAt
 }

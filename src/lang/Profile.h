@@ -1,9 +1,11 @@
 // One INI (private-profile) file held in memory: its lines kept byte for byte,
 // its sections and entries indexed, edited as single profile writes would edit
 // it, and turned back into bytes. Plus the file operations the profile needs:
-// reading a file whole, replacing it atomically, and keeping other processes
-// out while one reads, edits and replaces it.
+// reading a file whole and keeping other processes out while one reads, edits
+// and replaces it (base::ReplaceFileAtomically).
 #pragma once
+
+#include "base/Fd.h"
 
 #include <chrono>
 #include <cstddef>
@@ -122,22 +124,6 @@ enum class FileReadStatus { Ok, Missing, Failed };
 // Failed: anything else (no rights, a directory, a device, too large).
 FileReadStatus ReadFileBytes(const std::string& path, std::string& bytes);
 
-// TEST SEAM, never set by the product: makes ReplaceFileAtomically fail at a
-// chosen step, as a full disk or a failing device would.
-struct ReplaceFault {
-    enum class Step { None, Write, Sync, Rename };
-    Step step = Step::None;
-    std::size_t atByte = 0; // Step::Write: bytes that reach the temporary file first
-};
-
-// Replaces the file at `path` with `bytes`: a temporary file in the same
-// directory is written, synced and renamed over it, keeping the old file's
-// permission bits. On failure the old file stays whole and no temporary file
-// remains. A read-only file (no write rights, or no write bit at all) is
-// never replaced.
-bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
-                           const ReplaceFault* fault = nullptr);
-
 // Serialises the read-edit-replace of one file between processes: an
 // exclusive flock on "<file>.lock" beside it (beside a link's target), held
 // while the object lives. The last holder removes the lock file; a waiter
@@ -154,9 +140,9 @@ public:
     FileUpdateLock(const FileUpdateLock&) = delete;
     FileUpdateLock& operator=(const FileUpdateLock&) = delete;
 
-    bool Held() const { return m_fd >= 0; }
+    bool Held() const { return m_fd.valid(); }
 
 private:
     std::string m_lockPath;
-    int m_fd = -1;
+    base::Fd m_fd;
 };

@@ -3,13 +3,13 @@
 #include "app/TarnwickApp.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
+#include "base/FormatText.h"
 #include "config/EmulatorDlg.h"
 #include "config/RecordText.h"
 #include "dialog/KeyFilter.h"
 #include "lang/LanguageManager.h"
 #include "vmlist/EmulatorErrDlg.h"
 #include "vmlist/EmulatorInfoDlg.h"
-#include "vmlist/TitleFormat.h"
 #include "vmlist/VmContextMenu.h"
 #include "vmlist/VmListCtrl.h"
 #include "vmlist/VmRunState.h"
@@ -228,7 +228,7 @@ void CTarnwickDlg::OnEditVm() {
     // told that the machine's own name is not taken.
     const std::string originalArch = GetField(options.general.arch);
 
-    if (RunSheet(FormatWithText(format, name), options, name) == IDOK) {
+    if (RunSheet(base::FormatWithText(format, name), options, name) == IDOK) {
         Emu::DelEmulatorOptions(name.c_str(), originalArch.c_str());
         Emu::SaveEmulatorOptions(&options);
         // The new row has no indicator until the states are read below.
@@ -294,8 +294,8 @@ void CTarnwickDlg::StopVm(const std::string& name, int32_t force) {
 void CTarnwickDlg::ShowVmDetails(const std::string& name) {
     std::string format;
     GetLangText("VM_DETAILS_TITLE", "Details of %s", format);
-    CEmulatorInfoDlg details(FormatWithText(format, name), FetchEmulatorInfoText(name.c_str()),
-                             this);
+    CEmulatorInfoDlg details(base::FormatWithText(format, name),
+                             FetchEmulatorInfoText(name.c_str()), this);
     details.DoModal();
 }
 

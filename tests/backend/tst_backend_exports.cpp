@@ -109,7 +109,7 @@ void TestBackendExports::exportsAllSeventeen() {
     auto info = Fn<PFN_GetEmulatorInfo>("GetEmulatorInfo");
     QVERIFY(info && info("not stored", nullptr, 0) > 0);
     // Nothing of the inside shows.
-    QVERIFY(!::dlsym(m_lib, "_ZN2bx8CutTextESt17basic_string_viewIcSt11char_traitsIcEEm"));
+    QVERIFY(!::dlsym(m_lib, "_ZN4base7CutUtf8ESt17basic_string_viewIcSt11char_traitsIcEEm"));
 }
 
 void TestBackendExports::storeThroughTheListProtocol() {

@@ -1,4 +1,4 @@
-// Bounded texts of the record: cutting, writing into fields, reading them.
+// Bounded texts of the record: writing into fields, reading them.
 #include "config/RecordText.h"
 
 #include <QTest>
@@ -19,41 +19,6 @@ struct Field261 {
 class TestRecordText : public QObject {
     Q_OBJECT
 private slots:
-    void cut_data() {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<int>("bound");
-        QTest::addColumn<QByteArray>("expected");
-        auto b = [](const std::string& s) { return QByteArray(s.data(), qsizetype(s.size())); };
-        QTest::newRow("short") << QByteArray("abc") << 5 << QByteArray("abc");
-        QTest::newRow("exact") << QByteArray("abcde") << 5 << QByteArray("abcde");
-        QTest::newRow("ascii cut") << QByteArray("abcdef") << 5 << QByteArray("abcde");
-        QTest::newRow("zero bound") << QByteArray("abc") << 0 << QByteArray();
-        QTest::newRow("two-byte fits") << b("abc" + kUmlaut + "x") << 5 << b("abc" + kUmlaut);
-        QTest::newRow("two-byte across") << b("abcd" + kUmlaut) << 5 << QByteArray("abcd");
-        QTest::newRow("three-byte across 1") << b("abcd" + kEuro) << 5 << QByteArray("abcd");
-        QTest::newRow("three-byte across 2") << b("abc" + kEuro) << 5 << QByteArray("abc");
-        QTest::newRow("three-byte fits") << b("ab" + kEuro + "z") << 5 << b("ab" + kEuro);
-        QTest::newRow("four-byte across") << b("a" + kEmoji + "z") << 4 << QByteArray("a");
-        QTest::newRow("only multibyte") << b(kEuro + kEuro) << 5 << b(kEuro);
-        QTest::newRow("invalid bytes are single")
-            << QByteArray("abcd\xFF\xFEz") << 5 << QByteArray("abcd\xFF");
-        QTest::newRow("lead without continuation")
-            << QByteArray("abcd\xE2xy") << 5 << QByteArray("abcd\xE2");
-        QTest::newRow("stray continuation")
-            << QByteArray("abcd\x80\x80") << 5 << QByteArray("abcd\x80");
-        QTest::newRow("truncated sequence at end")
-            << QByteArray("abcd\xE2\x82") << 5 << QByteArray("abcd\xE2");
-        QTest::newRow("C0 is no lead") << QByteArray("abcd\xC0\xAF") << 5 << QByteArray("abcd\xC0");
-    }
-    void cut() {
-        QFETCH(QByteArray, text);
-        QFETCH(int, bound);
-        QFETCH(QByteArray, expected);
-        const std::string result =
-            CutUtf8(std::string(text.constData(), size_t(text.size())), size_t(bound));
-        QCOMPARE(QByteArray(result.data(), qsizetype(result.size())), expected);
-    }
-
     void cutAtRecordBounds_data() {
         QTest::addColumn<int>("fieldSize");
         QTest::addColumn<int>("length");

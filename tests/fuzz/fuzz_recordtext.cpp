@@ -2,6 +2,7 @@
 // ends on a character boundary, the copy touches its bytes only, and a read
 // of a field with no NUL stays inside it (fields are heap blocks of their
 // exact size, so ASan sees any byte beyond).
+#include "base/Utf8.h"
 #include "config/RecordText.h"
 
 #include <cstdint>
@@ -52,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text(reinterpret_cast<const char*>(data + 2), size - 2);
     const std::size_t maxText = fieldSize - 1;
 
-    const std::string cut = CutUtf8(text, maxText);
+    const std::string cut(base::CutUtf8(text, maxText));
     Check(cut.size() <= maxText);
     Check(text.compare(0, cut.size(), cut) == 0);
     Check(!SplitsCharacter(text, cut.size()));

@@ -1,6 +1,7 @@
 // The language file on disk: unusable files, bad contents, and replacement
 // that leaves either the old or the new file whole.
 #include "LangTestUtil.h"
+#include "base/AtomicFile.h"
 #include "lang/Ini.h"
 #include "lang/LanguageManager.h"
 #include "lang/Profile.h"
@@ -80,7 +81,6 @@ private slots:
     void interruptedReplacementKeepsOldFile_data();
     void interruptedReplacementKeepsOldFile();
     void interruptedCreationLeavesNothing();
-    void killedWriterLeavesOneWholeFile();
     void simultaneousWriteBacksKeepEveryKey();
     void heldLockDelaysByPatienceOnly();
 
@@ -236,9 +236,9 @@ void TestLanguageFiles::interruptedReplacementKeepsOldFile_data() {
     QTest::addColumn<qlonglong>("atByte");
     const qlonglong size = 20'000 * 12; // about the new file's size
     for (qlonglong at : {qlonglong(0), qlonglong(1), size / 2, size - 1, size * 2})
-        QTest::addRow("write, byte %lld", at) << int(ReplaceFault::Step::Write) << at;
-    QTest::newRow("sync") << int(ReplaceFault::Step::Sync) << qlonglong(0);
-    QTest::newRow("rename") << int(ReplaceFault::Step::Rename) << qlonglong(0);
+        QTest::addRow("write, byte %lld", at) << int(base::ReplaceFault::Step::Write) << at;
+    QTest::newRow("sync") << int(base::ReplaceFault::Step::Sync) << qlonglong(0);
+    QTest::newRow("rename") << int(base::ReplaceFault::Step::Rename) << qlonglong(0);
 }
 
 void TestLanguageFiles::interruptedReplacementKeepsOldFile() {
@@ -253,8 +253,8 @@ void TestLanguageFiles::interruptedReplacementKeepsOldFile() {
 
     CIni ini(Path());
     COMPARE_BYTES(ini.ReadValue("English", "VM_CPU"), "old");
-    const ReplaceFault fault{static_cast<ReplaceFault::Step>(step),
-                             static_cast<std::size_t>(atByte)};
+    const base::ReplaceFault fault{static_cast<base::ReplaceFault::Step>(step),
+                                   static_cast<std::size_t>(atByte)};
     QVERIFY(!ini.WriteValues("English", entries, &fault));
     COMPARE_BYTES(ReadBytes(Path()), old);
     QVERIFY(Leftovers(*m_dir, "English.lng").isEmpty());
@@ -268,38 +268,10 @@ void TestLanguageFiles::interruptedReplacementKeepsOldFile() {
 
 void TestLanguageFiles::interruptedCreationLeavesNothing() {
     CIni ini(Path());
-    const ReplaceFault fault{ReplaceFault::Step::Write, 3};
+    const base::ReplaceFault fault{base::ReplaceFault::Step::Write, 3};
     QVERIFY(!ini.WriteValues("English", Entries{{"A", "1"}}, &fault));
     QVERIFY(!Exists(Path()));
     QVERIFY(Leftovers(*m_dir, "English.lng").isEmpty());
-}
-
-void TestLanguageFiles::killedWriterLeavesOneWholeFile() {
-    // Large enough that a kill often lands inside a write.
-    std::string a = "[English]\n", b = "[English]\n";
-    for (int i = 0; a.size() < (8u << 20); ++i) {
-        a += "A" + std::to_string(i) + "=first\n";
-        b += "B" + std::to_string(i) + "=second run\n";
-    }
-    WriteBytes(Path(), a);
-    std::mt19937 rng(5);
-    for (int round = 0; round < 30; ++round) {
-        const pid_t child = ::fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            for (unsigned i = 0;; ++i)
-                ReplaceFileAtomically(Path(), i % 2 ? a : b);
-        }
-        ::usleep(static_cast<useconds_t>(2'000 + rng() % 40'000));
-        ::kill(child, SIGKILL);
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        const std::string now = ReadBytes(Path());
-        QVERIFY2(now == a || now == b, "a killed write-back left a mixed file");
-    }
-    // A kill may strand a hidden temporary file; never anything else.
-    for (const QString& name : Leftovers(*m_dir, "English.lng"))
-        QVERIFY2(name.startsWith(".English.lng.") && name.endsWith(".tmp"), qPrintable(name));
 }
 
 void TestLanguageFiles::simultaneousWriteBacksKeepEveryKey() {

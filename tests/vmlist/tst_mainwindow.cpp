@@ -7,7 +7,6 @@
 #include "dialog/DialogBuilder.h"
 #include "lang/LanguageManager.h"
 #include "vmlist/TarnwickDlg.h"
-#include "vmlist/TitleFormat.h"
 #include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
@@ -86,8 +85,6 @@ private slots:
     void enterAndEscapeDoNothing_data();
     void enterAndEscapeDoNothing();
     void closeBoxEndsCancelled();
-    void titleFormat_data();
-    void titleFormat();
     void editTitleFromHostileFormat();
 };
 
@@ -448,25 +445,6 @@ void TestMainWindow::closeBoxEndsCancelled() {
     QVERIFY(dlg.close());
     QVERIFY(!dlg.isVisible());
     QCOMPARE(dlg.result(), 2);
-}
-
-void TestMainWindow::titleFormat_data() {
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("default") << QString("Edit Virutal Machine %s")
-                             << QString("Edit Virutal Machine vm");
-    QTest::newRow("no conversion") << QString("Edit") << QString("Edit");
-    QTest::newRow("empty") << QString("") << QString("");
-    QTest::newRow("second %s kept") << QString("%s and %s") << QString("vm and %s");
-    QTest::newRow("escaped percent") << QString("100%% %s") << QString("100% vm");
-    QTest::newRow("other conversions kept") << QString("%d%n %s %x") << QString("%d%n vm %x");
-    QTest::newRow("trailing percent") << QString("%s 50%") << QString("vm 50%");
-}
-
-void TestMainWindow::titleFormat() {
-    QFETCH(QString, format);
-    QFETCH(QString, expected);
-    QCOMPARE(QString::fromStdString(FormatWithText(format.toStdString(), "vm")), expected);
 }
 
 void TestMainWindow::editTitleFromHostileFormat() {

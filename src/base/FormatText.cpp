@@ -1,4 +1,6 @@
-#include "vmlist/TitleFormat.h"
+#include "base/FormatText.h"
+
+namespace base {
 
 std::string FormatWithText(const std::string& format, const std::string& text) {
     std::string out;
@@ -23,3 +25,5 @@ std::string FormatWithText(const std::string& format, const std::string& text) {
     }
     return out;
 }
+
+} // namespace base
