@@ -2,6 +2,8 @@
 // the error-text buffer. Texts are cut by base::CutUtf8.
 #pragma once
 
+#include "base/Ascii.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -42,7 +44,7 @@ inline std::string_view ArgText(const char* text) {
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix);
-bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+using base::EqualsIgnoreCase;
 std::vector<std::string> Split(std::string_view text, char separator);
 std::string Trim(std::string_view text);
 

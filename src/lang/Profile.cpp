@@ -1,5 +1,6 @@
 #include "lang/Profile.h"
 
+#include "base/Ascii.h"
 #include "base/AtomicFile.h"
 #include "base/Fd.h"
 
@@ -43,24 +44,11 @@ std::string_view TrimName(std::string_view text) {
     return text;
 }
 
-char Fold(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool SameNameCaseless(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (Fold(a[i]) != Fold(b[i]))
-            return false;
-    return true;
-}
-
 // FNV-1a over the folded bytes.
 std::uint32_t CaselessHash(std::string_view name) {
     std::uint32_t hash = 2166136261u;
     for (const char c : name)
-        hash = (hash ^ static_cast<unsigned char>(Fold(c))) * 16777619u;
+        hash = (hash ^ static_cast<unsigned char>(base::FoldAscii(c))) * 16777619u;
     return hash;
 }
 
@@ -138,7 +126,7 @@ std::string_view EolBytes(std::uint8_t eol) {
 std::string AsciiLower(std::string_view text) {
     std::string lower(text);
     for (char& c : lower)
-        c = Fold(c);
+        c = base::FoldAscii(c);
     return lower;
 }
 
@@ -147,8 +135,9 @@ std::size_t ProfileDocument::NameIndex::Probe(const ProfileDocument& doc, std::s
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const Slot& slot = m_slots[i];
-        if (slot.node == 0 || (slot.hash == hash &&
-                               SameNameCaseless(doc.EntryName(doc.m_nodes[slot.node - 1]), name)))
+        if (slot.node == 0 ||
+            (slot.hash == hash &&
+             base::EqualsIgnoreCase(doc.EntryName(doc.m_nodes[slot.node - 1]), name)))
             return i;
     }
 }
