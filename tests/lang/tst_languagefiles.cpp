@@ -6,7 +6,6 @@
 #include "lang/LanguageManager.h"
 #include "lang/Profile.h"
 
-#include <csignal>
 #include <random>
 #include <sys/stat.h>
 #include <sys/wait.h>
