@@ -51,7 +51,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
 }
 
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error) {
-    return base::ReplaceFileAtomically(path, data, {.newFileMode = 0600, .error = error});
+    return base::ReplaceFileAtomically(path, data,
+                                       {.newFileMode = 0600, .followLink = false, .error = error});
 }
 
 bool MakeDirectories(const std::string& path) {

@@ -17,6 +17,8 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
 
 // Replaces `path` with `data` so that readers see the old or the new file,
 // never a part (base::ReplaceFileAtomically); a new file is the user's alone.
+// A symbolic link at `path` is replaced, not written through: ReadWholeFile
+// refuses links, so a machine saved through one could not be read back.
 bool WriteFileAtomically(const std::string& path, std::string_view data, std::string* error);
 
 // mkdir -p with mode 0700 for the directories it creates.

@@ -81,9 +81,19 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view bytes,
     };
     if (path.empty())
         return fail("cannot replace", ENOENT);
-    const std::string target = ReplacedFile(path);
+    const std::string target = options.followLink ? ReplacedFile(path) : path;
     struct stat old;
-    const bool exists = ::stat(target.c_str(), &old) == 0;
+    bool exists = ::lstat(target.c_str(), &old) == 0;
+    if (exists && S_ISLNK(old.st_mode)) {
+        // Only left when followLink is false (or the link dangles): the
+        // rename replaces the link, so it has nothing to keep.
+        if (options.followLink) {
+            exists = ::stat(target.c_str(), &old) == 0;
+        } else {
+            exists = false;
+            errno = ENOENT;
+        }
+    }
     if (exists) {
         if (!S_ISREG(old.st_mode))
             return fail("cannot replace", EINVAL);

@@ -5,6 +5,7 @@
 #include "base/FormatText.h"
 #include "base/Utf8.h"
 
+#include <QFileInfo>
 #include <csignal>
 #include <cstring>
 #include <random>
@@ -93,6 +94,18 @@ private slots:
         std::string error;
         QVERIFY(!base::ReplaceFileAtomically(path, "new", {.error = &error, .fault = &fault}));
         QCOMPARE(error, "cannot replace " + path + ": " + std::strerror(EIO));
+
+        // A link is written through for the language file; the back end,
+        // whose reads refuse links, gets the link itself replaced.
+        const std::string link = PathIn(dir, "link");
+        QVERIFY(::symlink(path.c_str(), link.c_str()) == 0);
+        QVERIFY(base::ReplaceFileAtomically(link, "through"));
+        QCOMPARE(ReadBytes(path), std::string("through"));
+        QVERIFY(base::ReplaceFileAtomically(link, "own", {.followLink = false}));
+        QVERIFY(!QFileInfo(dir.filePath("link")).isSymLink());
+        QCOMPARE(ReadBytes(link), std::string("own"));
+        QCOMPARE(ReadBytes(path), std::string("through"));
+        QVERIFY(::unlink(link.c_str()) == 0);
 
         // Large enough that a kill often lands inside a write.
         std::string a = "[English]\n", b = "[English]\n";
