@@ -1,7 +1,7 @@
 // The back-end binding: every export looked up at its call, the skipped
 // outcome for a missing library or export, the program directory.
 #include "TestBackendControl.h"
-#include "TestText.h"
+#include "TestBytes.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
 #include "app/backend/ProgramDir.h"

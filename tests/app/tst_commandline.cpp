@@ -1,5 +1,5 @@
 // The split of the command line into language name and further argument.
-#include "TestText.h"
+#include "TestBytes.h"
 #include "app/CommandLine.h"
 
 #include <QtTest>

@@ -1,6 +1,6 @@
 // The list protocol and the error-text protocol against back ends that lie.
 #include "TestBackendControl.h"
-#include "TestText.h"
+#include "TestBytes.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
 

@@ -2,7 +2,7 @@
 // its program directory holds the test back end.
 #include "ModalDriver.h"
 #include "TestBackendControl.h"
-#include "TestText.h"
+#include "TestBytes.h"
 #include "app/SingleInstance.h"
 #include "app/TarnwickApp.h"
 #include "app/backend/EmulatorLib.h"

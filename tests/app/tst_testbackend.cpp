@@ -1,7 +1,7 @@
 // The test back end's script file and file log, which subprocess tests and
 // benchmarks rely on.
 #include "TestBackendControl.h"
-#include "TestText.h"
+#include "TestBytes.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
 

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "MachineFile.h"
+#include "TestBytes.h"
+#include "TestRecords.h"
 #include "Text.h"
 
 #include <QByteArray>
@@ -12,26 +14,6 @@
 #include <vector>
 
 namespace bxtest {
-
-inline EmulatorOptions ZeroRecord() {
-    EmulatorOptions record;
-    std::memset(&record, 0, sizeof record);
-    return record;
-}
-
-inline EmulatorOptions NamedRecord(const std::string& name) {
-    EmulatorOptions record = ZeroRecord();
-    bx::WriteField(record.general.name, name);
-    return record;
-}
-
-inline bool SameRecord(const EmulatorOptions& a, const EmulatorOptions& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
-
-inline std::string ToStd(const QString& s) {
-    return s.toStdString();
-}
 
 // Sets or clears the desktop variables for one scope.
 class DesktopEnvironment {

@@ -1,13 +1,12 @@
 // The built Brevantix.dll through its seventeen exports, loaded as the
 // manager loads it.
 #include "BackendTestUtil.h"
+#include "ExportedBackend.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
 #include <dlfcn.h>
-#include <functional>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,7 +18,6 @@ class TestBackendExports : public QObject {
 
 private slots:
     void initTestCase();
-    void cleanupTestCase();
     void exportsAllSeventeen();
     void storeThroughTheListProtocol();
     void nullArgumentsAreHarmless();
@@ -30,71 +28,29 @@ private slots:
     void damagedFileIsLogged();
 
 private:
-    template <typename F> F Fn(const char* name) {
-        return reinterpret_cast<F>(::dlsym(m_lib, name));
+    template <typename F> F Fn(const char* name) { return m_backend.Fn<F>(name); }
+    std::vector<std::string> Names() {
+        return m_backend.List<PFN_EnumAllEmulator>("EnumAllEmulator", nullptr);
     }
-    std::vector<std::string> List(const std::function<uint32_t(char*, uint32_t, uint32_t)>& call);
-    std::vector<std::string> Names();
     bool Listed(const std::string& name) {
         const std::vector<std::string> names = Names();
         return std::find(names.begin(), names.end(), name) != names.end();
     }
     // The manager's edit: delete, then save the record (perhaps renamed).
-    void Edit(const std::string& name, const EmulatorOptions& record);
-    QString Stored(const QString& file) const { return m_dir.path() + "/store/" + file; }
+    void Edit(const std::string& name, const EmulatorOptions& record) {
+        Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")(name.c_str(), "arm");
+        Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
+    }
+    std::string Stored(const std::string& file) const { return m_backend.StoreFile(file); }
+    std::string BackendLog() const { return ToStd(m_dir.path()) + "/state/tarnwick/backend.log"; }
 
     QTemporaryDir m_dir;
-    void* m_lib = nullptr;
+    ExportedBackend m_backend;
 };
 
 void TestBackendExports::initTestCase() {
-    qputenv("TARNWICK_STORE", (m_dir.path() + "/store").toLocal8Bit());
-    qputenv("XDG_CACHE_HOME", (m_dir.path() + "/cache").toLocal8Bit());
-    qputenv("XDG_STATE_HOME", (m_dir.path() + "/state").toLocal8Bit());
-    m_lib = ::dlopen(BREVANTIX_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    QVERIFY2(m_lib, ::dlerror());
+    QVERIFY2(m_backend.Load(m_dir.path()), ::dlerror());
 }
-
-void TestBackendExports::cleanupTestCase() {
-    if (m_lib)
-        ::dlclose(m_lib);
-}
-
-std::vector<std::string>
-TestBackendExports::List(const std::function<uint32_t(char*, uint32_t, uint32_t)>& call) {
-    const uint32_t count = call(nullptr, 0, BREVANTIX_SLOT_SIZE);
-    std::vector<char> buffer(std::size_t(count) * BREVANTIX_SLOT_SIZE + 1, '\x7f');
-    const uint32_t written = call(buffer.data(), count, BREVANTIX_SLOT_SIZE);
-    std::vector<std::string> items;
-    for (uint32_t i = 0; i < std::min(written, count); ++i)
-        items.emplace_back(
-            buffer.data() + std::size_t(i) * BREVANTIX_SLOT_SIZE,
-            strnlen(buffer.data() + std::size_t(i) * BREVANTIX_SLOT_SIZE, BREVANTIX_SLOT_SIZE));
-    return items;
-}
-
-std::vector<std::string> TestBackendExports::Names() {
-    return List([&](char* b, uint32_t c, uint32_t s) {
-        return Fn<PFN_EnumAllEmulator>("EnumAllEmulator")(nullptr, b, c, s);
-    });
-}
-
-void TestBackendExports::Edit(const std::string& name, const EmulatorOptions& record) {
-    Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")(name.c_str(), "arm");
-    Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
-}
-
-namespace {
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QByteArray ReadBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
 
 void TestBackendExports::exportsAllSeventeen() {
     for (const char* name :
@@ -102,14 +58,14 @@ void TestBackendExports::exportsAllSeventeen() {
           "DelEmulatorOptions", "StartEmulator", "GetStartEmulatorErrInfo", "GetArch",
           "GetEmulatorTarget", "GetEmulatorCPU", "GetMemType", "RefreshTapNetWork",
           "InstallTapNetWork", "ReNameTapNetWork", "GetTapDrvVer", "GetSerialType", "GetPeriType"})
-        QVERIFY2(::dlsym(m_lib, name), name);
+        QVERIFY2(Fn<void*>(name), name);
     // The optional ones; a machine that does not run is stopped and says so.
     QCOMPARE(Fn<PFN_GetEmulatorState>("GetEmulatorState")("not stored"), BREVANTIX_STATE_STOPPED);
     QCOMPARE(Fn<PFN_StopEmulator>("StopEmulator")("not stored", 1), 0);
     auto info = Fn<PFN_GetEmulatorInfo>("GetEmulatorInfo");
     QVERIFY(info && info("not stored", nullptr, 0) > 0);
     // Nothing of the inside shows.
-    QVERIFY(!::dlsym(m_lib, "_ZN4base7CutUtf8ESt17basic_string_viewIcSt11char_traitsIcEEm"));
+    QVERIFY(!Fn<void*>("_ZN4base7CutUtf8ESt17basic_string_viewIcSt11char_traitsIcEEm"));
 }
 
 void TestBackendExports::storeThroughTheListProtocol() {
@@ -118,22 +74,19 @@ void TestBackendExports::storeThroughTheListProtocol() {
     auto get = Fn<PFN_GetEmulatorOptions>("GetEmulatorOptions");
     auto del = Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions");
     auto enumAll = Fn<PFN_EnumAllEmulator>("EnumAllEmulator");
-    auto names = [&] {
-        return List([&](char* b, uint32_t c, uint32_t s) { return enumAll(nullptr, b, c, s); });
-    };
-    QVERIFY(names().empty());
+    QVERIFY(Names().empty());
 
     EmulatorOptions record = ZeroRecord();
     defaults(nullptr, &record);
     QVERIFY(record.general.target[0] != '\0');
     save(&record); // no name: not stored
-    QVERIFY(names().empty());
+    QVERIFY(Names().empty());
 
     for (const char* name : {"zeta", "alpha", "../x"}) {
         bx::WriteField(record.general.name, name);
         save(&record);
     }
-    QCOMPARE(names(), (std::vector<std::string>{"../x", "alpha", "zeta"}));
+    QCOMPARE(Names(), (std::vector<std::string>{"../x", "alpha", "zeta"}));
     EmulatorOptions back = ZeroRecord();
     QCOMPARE(get("alpha", &back), 1);
     bx::WriteField(record.general.name, "alpha");
@@ -145,7 +98,7 @@ void TestBackendExports::storeThroughTheListProtocol() {
     QCOMPARE(enumAll(nullptr, two.data(), 2, BREVANTIX_SLOT_SIZE), 2u);
 
     del("alpha", "arm");
-    QCOMPARE(names(), (std::vector<std::string>{"../x", "zeta"}));
+    QCOMPARE(Names(), (std::vector<std::string>{"../x", "zeta"}));
 }
 
 void TestBackendExports::nullArgumentsAreHarmless() {
@@ -193,13 +146,13 @@ void TestBackendExports::editsKeepTheMachinesFiles() {
     bx::WriteField(record.general.name, "new name");
     Edit("old name", record);
     QVERIFY(Listed("new name") && !Listed("old name"));
-    QCOMPARE(ReadBytes(Stored("new%20name.sd.img")), QByteArray("old card"));
-    QCOMPARE(ReadBytes(Stored("new%20name.log")), QByteArray("old log"));
-    QVERIFY(!QFile::exists(Stored("old%20name.sd.img")));
+    COMPARE_BYTES(ReadBytes(Stored("new%20name.sd.img")), "old card");
+    COMPARE_BYTES(ReadBytes(Stored("new%20name.log")), "old log");
+    QVERIFY(!Exists(Stored("old%20name.sd.img")));
 
     // A cancelled edit keeps them too.
     Edit("new name", record);
-    QCOMPARE(ReadBytes(Stored("new%20name.sd.img")), QByteArray("old card"));
+    COMPARE_BYTES(ReadBytes(Stored("new%20name.sd.img")), "old card");
 
     // Deleted, then a new machine of the same name: it starts afresh, and
     // the deleted machine's card is kept aside, not handed over.
@@ -209,21 +162,21 @@ void TestBackendExports::editsKeepTheMachinesFiles() {
     bx::WriteField(fresh.general.name, "new name");
     fresh.disk.sdSize = 1;
     save(&fresh);
-    QVERIFY(!QFile::exists(Stored("new%20name.sd.img")));
-    QCOMPARE(ReadBytes(Stored("deleted/new%20name.sd.img")), QByteArray("old card"));
+    QVERIFY(!Exists(Stored("new%20name.sd.img")));
+    COMPARE_BYTES(ReadBytes(Stored("deleted/new%20name.sd.img")), "old card");
     // ... and its edit does not bring the old card back either.
     QVERIFY(WriteBytes(Stored("new%20name.sd.img"), "fresh card"));
     Edit("new name", fresh);
-    QCOMPARE(ReadBytes(Stored("new%20name.sd.img")), QByteArray("fresh card"));
-    QCOMPARE(ReadBytes(Stored("deleted/new%20name.sd.img.1")), QByteArray("old card"));
+    COMPARE_BYTES(ReadBytes(Stored("new%20name.sd.img")), "fresh card");
+    COMPARE_BYTES(ReadBytes(Stored("deleted/new%20name.sd.img.1")), "old card");
 
     // Files an older version left without their machine are not picked up.
     QVERIFY(WriteBytes(Stored("leftover.hd.img"), "someone's disk"));
     defaults(nullptr, &fresh);
     bx::WriteField(fresh.general.name, "leftover");
     save(&fresh);
-    QVERIFY(!QFile::exists(Stored("leftover.hd.img")));
-    QCOMPARE(ReadBytes(Stored("deleted/leftover.hd.img")), QByteArray("someone's disk"));
+    QVERIFY(!Exists(Stored("leftover.hd.img")));
+    COMPARE_BYTES(ReadBytes(Stored("deleted/leftover.hd.img")), "someone's disk");
 }
 
 // A save that fails (here: a file size limit, as on a full disk) leaves the
@@ -232,8 +185,8 @@ void TestBackendExports::failedSaveKeepsTheMachine() {
     EmulatorOptions record = NamedRecord("kept");
     bx::WriteField(record.os.cmdLine, "console=ttyAMA0");
     Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
-    const QByteArray before = ReadBytes(Stored("kept.vm"));
-    QVERIFY(!before.isEmpty());
+    const std::string before = ReadBytes(Stored("kept.vm"));
+    QVERIFY(!before.empty());
     for (const char* newName : {"kept", "renamed"}) {
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
@@ -250,9 +203,8 @@ void TestBackendExports::failedSaveKeepsTheMachine() {
         int status = 0;
         QCOMPARE(::waitpid(child, &status, 0), child);
         QVERIFY(Listed("kept") && !Listed("renamed"));
-        QCOMPARE(ReadBytes(Stored("kept.vm")), before);
-        QVERIFY(ReadBytes(m_dir.path() + "/state/tarnwick/backend.log")
-                    .contains("was not saved: cannot write"));
+        COMPARE_BYTES(ReadBytes(Stored("kept.vm")), before);
+        QVERIFY(Bytes(ReadBytes(BackendLog())).contains("was not saved: cannot write"));
     }
     Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")("kept", "arm");
 }
@@ -261,43 +213,27 @@ void TestBackendExports::failedSaveKeepsTheMachine() {
 // back end's log says why, once.
 void TestBackendExports::damagedFileIsLogged() {
     QVERIFY(WriteBytes(Stored("damaged.vm"), "tarnwick-machine 1\nname=damaged\nmemSize=lots\n"));
-    const QString log = m_dir.path() + "/state/tarnwick/backend.log";
     for (int i = 0; i < 2; ++i)
         QVERIFY(!Listed("damaged"));
-    QCOMPARE(ReadBytes(log).count("damaged.vm is not listed: it does not end with the line"), 1);
-    QVERIFY(QFile::exists(Stored("damaged.vm")));
+    QCOMPARE(Bytes(ReadBytes(BackendLog()))
+                 .count("damaged.vm is not listed: it does not end with the line"),
+             1);
+    QVERIFY(Exists(Stored("damaged.vm")));
 }
 
 void TestBackendExports::choicesLists() {
-    auto targets = List([&](char* b, uint32_t c, uint32_t s) {
-        return Fn<PFN_GetEmulatorTarget>("GetEmulatorTarget")(nullptr, b, c, s);
-    });
+    const auto targets = m_backend.List<PFN_GetEmulatorTarget>("GetEmulatorTarget", nullptr);
     QVERIFY(!targets.empty());
     char arch[BREVANTIX_ARCH_SIZE] = {};
     Fn<PFN_GetArch>("GetArch")(targets.front().c_str(), arch, sizeof arch);
     QVERIFY(arch[0] != '\0');
-    auto cpus = List([&](char* b, uint32_t c, uint32_t s) {
-        return Fn<PFN_GetEmulatorCPU>("GetEmulatorCPU")(targets.front().c_str(), b, c, s);
-    });
-    QVERIFY(!cpus.empty());
-    QCOMPARE(List([&](char* b, uint32_t c, uint32_t s) {
-                 return Fn<PFN_GetMemType>("GetMemType")(b, c, s);
-             }),
-             (std::vector<std::string>{"MB", "GB"}));
-    QCOMPARE(List([&](char* b, uint32_t c, uint32_t s) {
-                 return Fn<PFN_GetSerialType>("GetSerialType")(b, c, s);
-             }).front(),
-             std::string("pty"));
-    QVERIFY(!List([&](char* b, uint32_t c, uint32_t s) {
-                 return Fn<PFN_GetPeriType>("GetPeriType")(b, c, s);
-             }).empty());
+    QVERIFY(!m_backend.FirstCpu(targets.front()).empty());
+    QCOMPARE(m_backend.List<PFN_GetMemType>("GetMemType"), (std::vector<std::string>{"MB", "GB"}));
+    QCOMPARE(m_backend.List<PFN_GetSerialType>("GetSerialType").front(), std::string("pty"));
+    QVERIFY(!m_backend.List<PFN_GetPeriType>("GetPeriType").empty());
     // The host's adapters: whatever there is, a consistent list.
-    List([&](char* b, uint32_t c, uint32_t s) {
-        return Fn<PFN_RefreshTapNetWork>("RefreshTapNetWork")(b, c, s);
-    });
-    List([&](char* b, uint32_t c, uint32_t s) {
-        return Fn<PFN_GetTapDrvVer>("GetTapDrvVer")(b, c, s);
-    });
+    m_backend.List<PFN_RefreshTapNetWork>("RefreshTapNetWork");
+    m_backend.List<PFN_GetTapDrvVer>("GetTapDrvVer");
 }
 
 QTEST_GUILESS_MAIN(TestBackendExports)

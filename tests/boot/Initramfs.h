@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Cpio.h"
+#include "TestBytes.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -12,10 +13,6 @@
 
 // The shell works it out, so the marker is in no file the guest is given.
 inline const QByteArray kBootMarker = "TARNWICK-BOOT-42";
-
-inline std::string Bytes(const QByteArray& data) {
-    return data.toStdString();
-}
 
 // busybox and a console device; false when `busyboxPath` cannot be read.
 inline bool AddBusybox(bx::CpioWriter& cpio, const QString& busyboxPath) {

@@ -102,7 +102,7 @@ void TestBootMatrix::Start(Boot& boot) {
     if (!boot.problem.empty())
         return;
     // The command line is the log's first line.
-    const std::string log = bx::ReadWholeFile(m_backend.StoreFile(boot.name, ".log")).value_or("");
+    const std::string log = bx::ReadWholeFile(m_backend.StoreFile(boot.name + ".log")).value_or("");
     const std::string command = log.substr(0, log.find('\n'));
     if (const std::size_t at = command.find(" -dtb "); at != std::string::npos) {
         const std::string path = command.substr(at + 6, command.find(' ', at + 6) - at - 6);

@@ -44,8 +44,7 @@ void TestFirstMachine::exampleMachineBootsAndIsMadeOnce() {
 
     ExportedBackend backend;
     QVERIFY(backend.Load(home.path(), home.path() + "/.local/share/tarnwick/machines"));
-    EmulatorOptions example;
-    std::memset(&example, 0, sizeof example);
+    EmulatorOptions example = ZeroRecord();
     QCOMPARE(backend.Fn<PFN_GetEmulatorOptions>("GetEmulatorOptions")("example", &example), 1);
     QCOMPARE(bx::ReadField(example.general.target), std::string("virt (arm)"));
     QCOMPARE(bx::ReadField(example.general.tapAdapter), std::string("(user-mode network)"));

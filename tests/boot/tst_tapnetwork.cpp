@@ -34,13 +34,7 @@ void TestTapNetwork::guestOnInstalledAdapterReachesTheHost() {
     QVERIFY2(backend.Load(dir.path()), ::dlerror());
 
     backend.Fn<PFN_InstallTapNetWork>("InstallTapNetWork")("");
-    std::vector<char> list(64 * BREVANTIX_SLOT_SIZE);
-    const uint32_t listed = backend.Fn<PFN_RefreshTapNetWork>("RefreshTapNetWork")(
-        list.data(), 64, BREVANTIX_SLOT_SIZE);
-    std::vector<std::string> adapters;
-    for (uint32_t i = 0; i < listed; ++i)
-        adapters.push_back(
-            bx::ReadField(list.data() + i * BREVANTIX_SLOT_SIZE, BREVANTIX_SLOT_SIZE));
+    const auto adapters = backend.List<PFN_RefreshTapNetWork>("RefreshTapNetWork");
     QVERIFY2(std::find(adapters.begin(), adapters.end(), "tap0") != adapters.end(),
              "Install made no tap0");
     QCOMPARE(QProcess::execute("ip", {"addr", "add", "192.168.77.1/24", "dev", "tap0"}), 0);

@@ -7,10 +7,6 @@
 
 namespace {
 
-std::string Bytes(const QByteArray& data) {
-    return data.toStdString();
-}
-
 struct WriteOp {
     std::string section, key, value;
 };

@@ -1,6 +1,7 @@
 // The General page on its own (Create) and inside the configuration sheet.
 #include "GeneralFixture.h"
 #include "ModalDriver.h"
+#include "TestRecords.h"
 #include "app/TarnwickApp.h"
 #include "config/EmulatorDev.h"
 #include "config/EmulatorDlg.h"
@@ -58,10 +59,6 @@ class TestGeneralPage : public QObject {
         m_page->Create();
         m_page->show();
         return m_page.get();
-    }
-    // Whole-record image, to check that a refused page wrote nothing.
-    QByteArray Bytes() const {
-        return QByteArray(reinterpret_cast<const char*>(&m_rec), sizeof m_rec);
     }
 
 private slots:
@@ -321,7 +318,7 @@ private slots:
         page->SetOwnName(ToLocal(ownName));
         Edit(page, kName)->setText(name);
         Ctl<QWidget>(page, kTarget)->setFocus();
-        const QByteArray before = Bytes();
+        const QByteArray before = BytesOf(m_rec);
 
         QString shown;
         std::optional<UnexpectedModalGuard> guard;
@@ -341,7 +338,7 @@ private slots:
         if (!accepted) {
             QCOMPARE(shown, message);
             QCOMPARE(page->focusWidget(), Ctl<QWidget>(page, kName));
-            QCOMPARE(Bytes(), before);
+            QCOMPARE(BytesOf(m_rec), before);
         }
         for (const QString& key : ArgsOf("EnumAllEmulator", 0))
             QCOMPARE(key, QString("<null>"));

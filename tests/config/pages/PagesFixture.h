@@ -3,6 +3,7 @@
 
 #include "../ConfigFixture.h"
 #include "ModalDriver.h"
+#include "TestRecords.h"
 #include "app/backend/EmulatorLib.h"
 
 #include <QApplication>
@@ -67,16 +68,6 @@ inline QString Text(QWidget* dialog, int32_t id) {
     if (auto* plain = qobject_cast<QPlainTextEdit*>(w))
         return plain->toPlainText();
     return QStringLiteral("<no edit %1>").arg(id);
-}
-
-inline EmulatorOptions ZeroRecord() {
-    EmulatorOptions rec;
-    std::memset(&rec, 0, sizeof rec);
-    return rec;
-}
-
-template <class T> QByteArray BytesOf(const T& block) {
-    return QByteArray(reinterpret_cast<const char*>(&block), sizeof block);
 }
 
 inline std::string Repeat(char c, size_t n) {

@@ -15,15 +15,9 @@ using namespace pages_test;
 namespace {
 enum { kGeneral, kDisk, kPeri, kOs };
 
-EmulatorOptions NamedRecord() {
-    EmulatorOptions rec = ZeroRecord();
-    SetField(rec.general.name, "vm1");
-    return rec;
-}
-
 // Blocks a back end may deliver: fields without NUL, a count outside the format.
 EmulatorOptions HostileRecord() {
-    EmulatorOptions rec = NamedRecord();
+    EmulatorOptions rec = NamedRecord("vm1");
     std::memset(&rec.disk, 'd', sizeof rec.disk);
     std::memset(&rec.peri, 'p', sizeof rec.peri);
     rec.peri.periCount = 1000;
@@ -99,7 +93,7 @@ private slots:
     }
 
     void diskPageRefusesToBeLeftWithAMissingImage() {
-        EmulatorOptions rec = NamedRecord();
+        EmulatorOptions rec = NamedRecord("vm1");
         const EmulatorOptions before = rec;
         QString message;
         int shownAfter = -1;
@@ -122,7 +116,7 @@ private slots:
     }
 
     void osPageChecksOnOkAndThenWrites() {
-        EmulatorOptions rec = NamedRecord();
+        EmulatorOptions rec = NamedRecord("vm1");
         QString message;
         bool stayedOpen = false;
         const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
@@ -144,7 +138,7 @@ private slots:
     }
 
     void enterInTheCommandLineAddsNoLineBreak() {
-        EmulatorOptions rec = NamedRecord();
+        EmulatorOptions rec = NamedRecord("vm1");
         QString text;
         bool open = false;
         RunSheet(rec, [&](CEmulatorDlg* sheet) {
@@ -167,7 +161,7 @@ private slots:
         TestBackend::SetList("GetMemType", {"K\xE4"});
         TestBackend::SetList("GetSerialType", {"COM\xE4"});
         TestBackend::SetList("GetPeriType", {"LED\xE4"});
-        EmulatorOptions rec = NamedRecord();
+        EmulatorOptions rec = NamedRecord("vm1");
         const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
             QVERIFY(sheet->SetActivePage(kPeri));
             auto* peri = static_cast<CEmulatorPeri*>(sheet->Pages()[kPeri]);

@@ -2,6 +2,7 @@
 #include "ModalDriver.h"
 #include "SheetTestSupport.h"
 #include "TestBackendControl.h"
+#include "TestBytes.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ProgramDir.h"
 #include "config/EmulPropertyPage.h"
@@ -73,13 +74,6 @@ void MakeFile(const QString& path) {
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("x");
-}
-
-std::vector<std::string> ToStd(const QStringList& list) {
-    std::vector<std::string> out;
-    for (const QString& s : list)
-        out.push_back(ToLocal(s));
-    return out;
 }
 
 } // namespace

@@ -1,10 +1,12 @@
 // Our back end as the manager drives it: loaded with dlopen, machines stored
 // with SaveEmulatorOptions and started with StartEmulator, the guest's serial
-// console in a file. For the boot tests that need no window.
+// console in a file. For the tests of the built library and the boot tests
+// that need no window.
 #pragma once
 
 #include "Files.h"
 #include "Launcher.h"
+#include "TestRecords.h"
 #include "Text.h"
 
 #include "app/backend/brevantix.h"
@@ -17,6 +19,7 @@
 #include <csignal>
 #include <cstring>
 #include <dlfcn.h>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,14 +44,31 @@ public:
         return reinterpret_cast<F>(::dlsym(m_lib, name));
     }
 
+    // A list through the list protocol: the count, then every item; the
+    // slots are prefilled so that a missing terminator shows.
+    static std::vector<std::string>
+    List(const std::function<uint32_t(char*, uint32_t, uint32_t)>& call) {
+        const uint32_t count = call(nullptr, 0, BREVANTIX_SLOT_SIZE);
+        std::vector<char> buffer(std::size_t(count) * BREVANTIX_SLOT_SIZE + 1, '\x7f');
+        const uint32_t written = call(buffer.data(), count, BREVANTIX_SLOT_SIZE);
+        std::vector<std::string> items;
+        for (uint32_t i = 0; i < std::min(written, count); ++i) {
+            const char* slot = buffer.data() + std::size_t(i) * BREVANTIX_SLOT_SIZE;
+            items.emplace_back(slot, strnlen(slot, BREVANTIX_SLOT_SIZE));
+        }
+        return items;
+    }
+    template <typename F> std::vector<std::string> List(const char* name) const {
+        return List([&](char* b, uint32_t c, uint32_t s) { return Fn<F>(name)(b, c, s); });
+    }
+    template <typename F> std::vector<std::string> List(const char* name, const char* key) const {
+        return List([&](char* b, uint32_t c, uint32_t s) { return Fn<F>(name)(key, b, c, s); });
+    }
+
     // The first CPU offered for `target`, as the General page preselects it.
     std::string FirstCpu(const std::string& target) const {
-        auto cpus = Fn<PFN_GetEmulatorCPU>("GetEmulatorCPU");
-        std::vector<char> list(std::size_t(cpus(target.c_str(), nullptr, 0, BREVANTIX_SLOT_SIZE)) *
-                               BREVANTIX_SLOT_SIZE);
-        if (list.empty() || cpus(target.c_str(), list.data(), 1, BREVANTIX_SLOT_SIZE) != 1)
-            return {};
-        return bx::ReadField(list.data(), BREVANTIX_SLOT_SIZE);
+        const auto cpus = List<PFN_GetEmulatorCPU>("GetEmulatorCPU", target.c_str());
+        return cpus.empty() ? std::string() : cpus.front();
     }
 
     // Stores and starts the machine; empty, or why it did not start.
@@ -63,12 +83,11 @@ public:
         return "start refused: " + text;
     }
 
-    std::string StoreFile(const std::string& name, const char* suffix) const {
-        return m_store + "/" + name + suffix;
-    }
+    // `file` in the store, e.g. "vm%201.log".
+    std::string StoreFile(const std::string& file) const { return m_store + "/" + file; }
 
     void Kill(const std::string& name) const {
-        const std::string pidFile = StoreFile(name, ".pid");
+        const std::string pidFile = StoreFile(name + ".pid");
         for (int i = 0; i < 100 && bx::RunningEmulator(pidFile); ++i) {
             ::kill(*bx::RunningEmulator(pidFile), SIGKILL);
             QTest::qWait(20);
@@ -86,8 +105,7 @@ inline EmulatorOptions GuestRecord(const ExportedBackend& backend, const std::st
                                    const std::string& target, int32_t megabytes,
                                    const std::string& kernel, const std::string& initrd,
                                    const std::string& cmdLine, const std::string& serial) {
-    EmulatorOptions record;
-    std::memset(&record, 0, sizeof record);
+    EmulatorOptions record = ZeroRecord();
     bx::WriteField(record.general.name, name);
     bx::WriteField(record.general.target, target);
     bx::WriteField(record.general.cpu, backend.FirstCpu(target));
