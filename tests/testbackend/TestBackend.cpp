@@ -1,7 +1,7 @@
 // A scriptable stand-in for the emulator back end. It answers the seventeen
 // exports and the optional ones from scripted data and logs every call with its arguments; tests
 // drive it through the TestBackend_* exports or a script file read at load.
-// Variants leave exports out with TESTBACKEND_OMIT_<Function>.
+// Variants leave exports out at link time (CMakeLists.txt).
 #define BREVANTIX_IMPLEMENTATION
 #include "app/backend/brevantix.h"
 
@@ -13,6 +13,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
@@ -70,18 +71,11 @@ struct State {
     bool logging = true;
     FILE* logFile = nullptr;
 
+    // Everything but the file log, which lives as long as the library.
     void Reset() {
-        lists.clear();
-        records.clear();
-        generated.clear();
-        hasDefault = false;
-        defaultRecord = EmulatorOptions{};
-        starts.clear();
-        arches.clear();
-        states.clear();
-        infos.clear();
-        log.clear();
-        logging = true;
+        FILE* file = logFile;
+        *this = State{};
+        logFile = file;
     }
 };
 
@@ -99,7 +93,7 @@ std::string Buffer(const void* buffer) {
 std::string Number(uint64_t n) {
     return std::to_string(n);
 }
-[[maybe_unused]] std::string Record(const EmulatorOptions* record) {
+std::string Record(const EmulatorOptions* record) {
     if (!S().logging && !S().logFile)
         return std::string(); // nobody reads it
     return record ? std::string(reinterpret_cast<const char*>(record), sizeof(EmulatorOptions))
@@ -200,14 +194,13 @@ uint32_t ServeList(const char* function, const std::string& key, char* buffer, u
     return spec && spec->written >= 0 ? Clamp(spec->written) : Clamp(int64_t(toWrite));
 }
 
-[[maybe_unused]] uint32_t KeyedList(const char* function, const char* key, char* buffer,
-                                    uint32_t capacity, uint32_t slotSize) {
+uint32_t KeyedList(const char* function, const char* key, char* buffer, uint32_t capacity,
+                   uint32_t slotSize) {
     Log(function, {Text(key), Buffer(buffer), Number(capacity), Number(slotSize)});
     return ServeList(function, Text(key), buffer, capacity, slotSize);
 }
 
-[[maybe_unused]] uint32_t PlainList(const char* function, char* buffer, uint32_t capacity,
-                                    uint32_t slotSize) {
+uint32_t PlainList(const char* function, char* buffer, uint32_t capacity, uint32_t slotSize) {
     Log(function, {Buffer(buffer), Number(capacity), Number(slotSize)});
     return ServeList(function, kAnyKey, buffer, capacity, slotSize);
 }
@@ -220,39 +213,24 @@ struct FieldInfo {
     size_t size; // 0: a 32-bit integer
 };
 
-#define TEXT_FIELD(label, member)                                                                  \
+// A text field by its size, a 32-bit integer as size 0.
+#define FIELD(block, member)                                                                       \
     FieldInfo {                                                                                    \
-        label, offsetof(EmulatorOptions, member), sizeof(EmulatorOptions::member)                  \
-    }
-#define INT_FIELD(label, member)                                                                   \
-    FieldInfo {                                                                                    \
-        label, offsetof(EmulatorOptions, member), 0                                                \
+#member, offsetof(EmulatorOptions, block.member),                                          \
+            std::is_array_v < decltype(EmulatorOptions::block.member)>                             \
+            ? sizeof(EmulatorOptions::block.member) : 0                                            \
     }
 
 const std::vector<FieldInfo>& Fields() {
     static const std::vector<FieldInfo> fields = [] {
         std::vector<FieldInfo> f = {
-            TEXT_FIELD("name", general.name),
-            TEXT_FIELD("arch", general.arch),
-            TEXT_FIELD("target", general.target),
-            TEXT_FIELD("cpu", general.cpu),
-            INT_FIELD("memSize", general.memSize),
-            TEXT_FIELD("memType", general.memType),
-            TEXT_FIELD("tapAdapter", general.tapAdapter),
-            INT_FIELD("displayEnable", general.displayEnable),
-            INT_FIELD("sdSize", disk.sdSize),
-            TEXT_FIELD("sdMemType", disk.sdMemType),
-            TEXT_FIELD("sdFile", disk.sdFile),
-            INT_FIELD("hdSize", disk.hdSize),
-            TEXT_FIELD("hdMemType", disk.hdMemType),
-            TEXT_FIELD("hdFile", disk.hdFile),
-            INT_FIELD("serialEnable", peri.serialEnable),
-            TEXT_FIELD("serialType", peri.serialType),
-            TEXT_FIELD("serialParam", peri.serialParam),
-            INT_FIELD("periCount", peri.periCount),
-            TEXT_FIELD("osImage", os.osImage),
-            TEXT_FIELD("initrdImage", os.initrdImage),
-            TEXT_FIELD("cmdLine", os.cmdLine),
+            FIELD(general, name),       FIELD(general, arch),          FIELD(general, target),
+            FIELD(general, cpu),        FIELD(general, memSize),       FIELD(general, memType),
+            FIELD(general, tapAdapter), FIELD(general, displayEnable), FIELD(disk, sdSize),
+            FIELD(disk, sdMemType),     FIELD(disk, sdFile),           FIELD(disk, hdSize),
+            FIELD(disk, hdMemType),     FIELD(disk, hdFile),           FIELD(peri, serialEnable),
+            FIELD(peri, serialType),    FIELD(peri, serialParam),      FIELD(peri, periCount),
+            FIELD(os, osImage),         FIELD(os, initrdImage),        FIELD(os, cmdLine),
         };
         for (size_t i = 0; i < MAX_PERI; ++i) {
             const size_t entry = offsetof(EmulatorOptions, peri.peris) + i * sizeof(PeriEntry);
@@ -495,13 +473,10 @@ __attribute__((destructor)) void OnUnload() {
 
 // ---- The seventeen exports ----
 
-#ifndef TESTBACKEND_OMIT_EnumAllEmulator
 uint32_t EnumAllEmulator(const char* extra, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return KeyedList("EnumAllEmulator", extra, buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetEmulatorOptions
 int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
     Log("GetEmulatorOptions", {Text(name), Record(options)});
     const std::string key = Text(name);
@@ -517,31 +492,24 @@ int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
     }
     return spec->result;
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_SetEmulatorOptDefault
 void SetEmulatorOptDefault(const char* extra, EmulatorOptions* options) {
     Log("SetEmulatorOptDefault", {Text(extra), Record(options)});
     if (S().hasDefault && options) {
         *options = S().defaultRecord;
     }
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_SaveEmulatorOptions
 void SaveEmulatorOptions(const EmulatorOptions* options) {
     Log("SaveEmulatorOptions", {Record(options)});
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_DelEmulatorOptions
 void DelEmulatorOptions(const char* name, const char* arch) {
     Log("DelEmulatorOptions", {Text(name), Text(arch)});
 }
-#endif
 
 namespace {
-[[maybe_unused]] const StartSpec* StartFor(const char* name) {
+const StartSpec* StartFor(const char* name) {
     auto it = S().starts.find(Text(name));
     if (it == S().starts.end()) {
         it = S().starts.find(kAnyKey);
@@ -551,8 +519,7 @@ namespace {
 
 // The text protocol: at most `size` bytes written, a NUL after them when
 // there is room; the answer is the text's length or the claimed one.
-[[maybe_unused]] uint32_t ServeText(const std::string& text, int64_t claimedLength, char* buffer,
-                                    uint32_t size) {
+uint32_t ServeText(const std::string& text, int64_t claimedLength, char* buffer, uint32_t size) {
     if (buffer && size > 0) {
         const size_t n = std::min<size_t>(size, text.size());
         memcpy(buffer, text.data(), n);
@@ -564,7 +531,6 @@ namespace {
 }
 } // namespace
 
-#ifndef TESTBACKEND_OMIT_StartEmulator
 int32_t StartEmulator(const char* name) {
     Log("StartEmulator", {Text(name)});
     const StartSpec* spec = StartFor(name);
@@ -574,18 +540,14 @@ int32_t StartEmulator(const char* name) {
     }
     return result;
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetStartEmulatorErrInfo
 uint32_t GetStartEmulatorErrInfo(const char* name, char* buffer, uint32_t size) {
     Log("GetStartEmulatorErrInfo", {Text(name), Buffer(buffer), Number(size)});
     const StartSpec* spec = StartFor(name);
     return ServeText(spec ? spec->errText : std::string(), spec ? spec->claimedLength : -1, buffer,
                      size);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetArch
 void GetArch(const char* target, char* arch, uint32_t size) {
     Log("GetArch", {Text(target), Buffer(arch), Number(size)});
     const auto it = S().arches.find(Text(target));
@@ -593,73 +555,51 @@ void GetArch(const char* target, char* arch, uint32_t size) {
         CopyText(arch, size, it->second);
     }
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetEmulatorTarget
 uint32_t GetEmulatorTarget(const char* extra, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return KeyedList("GetEmulatorTarget", extra, buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetEmulatorCPU
 uint32_t GetEmulatorCPU(const char* target, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return KeyedList("GetEmulatorCPU", target, buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetMemType
 uint32_t GetMemType(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return PlainList("GetMemType", buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_RefreshTapNetWork
 uint32_t RefreshTapNetWork(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return PlainList("RefreshTapNetWork", buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_InstallTapNetWork
 void InstallTapNetWork(const char* version) {
     Log("InstallTapNetWork", {Text(version)});
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_ReNameTapNetWork
 void ReNameTapNetWork(const char* oldName, const char* newName) {
     Log("ReNameTapNetWork", {Text(oldName), Text(newName)});
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetTapDrvVer
 uint32_t GetTapDrvVer(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return PlainList("GetTapDrvVer", buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetSerialType
 uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return PlainList("GetSerialType", buffer, capacity, slotSize);
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetPeriType
 uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize) {
     return PlainList("GetPeriType", buffer, capacity, slotSize);
 }
-#endif
 
 // ---- The optional exports ----
 
-#ifndef TESTBACKEND_OMIT_GetEmulatorState
 int32_t GetEmulatorState(const char* name) {
     Log("GetEmulatorState", {Text(name)});
     const auto it = S().states.find(Text(name));
     return it == S().states.end() ? BREVANTIX_STATE_STOPPED : it->second;
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_StopEmulator
 int32_t StopEmulator(const char* name, int32_t force) {
     Log("StopEmulator", {Text(name), std::to_string(force)});
     const auto it = S().states.find(Text(name));
@@ -669,15 +609,12 @@ int32_t StopEmulator(const char* name, int32_t force) {
     it->second = BREVANTIX_STATE_STOPPED;
     return 1;
 }
-#endif
 
-#ifndef TESTBACKEND_OMIT_GetEmulatorInfo
 uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
     Log("GetEmulatorInfo", {Text(name), Buffer(buffer), Number(size)});
     const auto it = S().infos.find(Text(name));
     return ServeText(it == S().infos.end() ? std::string() : it->second, -1, buffer, size);
 }
-#endif
 
 // ---- Control, for tests/support/TestBackendControl.cpp ----
 
