@@ -2,6 +2,7 @@
 // outcome for a missing library or export, the program directory.
 #include "TestBackendControl.h"
 #include "TestBytes.h"
+#include "TestRecords.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
 #include "app/backend/ProgramDir.h"
@@ -57,12 +58,6 @@ std::string LoggedCount(const char* function) {
     return std::to_string(TestBackend::CallsOf(function).size());
 }
 
-EmulatorOptions Named(const char* name) {
-    EmulatorOptions record{};
-    strcpy(record.general.name, name);
-    return record;
-}
-
 // Scripts the working back end so that every export gives an outcome that
 // differs from its skipped one.
 void ScriptEveryExport() {
@@ -71,8 +66,8 @@ void ScriptEveryExport() {
                              "RefreshTapNetWork", "GetTapDrvVer", "GetSerialType", "GetPeriType"}) {
         TestBackend::SetList(list, {std::string(list) + "-1", std::string(list) + "-2"});
     }
-    TestBackend::SetRecord("vm", Named("vm"));
-    TestBackend::SetDefaultRecord(Named("default"));
+    TestBackend::SetRecord("vm", NamedRecord("vm"));
+    TestBackend::SetDefaultRecord(NamedRecord("default"));
     TestBackend::SetStart("vm", 1, "boom");
     TestBackend::SetArch("versatile", "arm");
     TestBackend::SetState("paused", BREVANTIX_STATE_PAUSED);
@@ -111,7 +106,7 @@ std::vector<Probe> Probes() {
          "default", ""},
         {"SaveEmulatorOptions",
          [] {
-             const EmulatorOptions record = Named("vm");
+             const EmulatorOptions record = NamedRecord("vm");
              Emu::SaveEmulatorOptions(&record);
              return LoggedCount("SaveEmulatorOptions");
          },
@@ -239,7 +234,7 @@ private slots:
     void argumentsReachTheBackEndAsPassed() {
         QVERIFY(TestBackend::Load());
         TestBackend::Reset();
-        EmulatorOptions record = Named("rec");
+        EmulatorOptions record = NamedRecord("rec");
         record.os.cmdLine[1024] = 'Z';
         Emu::SaveEmulatorOptions(&record);
         Emu::DelEmulatorOptions(nullptr, "");

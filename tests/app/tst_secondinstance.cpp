@@ -1,4 +1,5 @@
 // A second start of the real program while an instance runs.
+#include "TestBytes.h"
 #include "app/SingleInstance.h"
 #include "app/backend/ProgramDir.h"
 
@@ -88,11 +89,8 @@ private slots:
     void secondStartRestoresTheRunningWindow() {
         QFETCH(QByteArray, languageFile);
         QFETCH(QString, title);
-        if (!languageFile.isEmpty()) {
-            QFile file(ProgramFile("English.lng"));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(languageFile);
-        }
+        if (!languageFile.isEmpty())
+            QVERIFY(WriteBytes(ToStd(ProgramFile("English.lng")), Bytes(languageFile)));
         CInstanceMarker marker;
         QCOMPARE(marker.Acquire(), CInstanceMarker::Role::First);
         CInstanceListener listener;
@@ -106,9 +104,8 @@ private slots:
         QTRY_VERIFY(!window->isMinimized());
         QVERIFY(!BackEndLoaded());
         // The second instance still writes its language texts back.
-        QFile written(ProgramFile("English.lng"));
-        QVERIFY(written.open(QIODevice::ReadOnly));
-        QVERIFY(written.readAll().contains("102=" + title.toUtf8()));
+        QVERIFY(
+            Bytes(ReadBytes(ToStd(ProgramFile("English.lng")))).contains("102=" + title.toUtf8()));
     }
 
     void markerTakenButNobodyListening() {

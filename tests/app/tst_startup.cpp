@@ -30,8 +30,8 @@ class TestStartup : public QObject {
     }
 
     QByteArray LanguageFileText() const {
-        QFile file(LanguageFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<no file>");
+        return Exists(ToStd(LanguageFile())) ? Bytes(ReadBytes(ToStd(LanguageFile())))
+                                             : QByteArray("<no file>");
     }
 
     // Runs InitInstance; `inside` runs once the main window is modal, which
@@ -69,10 +69,7 @@ private slots:
 
     void firstInstanceRunsTheMainWindowAndShutsDown() {
         const QString script = m_dir->filePath("script");
-        QFile file(script);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("machines 2\n");
-        file.close();
+        QVERIFY(WriteBytes(ToStd(script), "machines 2\n"));
         qputenv("BREVANTIX_TEST_SCRIPT", script.toLocal8Bit());
 
         theApp.m_strCommandLine = (" \t" + m_language + "  a b \r\n").toStdString();

@@ -26,12 +26,8 @@ class TestTestBackend : public QObject {
     // Loads the back end with a script (and a log file) named in the environment.
     bool LoadWithScript(const QByteArray& script, const QString& log = QString()) {
         const QString path = m_dir.filePath("script.txt");
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (!WriteBytes(ToStd(path), Bytes(script)))
             return false;
-        }
-        file.write(script);
-        file.close();
         qputenv("BREVANTIX_TEST_SCRIPT", path.toLocal8Bit());
         qputenv("BREVANTIX_TEST_LOG", log.toLocal8Bit());
         const bool loaded = TestBackend::Load();

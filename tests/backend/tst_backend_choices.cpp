@@ -41,10 +41,7 @@ ArchChoices Canned(const std::string& arch) {
 }
 
 void WriteExecutable(const QString& path) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("#!/bin/sh\nexit 1\n");
-    file.close();
+    QVERIFY(WriteBytes(ToStd(path), "#!/bin/sh\nexit 1\n"));
     QVERIFY(::chmod(path.toLocal8Bit().constData(), 0755) == 0);
 }
 
@@ -241,11 +238,8 @@ void TestBackendChoices::cachesAvoidProbing() {
     QVERIFY(std::find(more.begin(), more.end(), "virt (riscv64)") != more.end());
 
     // A damaged cache file is only a cache miss.
-    for (const QString& f : QDir(cache.path()).entryList(QDir::Files)) {
-        QFile file(cache.path() + "/" + f);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write("tarnwick-qemu-choices 1\nbinary=x\n");
-    }
+    for (const QString& f : QDir(cache.path()).entryList(QDir::Files))
+        QVERIFY(WriteBytes(ToStd(cache.path() + "/" + f), "tarnwick-qemu-choices 1\nbinary=x\n"));
     ChoiceCatalogue third(cache.path().toStdString(), path, prober);
     QVERIFY(!third.Targets({}).empty());
     QCOMPARE(probes, 5);

@@ -92,6 +92,7 @@ class TestBackendLaunch : public QObject {
 
 private slots:
     void initTestCase();
+    void init();
     void cleanup();
     void failuresBeforeQemuRuns_data();
     void failuresBeforeQemuRuns();
@@ -107,7 +108,7 @@ private slots:
     void emulatorThatNeverAnswers();
 
 private:
-    std::string Write(const QString& name, const QByteArray& data);
+    std::string Write(const std::string& name, const QByteArray& data);
     EmulatorOptions MarkerMachine(const std::string& name);
     void Track(const std::string& machine);
     bool WaitForText(const std::string& path, const QByteArray& text, int ms);
@@ -129,6 +130,13 @@ void TestBackendLaunch::initTestCase() {
     m_haveQemu = !FindExecutable("qemu-system-arm", CurrentSearchPath()).empty();
 }
 
+void TestBackendLaunch::init() {
+    static const QStringList kWithoutQemu = {"failuresBeforeQemuRuns", "deviceTreeSearchOrder",
+                                             "emulatorThatNeverAnswers"};
+    if (!m_haveQemu && !kWithoutQemu.contains(QTest::currentTestFunction()))
+        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+}
+
 void TestBackendLaunch::cleanup() {
     for (const std::string& pidFile : m_pidFiles)
         if (const std::optional<int> pid = RunningEmulator(pidFile)) {
@@ -139,12 +147,9 @@ void TestBackendLaunch::cleanup() {
     m_pidFiles.clear();
 }
 
-std::string TestBackendLaunch::Write(const QString& name, const QByteArray& data) {
-    QFile file(m_dir.path() + "/" + name);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(data);
-    return file.fileName().toStdString();
+std::string TestBackendLaunch::Write(const std::string& name, const QByteArray& data) {
+    const std::string path = m_base + "/" + name;
+    return WriteBytes(path, Bytes(data)) ? path : std::string();
 }
 
 EmulatorOptions TestBackendLaunch::MarkerMachine(const std::string& name) {
@@ -258,8 +263,6 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
 }
 
 void TestBackendLaunch::qemuOwnMessageOnEarlyExit() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     // A kernel bigger than the machine's memory: QEMU refuses it at once.
     const std::string kernel = m_base + "/huge-kernel";
     {
@@ -286,8 +289,6 @@ void TestBackendLaunch::qemuOwnMessageOnEarlyExit() {
 }
 
 void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     const std::string serial = m_base + "/serial out.txt";
     EmulatorOptions r = MarkerMachine("runner, one");
     WriteField(r.peri.serialType, "file");
@@ -334,8 +335,6 @@ void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
 }
 
 void TestBackendLaunch::serialOnPtyIsReported() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     QVERIFY(m_store->Save(MarkerMachine("pty machine")));
     Track("pty machine");
     const StartOutcome outcome =
@@ -349,8 +348,6 @@ void TestBackendLaunch::serialOnPtyIsReported() {
 }
 
 void TestBackendLaunch::serialInLog() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     EmulatorOptions r = MarkerMachine("logged");
     WriteField(r.peri.serialType, "log");
     QVERIFY(m_store->Save(r));
@@ -374,8 +371,6 @@ void TestBackendLaunch::serialInLog() {
 
 // The console in QEMU's own window, on a private X server.
 void TestBackendLaunch::serialInWindow() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     if (FindExecutable("Xvfb", CurrentSearchPath()).empty())
         QSKIP("Xvfb is not installed (Debian package xvfb)");
     QProcess xvfb;
@@ -405,8 +400,6 @@ void TestBackendLaunch::serialInWindow() {
 // Two managers (or two clicks) starting one machine at the same moment: one
 // emulator runs, the other start is refused.
 void TestBackendLaunch::twoProcessesStartAtOnce() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     QVERIFY(m_store->Save(MarkerMachine("raced")));
     Track("raced");
     pid_t children[2];
@@ -434,8 +427,6 @@ void TestBackendLaunch::twoProcessesStartAtOnce() {
 // back end made for it; the next start must still hand the card over as raw,
 // so QEMU never opens the named file.
 void TestBackendLaunch::guestCannotChooseItsImageFormat() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     const std::string secret = Write("host-secret", "not for the guest");
     EmulatorOptions r = MarkerMachine("attacked");
     r.disk.sdSize = 1;
@@ -491,11 +482,8 @@ void TestBackendLaunch::deviceTreeSearchOrder() {
     QCOMPARE(FindDeviceTree(*board, places), std::string());
     const std::string vendor = m_base + "/kernels/dtbs/arm/vexpress-v2p-ca9.dtb";
     const std::string beside = m_base + "/kernels/vexpress-v2p-ca9.dtb";
-    for (const std::string& path : {vendor, beside}) {
-        QFile file(QString::fromStdString(path));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("\xd0\x0d\xfe\xed");
-    }
+    for (const std::string& path : {vendor, beside})
+        QVERIFY(WriteBytes(path, "\xd0\x0d\xfe\xed"));
     QCOMPARE(FindDeviceTree(*board, places), beside);
     QCOMPARE(DeviceTreeProblem(beside), std::string());
     QFile::remove(QString::fromStdString(beside));
@@ -506,8 +494,6 @@ void TestBackendLaunch::deviceTreeSearchOrder() {
 // (the marker kernel ignores it), force off; an edit and a rename while it
 // runs keep it under control.
 void TestBackendLaunch::stateStopAndForceOff() {
-    if (!m_haveQemu)
-        QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
     QVERIFY(m_store->Save(MarkerMachine("controlled")));
     Track("controlled");
     const EmulatorControl control(*m_store, m_base);
@@ -547,11 +533,7 @@ void TestBackendLaunch::emulatorThatNeverAnswers() {
     const std::string bin = m_base + "/silent-bin";
     QVERIFY(MakeDirectories(bin));
     const std::string fake = bin + "/qemu-system-arm";
-    {
-        QFile script(QString::fromStdString(fake));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nexec sleep 30\n");
-    }
+    QVERIFY(WriteBytes(fake, "#!/bin/sh\nexec sleep 30\n"));
     QVERIFY(::chmod(fake.c_str(), 0755) == 0);
     QVERIFY(m_store->Save(MarkerMachine("silent")));
     QElapsedTimer timer;

@@ -262,10 +262,7 @@ void TestBackendStore::tornWritesAreSkipped() {
     QVERIFY(store.Save(NamedRecord("whole")));
     const std::string text = SerializeMachine(FullRecord());
     // A temporary file left by a crash before its rename.
-    QFile temp(dir.path() + "/.whole.vm.0123456789.tmp");
-    QVERIFY(temp.open(QIODevice::WriteOnly));
-    temp.write(text.data(), qint64(text.size()));
-    temp.close();
+    QVERIFY(WriteBytes(ToStd(dir.path()) + "/.whole.vm.0123456789.tmp", text));
     // Truncated copies of a machine file, cut at many lengths.
     for (std::size_t cut :
          {std::size_t(0), std::size_t(10), text.size() / 2, text.size() - 5, text.size() - 1}) {
@@ -273,10 +270,8 @@ void TestBackendStore::tornWritesAreSkipped() {
         const std::string name = "torn" + std::to_string(cut);
         WriteField(torn.general.name, name);
         const std::string full = SerializeMachine(torn);
-        QFile file(QString::fromStdString(store.PathFor(name, MachineStore::kSuffix)));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(full.data(), qint64(std::min(cut, full.size() - 1)));
-        file.close();
+        QVERIFY(WriteBytes(store.PathFor(name, MachineStore::kSuffix),
+                           full.substr(0, std::min(cut, full.size() - 1))));
         QVERIFY2(!store.Load(name), name.c_str());
     }
     QCOMPARE(store.Names(), std::vector<std::string>{"whole"});
@@ -285,17 +280,12 @@ void TestBackendStore::tornWritesAreSkipped() {
 void TestBackendStore::unreadableFileIsKeptAside() {
     QTemporaryDir dir;
     const MachineStore store(dir.path().toStdString());
-    const QString path = QString::fromStdString(store.PathFor("vm", MachineStore::kSuffix));
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("tarnwick-machine 1\nname=vm\nmemSize=oops\n");
-    file.close();
+    const std::string path = store.PathFor("vm", MachineStore::kSuffix);
+    QVERIFY(WriteBytes(path, "tarnwick-machine 1\nname=vm\nmemSize=oops\n"));
     QVERIFY(store.Names().empty());
     QVERIFY(store.Save(NamedRecord("vm")));
     QVERIFY(store.Load("vm"));
-    QFile kept(path + ".unreadable");
-    QVERIFY(kept.open(QIODevice::ReadOnly));
-    QVERIFY(kept.readAll().contains("memSize=oops"));
+    QVERIFY(Bytes(ReadBytes(path + ".unreadable")).contains("memSize=oops"));
 }
 
 void TestBackendStore::copiedFileIsNotListedTwice() {

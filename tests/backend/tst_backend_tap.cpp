@@ -2,6 +2,7 @@
 // namespace so that the host's interfaces are never touched.
 #include "Process.h"
 #include "Tap.h"
+#include "TestBytes.h"
 
 #include <QtTest>
 #include <cerrno>
@@ -272,9 +273,7 @@ void TestBackendTap::listingIgnoresNonTapInterfaces() {
         QVERIFY(QDir().mkpath(sysfs.path() + "/" + name));
         if (flags.isNull())
             return;
-        QFile f(sysfs.path() + "/" + name + "/tun_flags");
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(flags);
+        QVERIFY(WriteBytes(ToStd(sysfs.path() + "/" + name + "/tun_flags"), Bytes(flags)));
     };
     add("eth0", QByteArray());
     add("tun0", "0x1001\n"); // IFF_TUN

@@ -6,6 +6,7 @@
 #include "VmTestUtil.h"
 
 #include "ModalDriver.h"
+#include "TestRecords.h"
 #include "app/backend/EmulatorLib.h"
 #include "config/RecordText.h"
 #include "lang/LanguageManager.h"
@@ -38,11 +39,6 @@ namespace {
 
 const char* const kMachine = "armhf boot";
 constexpr int kBootTimeoutMs = 120000;
-
-bool WriteFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
 
 template <class T> T* Control(QWidget* window, int id) {
     for (T* w : window->findChildren<T*>())
@@ -131,7 +127,7 @@ void TestBoot::initTestCase() {
 
     const QByteArray initrd = MarkerInitramfs(assets.filePath(QStringLiteral("busybox")));
     QVERIFY(!initrd.isEmpty());
-    QVERIFY(WriteFile(Path(QStringLiteral("initrd.cpio")), initrd));
+    QVERIFY(WriteBytes(ToStd(Path(QStringLiteral("initrd.cpio"))), Bytes(initrd)));
 
     LoadEmulatorLibraryFrom(BREVANTIX_LIBRARY_PATH);
     QVERIFY2(g_hEmulatorLib, BREVANTIX_LIBRARY_PATH);
@@ -226,8 +222,7 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
     QCOMPARE(Rows(dlg), QStringList{QStringLiteral("armhf boot|arm|virt (arm)|cortex-a15")});
 
     // What the pages stored is what QEMU is started with.
-    EmulatorOptions stored;
-    std::memset(&stored, 0, sizeof stored);
+    EmulatorOptions stored = ZeroRecord();
     QVERIFY(Emu::GetEmulatorOptions(kMachine, &stored) != 0);
     QCOMPARE(stored.general.memSize, 256);
     QCOMPARE(GetField(stored.general.memType), std::string("MB"));

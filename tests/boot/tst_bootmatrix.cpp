@@ -194,8 +194,7 @@ void TestBootMatrix::userNetworkReachesTheHost() {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(NetworkInitramfs(m_assets + "/arm/busybox", m_assets + "/arm/modules"));
     }
-    EmulatorOptions defaults;
-    std::memset(&defaults, 0, sizeof defaults);
+    EmulatorOptions defaults = ZeroRecord();
     m_backend.Fn<PFN_SetEmulatorOptDefault>("SetEmulatorOptDefault")("arm", &defaults);
     const QString serial = m_dir.path() + "/network.serial.txt";
     EmulatorOptions record = GuestRecord(
