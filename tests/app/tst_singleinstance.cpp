@@ -1,4 +1,5 @@
 // The single-instance marker and the hand-over within one process.
+#include "ScopedEnvironment.h"
 #include "app/SingleInstance.h"
 
 #include <QDir>
@@ -53,19 +54,16 @@ private slots:
     void markerLiesInTheRuntimeDirectory() {
         QFETCH(QString, runtimeDir);
         QFETCH(bool, usable);
-        const QByteArray saved = qgetenv("XDG_RUNTIME_DIR");
-        if (runtimeDir.isEmpty()) {
-            qunsetenv("XDG_RUNTIME_DIR");
-        } else {
-            qputenv("XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit());
-        }
         const QString expected =
             usable ? QDir(runtimeDir).filePath("global_Tarnwick")
                    : QDir(QDir::tempPath())
                          .filePath(QStringLiteral("global_Tarnwick-%1").arg(getuid()));
-        const QString marker = QString::fromStdString(InstanceMarkerPath());
-        const QString socket = InstanceSocketPath();
-        qputenv("XDG_RUNTIME_DIR", saved);
+        QString marker, socket;
+        {
+            const ScopedEnvironment env({{"XDG_RUNTIME_DIR", runtimeDir.toLocal8Bit()}});
+            marker = QString::fromStdString(InstanceMarkerPath());
+            socket = InstanceSocketPath();
+        }
         QCOMPARE(marker, expected);
         QCOMPARE(socket, expected + ".socket");
     }

@@ -1,5 +1,6 @@
 // The test back end's script file and file log, which subprocess tests and
 // benchmarks rely on.
+#include "ScopedEnvironment.h"
 #include "TestBackendControl.h"
 #include "TestBytes.h"
 #include "app/backend/EmulatorLib.h"
@@ -28,12 +29,9 @@ class TestTestBackend : public QObject {
         const QString path = m_dir.filePath("script.txt");
         if (!WriteBytes(ToStd(path), Bytes(script)))
             return false;
-        qputenv("BREVANTIX_TEST_SCRIPT", path.toLocal8Bit());
-        qputenv("BREVANTIX_TEST_LOG", log.toLocal8Bit());
-        const bool loaded = TestBackend::Load();
-        qunsetenv("BREVANTIX_TEST_SCRIPT");
-        qunsetenv("BREVANTIX_TEST_LOG");
-        return loaded;
+        const ScopedEnvironment env({{"BREVANTIX_TEST_SCRIPT", path.toLocal8Bit()},
+                                     {"BREVANTIX_TEST_LOG", log.toLocal8Bit()}});
+        return TestBackend::Load();
     }
 
 private slots:
@@ -124,14 +122,13 @@ private slots:
         Emu::ReNameTapNetWork("tap\t0", nullptr);
         Machines("extra arg");
         FreeEmulatorLibrary();
-        QFile file(log);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("load\n"
-                                            "GetEmulatorOptions\tvm0000\t<record:>\n"
-                                            "ReNameTapNetWork\ttap\\t0\t<null>\n"
-                                            "EnumAllEmulator\textra arg\t<null>\t0\t260\n"
-                                            "EnumAllEmulator\textra arg\t<buffer>\t1\t260\n"
-                                            "unload\n"));
+        QCOMPARE(Bytes(ReadBytes(ToStd(log))),
+                 QByteArray("load\n"
+                            "GetEmulatorOptions\tvm0000\t<record:>\n"
+                            "ReNameTapNetWork\ttap\\t0\t<null>\n"
+                            "EnumAllEmulator\textra arg\t<null>\t0\t260\n"
+                            "EnumAllEmulator\textra arg\t<buffer>\t1\t260\n"
+                            "unload\n"));
     }
 
     void memoryLogCanBeSwitchedOff() {
@@ -152,9 +149,11 @@ private slots:
     }
 
     void missingScriptStillLoads() {
-        qputenv("BREVANTIX_TEST_SCRIPT", m_dir.filePath("none.txt").toLocal8Bit());
-        QVERIFY(TestBackend::Load());
-        qunsetenv("BREVANTIX_TEST_SCRIPT");
+        {
+            const ScopedEnvironment env(
+                {{"BREVANTIX_TEST_SCRIPT", m_dir.filePath("none.txt").toLocal8Bit()}});
+            QVERIFY(TestBackend::Load());
+        }
         QCOMPARE(Emu::StartEmulator("vm"), 0);
     }
 };
