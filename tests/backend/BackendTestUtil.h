@@ -8,6 +8,7 @@
 #include "Text.h"
 
 #include <QByteArray>
+#include <QTest>
 
 namespace bxtest {
 
@@ -16,5 +17,10 @@ struct DesktopEnvironment : ScopedEnvironment {
     explicit DesktopEnvironment(const QByteArray& display)
         : ScopedEnvironment({{"DISPLAY", display}, {"WAYLAND_DISPLAY", {}}}) {}
 };
+
+// One data row, its values in column order.
+template <class... Values> void Row(const char* name, const Values&... values) {
+    (QTest::newRow(name) << ... << values);
+}
 
 } // namespace bxtest

@@ -309,17 +309,13 @@ void TestBackendArgv::networkChoices_data() {
     QTest::addColumn<QStringList>("network");
     const QStringList virtUser = {"-netdev", "user,id=net0", "-device",
                                   "virtio-net-device,netdev=net0"};
-    QTest::newRow("user-mode") << "virt (arm)"
-                               << "(user-mode network)" << virtUser;
-    QTest::newRow("older record") << "virt (arm)"
-                                  << "" << virtUser;
-    QTest::newRow("none") << "virt (arm)"
-                          << "(no network)" << QStringList{"-nic", "none"};
-    QTest::newRow("board's own card") << "vexpress-a9 (arm)"
-                                      << "(user-mode network)" << QStringList{"-nic", "user"};
-    QTest::newRow("tap") << "vexpress-a9 (arm)"
-                         << "tap3"
-                         << QStringList{"-nic", "tap,ifname=tap3,script=no,downscript=no"};
+    Row("user-mode", "virt (arm)", "(user-mode network)", virtUser);
+    Row("older record", "virt (arm)", "", virtUser);
+    Row("none", "virt (arm)", "(no network)", QStringList{"-nic", "none"});
+    Row("board's own card", "vexpress-a9 (arm)", "(user-mode network)",
+        QStringList{"-nic", "user"});
+    Row("tap", "vexpress-a9 (arm)", "tap3",
+        QStringList{"-nic", "tap,ifname=tap3,script=no,downscript=no"});
 }
 
 void TestBackendArgv::networkChoices() {
@@ -344,48 +340,24 @@ void TestBackendArgv::serialKinds_data() {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("param");
     QTest::addColumn<QString>("chardev"); // empty: "-serial none"
-    QTest::newRow("pty") << "pty"
-                         << "ignored"
-                         << "pty,id=serial0";
-    QTest::newRow("pty any case") << "PTY"
-                                  << ""
-                                  << "pty,id=serial0";
-    QTest::newRow("file default") << "file"
-                                  << ""
-                                  << "file,id=serial0,path=/store/vm.serial.txt";
-    QTest::newRow("file absolute") << "file"
-                                   << "/tmp/s,1.txt"
-                                   << "file,id=serial0,path=/tmp/s,,1.txt";
-    QTest::newRow("log") << "log"
-                         << ""
-                         << "file,id=serial0,path=/store/vm.log,append=on";
-    QTest::newRow("tcp port") << "tcp"
-                              << "4555"
-                              << "socket,id=serial0,host=127.0.0.1,port=4555,server=on,wait=off";
-    QTest::newRow("tcp host port") << "tcp"
-                                   << "0.0.0.0:23"
-                                   << "socket,id=serial0,host=0.0.0.0,port=23,server=on,wait=off";
-    QTest::newRow("tcp ipv6") << "tcp"
-                              << "[::1]:4555"
-                              << "socket,id=serial0,host=::1,port=4555,server=on,wait=off";
-    QTest::newRow("telnet") << "telnet"
-                            << " 4556 "
-                            << "socket,id=serial0,host=127.0.0.1,port=4556,server=on,wait=off,"
-                               "telnet=on";
-    QTest::newRow("unix default")
-        << "unix"
-        << ""
-        << "socket,id=serial0,path=/store/vm.serial.sock,server=on,wait=off";
-    QTest::newRow("unix relative")
-        << "unix"
-        << "run/s.sock"
-        << "socket,id=serial0,path=/opt/emu/run/s.sock,server=on,wait=off";
-    QTest::newRow("none") << "none"
-                          << ""
-                          << "";
-    QTest::newRow("disabled") << "<off>"
-                              << ""
-                              << "";
+    Row("pty", "pty", "ignored", "pty,id=serial0");
+    Row("pty any case", "PTY", "", "pty,id=serial0");
+    Row("file default", "file", "", "file,id=serial0,path=/store/vm.serial.txt");
+    Row("file absolute", "file", "/tmp/s,1.txt", "file,id=serial0,path=/tmp/s,,1.txt");
+    Row("log", "log", "", "file,id=serial0,path=/store/vm.log,append=on");
+    Row("tcp port", "tcp", "4555", "socket,id=serial0,host=127.0.0.1,port=4555,server=on,wait=off");
+    Row("tcp host port", "tcp", "0.0.0.0:23",
+        "socket,id=serial0,host=0.0.0.0,port=23,server=on,wait=off");
+    Row("tcp ipv6", "tcp", "[::1]:4555", "socket,id=serial0,host=::1,port=4555,server=on,wait=off");
+    Row("telnet", "telnet", " 4556 ",
+        "socket,id=serial0,host=127.0.0.1,port=4556,server=on,wait=off,"
+        "telnet=on");
+    Row("unix default", "unix", "",
+        "socket,id=serial0,path=/store/vm.serial.sock,server=on,wait=off");
+    Row("unix relative", "unix", "run/s.sock",
+        "socket,id=serial0,path=/opt/emu/run/s.sock,server=on,wait=off");
+    Row("none", "none", "", "");
+    Row("disabled", "<off>", "", "");
 }
 
 void TestBackendArgv::serialKinds() {
@@ -412,12 +384,9 @@ void TestBackendArgv::consoleWindow_data() {
     QTest::addColumn<bool>("desktop");
     QTest::addColumn<QString>("display"); // "<error>": refused
     QTest::addColumn<QString>("monitor");
-    QTest::newRow("console only") << 0 << true << "gtk"
-                                  << "none";
-    QTest::newRow("beside the guest's screen") << 1 << true << "gtk,show-tabs=on"
-                                               << "<none>";
-    QTest::newRow("no desktop") << 0 << false << "<error>"
-                                << "";
+    Row("console only", 0, true, "gtk", "none");
+    Row("beside the guest's screen", 1, true, "gtk,show-tabs=on", "<none>");
+    Row("no desktop", 0, false, "<error>", "");
 }
 
 void TestBackendArgv::consoleWindow() {
@@ -455,20 +424,13 @@ void TestBackendArgv::diskPlans_data() {
     QTest::addColumn<bool>("used");
     QTest::addColumn<QString>("path");
     QTest::addColumn<qulonglong>("create");
-    QTest::newRow("no disk") << 0 << "MB"
-                             << "" << false << "" << 0ull;
-    QTest::newRow("existing relative") << 0 << "MB"
-                                       << "img/sd.img" << true << "/opt/emu/img/sd.img" << 0ull;
-    QTest::newRow("existing absolute") << 0 << "GB"
-                                       << "/srv/sd.img" << true << "/srv/sd.img" << 0ull;
-    QTest::newRow("new default place") << 64 << "MB"
-                                       << "" << true << "/store/vm.sd.img" << (64ull << 20);
-    QTest::newRow("new rounded up") << 100 << "MB"
-                                    << "new.img" << true << "/opt/emu/new.img" << (128ull << 20);
-    QTest::newRow("new gigabytes") << 2 << "GB"
-                                   << "/srv/x.img" << true << "/srv/x.img" << (2ull << 30);
-    QTest::newRow("unit empty means MB") << 1 << ""
-                                         << "" << true << "/store/vm.sd.img" << (1ull << 20);
+    Row("no disk", 0, "MB", "", false, "", 0ull);
+    Row("existing relative", 0, "MB", "img/sd.img", true, "/opt/emu/img/sd.img", 0ull);
+    Row("existing absolute", 0, "GB", "/srv/sd.img", true, "/srv/sd.img", 0ull);
+    Row("new default place", 64, "MB", "", true, "/store/vm.sd.img", (64ull << 20));
+    Row("new rounded up", 100, "MB", "new.img", true, "/opt/emu/new.img", (128ull << 20));
+    Row("new gigabytes", 2, "GB", "/srv/x.img", true, "/srv/x.img", (2ull << 30));
+    Row("unit empty means MB", 1, "", "", true, "/store/vm.sd.img", (1ull << 20));
 }
 
 void TestBackendArgv::diskPlans() {
@@ -524,16 +486,11 @@ void TestBackendArgv::memoryUnits_data() {
     QTest::addColumn<int>("size");
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("MB") << 256 << "MB"
-                        << "256M";
-    QTest::newRow("GB") << 2 << "GB"
-                        << "2G";
-    QTest::newRow("lower case") << 1 << "gb"
-                                << "1G";
-    QTest::newRow("no unit") << 128 << ""
-                             << "128M";
-    QTest::newRow("not set") << 0 << "MB"
-                             << "<none>";
+    Row("MB", 256, "MB", "256M");
+    Row("GB", 2, "GB", "2G");
+    Row("lower case", 1, "gb", "1G");
+    Row("no unit", 128, "", "128M");
+    Row("not set", 0, "MB", "<none>");
 }
 
 void TestBackendArgv::memoryUnits() {

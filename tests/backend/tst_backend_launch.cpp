@@ -184,41 +184,27 @@ bool TestBackendLaunch::WaitForText(const std::string& path, const QByteArray& t
 void TestBackendLaunch::failuresBeforeQemuRuns_data() {
     QTest::addColumn<QString>("change");
     QTest::addColumn<QString>("message");
-    QTest::newRow("not stored") << "unstored"
-                                << "is not stored";
-    QTest::newRow("no qemu on PATH")
-        << "nopath"
-        << "qemu-system-arm was not found; install the Debian package qemu-system-arm";
-    QTest::newRow("aarch64 maps to its package")
-        << "aarch64"
-        << "qemu-system-aarch64 was not found; install the Debian package "
-           "qemu-system-arm";
-    QTest::newRow("missing kernel") << "kernel"
-                                    << "The kernel image";
-    QTest::newRow("kernel is a directory") << "kerneldir"
-                                           << "is not a file";
-    QTest::newRow("missing initrd") << "initrd"
-                                    << "The initrd image";
-    QTest::newRow("missing disk image") << "disk"
-                                        << "The disk image";
-    QTest::newRow("no architecture") << "target"
-                                     << "names no architecture";
-    QTest::newRow("bad serial") << "serial"
-                                << "serial port kind";
-    QTest::newRow("console window without a desktop") << "window"
-                                                      << "neither DISPLAY nor WAYLAND_DISPLAY";
-    QTest::newRow("board without its device tree")
-        << "nodtb"
-        << "The board vexpress-a9 needs a device tree (vexpress-v2p-ca9.dtb), and none was "
-           "found in ";
-    QTest::newRow("device tree missing") << "dtb:no-such.dtb"
-                                         << "no-such.dtb does not exist";
-    QTest::newRow("device tree is a directory") << "dtb:."
-                                                << "is not a file";
-    QTest::newRow("device tree is no device tree") << "dtb:initrd.img"
-                                                   << "initrd.img is not a flattened device tree";
-    QTest::newRow("device tree without a path") << "dtb:"
-                                                << "needs the path of a device tree";
+    Row("not stored", "unstored", "is not stored");
+    Row("no qemu on PATH", "nopath",
+        "qemu-system-arm was not found; install the Debian package qemu-system-arm");
+    Row("aarch64 maps to its package", "aarch64",
+        "qemu-system-aarch64 was not found; install the Debian package "
+        "qemu-system-arm");
+    Row("missing kernel", "kernel", "The kernel image");
+    Row("kernel is a directory", "kerneldir", "is not a file");
+    Row("missing initrd", "initrd", "The initrd image");
+    Row("missing disk image", "disk", "The disk image");
+    Row("no architecture", "target", "names no architecture");
+    Row("bad serial", "serial", "serial port kind");
+    Row("console window without a desktop", "window", "neither DISPLAY nor WAYLAND_DISPLAY");
+    Row("board without its device tree", "nodtb",
+        "The board vexpress-a9 needs a device tree (vexpress-v2p-ca9.dtb), and none was "
+        "found in ");
+    Row("device tree missing", "dtb:no-such.dtb", "no-such.dtb does not exist");
+    Row("device tree is a directory", "dtb:.", "is not a file");
+    Row("device tree is no device tree", "dtb:initrd.img",
+        "initrd.img is not a flattened device tree");
+    Row("device tree without a path", "dtb:", "needs the path of a device tree");
 }
 
 void TestBackendLaunch::failuresBeforeQemuRuns() {

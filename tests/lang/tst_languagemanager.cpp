@@ -102,7 +102,6 @@ void TestLanguageManager::firstRunWritesUsedKeysInOrder() {
 }
 
 void TestLanguageManager::secondRunKeepsFileAndShowsEditedText() {
-    WriteBytes(Path(), kFirstRunFile);
     std::string edited = kFirstRunFile;
     edited.replace(edited.find("VM_NAME=Name"), 12, "VM_NAME=Nom de la machine");
     WriteBytes(Path(), edited);
