@@ -1,5 +1,6 @@
 // The split of the command line into language name and further argument.
 #include "TestBytes.h"
+#include "TestRow.h"
 #include "app/CommandLine.h"
 
 #include <QtTest>
@@ -14,25 +15,24 @@ private slots:
         QTest::addColumn<QByteArray>("extra");
 
         QTest::newRow("empty") << QByteArray() << QByteArray("English") << QByteArray();
-        QTest::newRow("white space only")
-            << QByteArray(" \t\r\n\v\f ") << QByteArray("English") << QByteArray();
-        QTest::newRow("one word padded")
-            << QByteArray("  \tDeutsch \r\n") << QByteArray("Deutsch") << QByteArray();
-        QTest::newRow("three words") << QByteArray("Deutsch vexpress a9") << QByteArray("Deutsch")
-                                     << QByteArray("vexpress a9");
-        QTest::newRow("two blanks between two words")
-            << QByteArray("Deutsch  extra") << QByteArray("Deutsch") << QByteArray(" extra");
-        QTest::newRow("tab does not split")
-            << QByteArray("Deutsch\textra") << QByteArray("Deutsch\textra") << QByteArray();
-        QTest::newRow("tab before the first blank")
-            << QByteArray("a\tb c") << QByteArray("a\tb") << QByteArray("c");
-        QTest::newRow("further argument keeps its inner white space")
-            << QByteArray(" English a \t b\v ") << QByteArray("English") << QByteArray("a \t b");
-        QTest::newRow("bytes above ASCII") << QByteArray("Fran\xc3\xa7"
-                                                         "ais x")
-                                           << QByteArray("Fran\xc3\xa7"
-                                                         "ais")
-                                           << QByteArray("x");
+        Row("white space only", QByteArray(" \t\r\n\v\f "), QByteArray("English"), QByteArray());
+        Row("one word padded", QByteArray("  \tDeutsch \r\n"), QByteArray("Deutsch"), QByteArray());
+        Row("three words", QByteArray("Deutsch vexpress a9"), QByteArray("Deutsch"),
+            QByteArray("vexpress a9"));
+        Row("two blanks between two words", QByteArray("Deutsch  extra"), QByteArray("Deutsch"),
+            QByteArray(" extra"));
+        Row("tab does not split", QByteArray("Deutsch\textra"), QByteArray("Deutsch\textra"),
+            QByteArray());
+        Row("tab before the first blank", QByteArray("a\tb c"), QByteArray("a\tb"),
+            QByteArray("c"));
+        Row("further argument keeps its inner white space", QByteArray(" English a \t b\v "),
+            QByteArray("English"), QByteArray("a \t b"));
+        Row("bytes above ASCII",
+            QByteArray("Fran\xc3\xa7"
+                       "ais x"),
+            QByteArray("Fran\xc3\xa7"
+                       "ais"),
+            QByteArray("x"));
     }
 
     void split() {

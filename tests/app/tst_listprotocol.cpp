@@ -1,6 +1,7 @@
 // The list protocol and the error-text protocol against back ends that lie.
 #include "TestBackendControl.h"
 #include "TestBytes.h"
+#include "TestRow.h"
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
 
@@ -48,33 +49,27 @@ private slots:
 
         const QList<QByteArray> two{"KB", "MB"};
         QTest::newRow("honest") << two << kTruthful << kTruthful << false << two << QByteArray("2");
-        QTest::newRow("count above the items")
-            << two << qint64(5) << kTruthful << false << two << QByteArray("5");
+        Row("count above the items", two, qint64(5), kTruthful, false, two, QByteArray("5"));
         // Slots beyond the two items stay zero: read as empty texts.
-        QTest::newRow("written above the items, within the count")
-            << two << qint64(4) << qint64(4) << false << QList<QByteArray>{"KB", "MB", "", ""}
-            << QByteArray("4");
-        QTest::newRow("written above the count")
-            << two << kTruthful << qint64(1000) << false << two << QByteArray("2");
-        QTest::newRow("written the largest number")
-            << two << kTruthful << qint64(UINT32_MAX) << false << two << QByteArray("2");
-        QTest::newRow("written below the items")
-            << two << kTruthful << qint64(1) << false << QList<QByteArray>{"KB"} << QByteArray("2");
-        QTest::newRow("nothing written")
-            << two << kTruthful << qint64(0) << false << QList<QByteArray>{} << QByteArray("2");
-        QTest::newRow("no NUL in the slots")
-            << two << kTruthful << kTruthful << true
-            << QList<QByteArray>{"KB" + QByteArray(258, '#'), "MB" + QByteArray(258, '#')}
-            << QByteArray("2");
-        QTest::newRow("item as long as its slot, no NUL")
-            << QList<QByteArray>{QByteArray(300, 'x')} << kTruthful << kTruthful << true
-            << QList<QByteArray>{QByteArray(260, 'x')} << QByteArray("1");
-        QTest::newRow("huge count")
-            << two << qint64(UINT32_MAX) << kTruthful << false << two << kMaxItems;
-        QTest::newRow("count zero") << two << qint64(0) << kTruthful << false
-                                    << QList<QByteArray>{"<none>"} << QByteArray("<no fill call>");
-        QTest::newRow("no items") << QList<QByteArray>{} << kTruthful << kTruthful << false
-                                  << QList<QByteArray>{"<none>"} << QByteArray("<no fill call>");
+        Row("written above the items, within the count", two, qint64(4), qint64(4), false,
+            QList<QByteArray>{"KB", "MB", "", ""}, QByteArray("4"));
+        Row("written above the count", two, kTruthful, qint64(1000), false, two, QByteArray("2"));
+        Row("written the largest number", two, kTruthful, qint64(UINT32_MAX), false, two,
+            QByteArray("2"));
+        Row("written below the items", two, kTruthful, qint64(1), false, QList<QByteArray>{"KB"},
+            QByteArray("2"));
+        Row("nothing written", two, kTruthful, qint64(0), false, QList<QByteArray>{},
+            QByteArray("2"));
+        Row("no NUL in the slots", two, kTruthful, kTruthful, true,
+            QList<QByteArray>{"KB" + QByteArray(258, '#'), "MB" + QByteArray(258, '#')},
+            QByteArray("2"));
+        Row("item as long as its slot, no NUL", QList<QByteArray>{QByteArray(300, 'x')}, kTruthful,
+            kTruthful, true, QList<QByteArray>{QByteArray(260, 'x')}, QByteArray("1"));
+        Row("huge count", two, qint64(UINT32_MAX), kTruthful, false, two, kMaxItems);
+        Row("count zero", two, qint64(0), kTruthful, false, QList<QByteArray>{"<none>"},
+            QByteArray("<no fill call>"));
+        Row("no items", QList<QByteArray>{}, kTruthful, kTruthful, false,
+            QList<QByteArray>{"<none>"}, QByteArray("<no fill call>"));
     }
 
     void hostileLists() {
@@ -152,20 +147,16 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<QByteArray>("sizeAsked"); // of the second call; empty: none
 
-        QTest::newRow("honest") << QByteArray("boom") << kTruthful << QByteArray("boom")
-                                << QByteArray("4");
+        Row("honest", QByteArray("boom"), kTruthful, QByteArray("boom"), QByteArray("4"));
         QTest::newRow("no text") << QByteArray() << kTruthful << QByteArray() << QByteArray();
-        QTest::newRow("text but length 0")
-            << QByteArray("boom") << qint64(0) << QByteArray() << QByteArray();
-        QTest::newRow("claimed shorter: cut at the claim")
-            << QByteArray("abcdef") << qint64(3) << QByteArray("abc") << QByteArray("3");
-        QTest::newRow("claimed longer")
-            << QByteArray("abc") << qint64(100) << QByteArray("abc") << QByteArray("100");
-        QTest::newRow("claimed the largest length")
-            << QByteArray("abc") << qint64(UINT32_MAX) << QByteArray("abc")
-            << QByteArray::number(kMaxTextLength);
-        QTest::newRow("embedded NUL ends the text")
-            << QByteArray("ab\0cd", 5) << kTruthful << QByteArray("ab") << QByteArray("5");
+        Row("text but length 0", QByteArray("boom"), qint64(0), QByteArray(), QByteArray());
+        Row("claimed shorter: cut at the claim", QByteArray("abcdef"), qint64(3), QByteArray("abc"),
+            QByteArray("3"));
+        Row("claimed longer", QByteArray("abc"), qint64(100), QByteArray("abc"), QByteArray("100"));
+        Row("claimed the largest length", QByteArray("abc"), qint64(UINT32_MAX), QByteArray("abc"),
+            QByteArray::number(kMaxTextLength));
+        Row("embedded NUL ends the text", QByteArray("ab\0cd", 5), kTruthful, QByteArray("ab"),
+            QByteArray("5"));
     }
 
     void errorText() {

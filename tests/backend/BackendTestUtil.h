@@ -5,10 +5,10 @@
 #include "ScopedEnvironment.h"
 #include "TestBytes.h"
 #include "TestRecords.h"
+#include "TestRow.h"
 #include "Text.h"
 
 #include <QByteArray>
-#include <QTest>
 
 namespace bxtest {
 
@@ -17,10 +17,5 @@ struct DesktopEnvironment : ScopedEnvironment {
     explicit DesktopEnvironment(const QByteArray& display)
         : ScopedEnvironment({{"DISPLAY", display}, {"WAYLAND_DISPLAY", {}}}) {}
 };
-
-// One data row, its values in column order.
-template <class... Values> void Row(const char* name, const Values&... values) {
-    (QTest::newRow(name) << ... << values);
-}
 
 } // namespace bxtest

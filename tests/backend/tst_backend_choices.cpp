@@ -95,27 +95,13 @@ void TestBackendChoices::targetTexts_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("board");
     QTest::addColumn<QString>("arch");
-    QTest::newRow("arm") << "virt (arm)"
-                         << "virt"
-                         << "arm";
-    QTest::newRow("aarch64") << "virt (aarch64)"
-                             << "virt"
-                             << "aarch64";
-    QTest::newRow("underscore") << "sifive_u (riscv64)"
-                                << "sifive_u"
-                                << "riscv64";
-    QTest::newRow("bare") << "virt"
-                          << ""
-                          << "";
-    QTest::newRow("bad arch") << "virt (../x)"
-                              << ""
-                              << "";
-    QTest::newRow("upper arch") << "virt (ARM)"
-                                << ""
-                                << "";
-    QTest::newRow("no board") << " (arm)"
-                              << ""
-                              << "";
+    Row("arm", "virt (arm)", "virt", "arm");
+    Row("aarch64", "virt (aarch64)", "virt", "aarch64");
+    Row("underscore", "sifive_u (riscv64)", "sifive_u", "riscv64");
+    Row("bare", "virt", "", "");
+    Row("bad arch", "virt (../x)", "", "");
+    Row("upper arch", "virt (ARM)", "", "");
+    Row("no board", " (arm)", "", "");
 }
 
 void TestBackendChoices::targetTexts() {

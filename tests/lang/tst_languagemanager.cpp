@@ -1,5 +1,6 @@
 // The language manager over real files: loading, lookup, write-back.
 #include "LangTestUtil.h"
+#include "TestRow.h"
 #include "lang/LanguageManager.h"
 
 #include <random>
@@ -119,28 +120,23 @@ void TestLanguageManager::lookups_data() {
     QTest::addColumn<QByteArray>("after");
 
     const QByteArray kDefault = "Create New Virtual Machine";
-    QTest::newRow("no file") << QByteArray() << kDefault
-                             << QByteArray("[English]\nNEW_VM=" + kDefault + "\n");
-    QTest::newRow("empty value") << QByteArray("[English]\nNEW_VM=\n") << QByteArray()
-                                 << QByteArray("[English]\nNEW_VM=\n");
+    Row("no file", QByteArray(), kDefault, QByteArray("[English]\nNEW_VM=" + kDefault + "\n"));
+    Row("empty value", QByteArray("[English]\nNEW_VM=\n"), QByteArray(),
+        QByteArray("[English]\nNEW_VM=\n"));
     // The map is case-sensitive; the file is not: the default goes to the
     // small-letter line, which the small-letter key then writes back.
-    QTest::newRow("small letters not found") << QByteArray("[English]\nnew_vm=klein\n") << kDefault
-                                             << QByteArray("[English]\nnew_vm=klein\n");
-    QTest::newRow("padded key and value")
-        << QByteArray("[English]\n  NEW_VM   =   Neu   \n") << QByteArray("Neu")
-        << QByteArray("[English]\n  NEW_VM   =Neu\n");
-    QTest::newRow("other section only")
-        << QByteArray("[Deutsch]\nNEW_VM=Neu\n") << kDefault
-        << QByteArray("[Deutsch]\nNEW_VM=Neu\n[English]\nNEW_VM=" + kDefault + "\n");
-    QTest::newRow("entries outside any section")
-        << QByteArray("NEW_VM=Neu") << kDefault
-        << QByteArray("NEW_VM=Neu\n[English]\nNEW_VM=" + kDefault + "\n");
-    QTest::newRow("CR only") << QByteArray("[English]\rA=1\rNEW_VM=x") << QByteArray("x")
-                             << QByteArray("[English]\rA=1\rNEW_VM=x");
-    QTest::newRow("NUL bytes kept")
-        << QByteArray("[English]\nNEW_VM=a\0b\n", 21) << QByteArray("a\0b", 3)
-        << QByteArray("[English]\nNEW_VM=a\0b\n", 21);
+    Row("small letters not found", QByteArray("[English]\nnew_vm=klein\n"), kDefault,
+        QByteArray("[English]\nnew_vm=klein\n"));
+    Row("padded key and value", QByteArray("[English]\n  NEW_VM   =   Neu   \n"), QByteArray("Neu"),
+        QByteArray("[English]\n  NEW_VM   =Neu\n"));
+    Row("other section only", QByteArray("[Deutsch]\nNEW_VM=Neu\n"), kDefault,
+        QByteArray("[Deutsch]\nNEW_VM=Neu\n[English]\nNEW_VM=" + kDefault + "\n"));
+    Row("entries outside any section", QByteArray("NEW_VM=Neu"), kDefault,
+        QByteArray("NEW_VM=Neu\n[English]\nNEW_VM=" + kDefault + "\n"));
+    Row("CR only", QByteArray("[English]\rA=1\rNEW_VM=x"), QByteArray("x"),
+        QByteArray("[English]\rA=1\rNEW_VM=x"));
+    Row("NUL bytes kept", QByteArray("[English]\nNEW_VM=a\0b\n", 21), QByteArray("a\0b", 3),
+        QByteArray("[English]\nNEW_VM=a\0b\n", 21));
 }
 
 void TestLanguageManager::lookups() {
