@@ -46,6 +46,7 @@ uint32_t StylesFromNames(const QJsonArray& names) {
 ControlTemplate ParseControl(const QJsonObject& o) {
     ControlTemplate c;
     c.id = o.value("id").toInt(-1);
+    c.name = o.value("name").toString().toStdString();
     c.kind = KindFromName(o.value("kind").toString());
     c.caption = o.value("text").toString().toStdString();
     const QJsonArray r = o.value("rect").toArray();
@@ -69,6 +70,7 @@ std::vector<DialogTemplate> LoadTemplates() {
         const QJsonObject d = dv.toObject();
         DialogTemplate t;
         t.id = d.value("id").toInt();
+        t.name = d.value("name").toString().toStdString();
         t.caption = d.value("caption").toString().toStdString();
         const QJsonArray size = d.value("size").toArray();
         t.w = size.at(0).toInt();

@@ -27,7 +27,8 @@ enum CtlStyle : uint32_t {
 };
 
 struct ControlTemplate {
-    int32_t id = -1; // group boxes: -1
+    int32_t id = -1;  // group boxes: -1
+    std::string name; // its constant in res/DialogIds.h; empty without an id
     CtlKind kind = CtlKind::Label;
     std::string caption;            // UTF-8
     int x = 0, y = 0, w = 0, h = 0; // dialog units
@@ -36,6 +37,7 @@ struct ControlTemplate {
 
 struct DialogTemplate {
     int32_t id = 0;
+    std::string name;    // its constant in res/DialogIds.h
     std::string caption; // UTF-8
     int w = 0, h = 0;    // dialog units
     int pointSize = 8;
