@@ -8,8 +8,10 @@
 #include "config/RecordText.h"
 #include "config/TapDrvVerDlg.h"
 #include "config/TapNewNameDlg.h"
+#include "dialog/DlgItem.h"
 #include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -19,17 +21,7 @@
 #include <optional>
 
 namespace {
-constexpr int32_t kIdPage = 129;
-constexpr int32_t kIdName = 1004;
-constexpr int32_t kIdTarget = 1005;
-constexpr int32_t kIdCpu = 1006;
-constexpr int32_t kIdAdapter = 1009;
-constexpr int32_t kIdRename = 1011;
-constexpr int32_t kIdMemSize = 1017;
-constexpr int32_t kIdMemType = 1018;
-constexpr int32_t kIdInstall = 1021;
-constexpr int32_t kIdRefresh = 1022;
-constexpr int32_t kIdDisplay = 1024;
+using Ids = res::General;
 
 // The record keeps 260 bytes of the name; a longer name could collide with a
 // stored one only after the cut, so the box never holds more.
@@ -64,35 +56,33 @@ private:
     size_t m_max;
 };
 
-template <class T> T* Control(QWidget* dialog, int32_t id) {
-    return qobject_cast<T*>(GetDlgItem(dialog, id));
-}
 } // namespace
 
 CEmulatorDev::CEmulatorDev(EmulatorOptions* options, QWidget* parent)
-    : CEmulPropertyPage(kIdPage, parent), m_pOptions(options) {}
+    : CEmulPropertyPage(Ids::id, parent), m_pOptions(options) {}
 
 CEmulatorDev::~CEmulatorDev() = default;
 
 void CEmulatorDev::DoDataExchange(CDataExchange& dx) {
     CEmulPropertyPage::DoDataExchange(dx);
-    DDX_Check(dx, kIdDisplay, m_nDisplayEnable);
-    DDX_CBString(dx, kIdCpu, m_strCpu);
-    DDX_CBString(dx, kIdMemType, m_strMemType);
-    DDX_CBString(dx, kIdAdapter, m_strTapAdapter);
-    DDX_CBString(dx, kIdTarget, m_strTarget);
-    DDX_Text(dx, kIdMemSize, m_strMemSize);
-    DDX_Text(dx, kIdName, m_strName);
+    DDX_Check(dx, Ids::Display::id, m_nDisplayEnable);
+    DDX_CBString(dx, Ids::Cpu::id, m_strCpu);
+    DDX_CBString(dx, Ids::MemType::id, m_strMemType);
+    DDX_CBString(dx, Ids::Adapter::id, m_strTapAdapter);
+    DDX_CBString(dx, Ids::Target::id, m_strTarget);
+    DDX_Text(dx, Ids::MemSize::id, m_strMemSize);
+    DDX_Text(dx, Ids::Name::id, m_strName);
 }
 
 bool CEmulatorDev::OnInitDialog() {
     CEmulPropertyPage::OnInitDialog();
     ConnectControls();
 
-    FillComboFromList(this, kIdTarget, [](char* buffer, uint32_t capacity, uint32_t slotSize) {
-        return Emu::GetEmulatorTarget(theApp.ExtraArgOrNull(), buffer, capacity, slotSize);
-    });
-    FillComboFromList(this, kIdMemType, Emu::GetMemType);
+    FillComboFromList(
+        this, Ids::Target::id, [](char* buffer, uint32_t capacity, uint32_t slotSize) {
+            return Emu::GetEmulatorTarget(theApp.ExtraArgOrNull(), buffer, capacity, slotSize);
+        });
+    FillComboFromList(this, Ids::MemType::id, Emu::GetMemType);
     FillAdapters();
 
     const GeneralOptions& g = m_pOptions->general;
@@ -109,7 +99,7 @@ bool CEmulatorDev::OnInitDialog() {
     UpdateData(false);
 
     if (m_strTarget.empty()) {
-        if (const auto* targets = Control<QComboBox>(this, kIdTarget))
+        if (const auto* targets = GetDlgItem<Ids::Target>(this))
             m_strTarget = GetComboText(targets);
     }
     FillCpus();
@@ -120,30 +110,31 @@ bool CEmulatorDev::OnInitDialog() {
 }
 
 void CEmulatorDev::ConnectControls() {
-    if (auto* name = Control<QLineEdit>(this, kIdName))
+    if (auto* name = GetDlgItem<Ids::Name>(this))
         name->setValidator(new CByteBoundValidator(kNameBytes, name));
     // The display flag is shown, never changed.
-    EnableDlgItem(this, kIdDisplay, false);
+    EnableDlgItem(this, Ids::Display::id, false);
     // activated: the user's choice only, not the page's own filling.
-    if (auto* targets = Control<QComboBox>(this, kIdTarget))
+    if (auto* targets = GetDlgItem<Ids::Target>(this))
         connect(targets, &QComboBox::activated, this, &CEmulatorDev::OnSelchangeTarget);
-    if (auto* button = Control<QAbstractButton>(this, kIdInstall))
+    if (auto* button = GetDlgItem<Ids::Install>(this))
         connect(button, &QAbstractButton::clicked, this, &CEmulatorDev::OnInstall);
-    if (auto* button = Control<QAbstractButton>(this, kIdRefresh))
+    if (auto* button = GetDlgItem<Ids::Refresh>(this))
         connect(button, &QAbstractButton::clicked, this, &CEmulatorDev::OnRefresh);
-    if (auto* button = Control<QAbstractButton>(this, kIdRename))
+    if (auto* button = GetDlgItem<Ids::Rename>(this))
         connect(button, &QAbstractButton::clicked, this, &CEmulatorDev::OnRename);
 }
 
 void CEmulatorDev::FillCpus() {
     const std::string target = m_strTarget;
-    FillComboFromList(this, kIdCpu, [&target](char* buffer, uint32_t capacity, uint32_t slotSize) {
-        return Emu::GetEmulatorCPU(target.c_str(), buffer, capacity, slotSize);
-    });
+    FillComboFromList(this, Ids::Cpu::id,
+                      [&target](char* buffer, uint32_t capacity, uint32_t slotSize) {
+                          return Emu::GetEmulatorCPU(target.c_str(), buffer, capacity, slotSize);
+                      });
 }
 
 void CEmulatorDev::FillAdapters() {
-    FillComboFromList(this, kIdAdapter, Emu::RefreshTapNetWork);
+    FillComboFromList(this, Ids::Adapter::id, Emu::RefreshTapNetWork);
 }
 
 void CEmulatorDev::OnSelchangeTarget() {
@@ -188,7 +179,7 @@ void CEmulatorDev::OnRename() {
 
 bool CEmulatorDev::RefuseName(const std::string& text) {
     ShowMessage(this, text);
-    if (QWidget* name = GetDlgItem(this, kIdName))
+    if (QWidget* name = GetDlgItem(this, Ids::Name::id))
         name->setFocus();
     return false;
 }

@@ -5,13 +5,19 @@
 #include "config/RecordText.h"
 #include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <QAbstractButton>
 #include <cstdint>
 
 namespace {
-constexpr CEmulatorDisk::DiskControls kSd{1010, 1048, 1026, 1027, 1028, 1029, 1073, 1064};
-constexpr CEmulatorDisk::DiskControls kHd{1051, 1053, 1054, 1055, 1056, 1031, 1070, 1065};
+using Ids = res::Disk;
+constexpr CEmulatorDisk::DiskControls kSd{
+    Ids::SdSizeChoice::id, Ids::SdFileChoice::id, Ids::SdSize::id,     Ids::SdUnit::id,
+    Ids::SdFile::id,       Ids::SdBrowseFile::id, Ids::SdSavePath::id, Ids::SdBrowseSave::id};
+constexpr CEmulatorDisk::DiskControls kHd{
+    Ids::HdSizeChoice::id, Ids::HdFileChoice::id, Ids::HdSize::id,     Ids::HdUnit::id,
+    Ids::HdFile::id,       Ids::HdBrowseFile::id, Ids::HdSavePath::id, Ids::HdBrowseSave::id};
 
 constexpr int32_t kChoiceSize = 0;
 constexpr int32_t kChoiceFile = 1;
@@ -61,7 +67,7 @@ bool MissingImage(const CEmulatorDisk::DiskCopies& c) {
 } // namespace
 
 CEmulatorDisk::CEmulatorDisk(DiskOptions* block, QWidget* parent)
-    : CEmulPropertyPage(130, parent), m_pBlock(block) {}
+    : CEmulPropertyPage(Ids::id, parent), m_pBlock(block) {}
 
 CEmulatorDisk::~CEmulatorDisk() = default;
 

@@ -11,6 +11,7 @@
 #include "dialog/TemplateDialog.h"
 #include "dialog/TemplateWindow.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -24,7 +25,7 @@
 namespace {
 constexpr int32_t kTabControlId = 12320;
 // The first page's template; its font and size set the sheet's own.
-constexpr int32_t kFirstPageTemplate = 129;
+constexpr int32_t kFirstPageTemplate = res::General::id;
 
 struct TabLabel {
     const char* key;

@@ -4,15 +4,12 @@
 #include "config/RecordText.h"
 #include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <QAbstractButton>
 
 namespace {
-constexpr int32_t kIdOsImage = 1045;
-constexpr int32_t kIdInitrdImage = 1047;
-constexpr int32_t kIdCmdLine = 1050;
-constexpr int32_t kIdBrowseOs = 1036;
-constexpr int32_t kIdBrowseInitrd = 1038;
+using Ids = res::Os;
 
 struct Check {
     bool failed;
@@ -22,15 +19,15 @@ struct Check {
 } // namespace
 
 CEmulatorOS::CEmulatorOS(OsOptions* block, QWidget* parent)
-    : CEmulPropertyPage(132, parent), m_pBlock(block) {}
+    : CEmulPropertyPage(Ids::id, parent), m_pBlock(block) {}
 
 CEmulatorOS::~CEmulatorOS() = default;
 
 void CEmulatorOS::DoDataExchange(CDataExchange& dx) {
     CEmulPropertyPage::DoDataExchange(dx);
-    DDX_Text(dx, kIdOsImage, m_strOsImage);
-    DDX_Text(dx, kIdInitrdImage, m_strInitrdImage);
-    DDX_Text(dx, kIdCmdLine, m_strCmdLine);
+    DDX_Text(dx, Ids::OsImage::id, m_strOsImage);
+    DDX_Text(dx, Ids::InitrdImage::id, m_strInitrdImage);
+    DDX_Text(dx, Ids::CmdLine::id, m_strCmdLine);
 }
 
 bool CEmulatorOS::OnInitDialog() {
@@ -45,8 +42,8 @@ bool CEmulatorOS::OnInitDialog() {
             connect(button, &QAbstractButton::clicked, this,
                     [this, &copy] { BrowseForFile(this, BrowseKind::Open, copy); });
     };
-    onClick(kIdBrowseOs, m_strOsImage);
-    onClick(kIdBrowseInitrd, m_strInitrdImage);
+    onClick(Ids::BrowseOs::id, m_strOsImage);
+    onClick(Ids::BrowseInitrd::id, m_strInitrdImage);
     return true;
 }
 

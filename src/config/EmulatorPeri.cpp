@@ -7,19 +7,21 @@
 #include "config/PeriListCtrl.h"
 #include "config/RecordText.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <QAbstractButton>
 #include <algorithm>
 #include <cstring>
 
 namespace {
-constexpr int32_t kIdSerialEnable = 1003;
-constexpr int32_t kIdSerialType = 1008;
-constexpr int32_t kIdSerialParam = 1043;
-constexpr int32_t kIdPeriList = 1049;
-constexpr int32_t kIdAdd = 1034;
-constexpr int32_t kIdEdit = 1046;
-constexpr int32_t kIdDelete = 1052;
+using Ids = res::Peripherals;
+constexpr int32_t kIdSerialEnable = Ids::SerialEnable::id;
+constexpr int32_t kIdSerialType = Ids::SerialType::id;
+constexpr int32_t kIdSerialParam = Ids::SerialParam::id;
+constexpr int32_t kIdPeriList = Ids::PeriList::id;
+constexpr int32_t kIdAdd = Ids::Add::id;
+constexpr int32_t kIdEdit = Ids::Edit::id;
+constexpr int32_t kIdDelete = Ids::Delete::id;
 
 // device and param hold 259 bytes and their NUL.
 constexpr size_t kRowTextBytes = sizeof(PeriEntry::device) - 1;
@@ -31,7 +33,7 @@ int StoredRowCount(int32_t periCount) {
 } // namespace
 
 CEmulatorPeri::CEmulatorPeri(PeriOptions* block, QWidget* parent)
-    : CEmulPropertyPage(131, parent), m_pBlock(block) {}
+    : CEmulPropertyPage(Ids::id, parent), m_pBlock(block) {}
 
 CEmulatorPeri::~CEmulatorPeri() = default;
 

@@ -16,7 +16,7 @@ public:
 
     void OnOK() override;
 
-    // Control 1049 once the page exists; while the page is open its rows are
+    // The PeriList control once the page exists; while the page is open its rows are
     // the only copy of the peripheral table.
     CPeriListCtrl* PeriList() const { return m_pPeriList; }
 

@@ -2,24 +2,22 @@
 
 #include "app/backend/EmulatorLib.h"
 #include "config/PageServices.h"
+#include "res/DialogIds.h"
 
-namespace {
-constexpr int32_t kIdDlg = 136;
-constexpr int32_t kIdVersion = 1066;
-} // namespace
+using Ids = res::InstallTap;
 
-CTapDrvVerDlg::CTapDrvVerDlg(QWidget* parent) : CTemplateDialog(kIdDlg, parent) {}
+CTapDrvVerDlg::CTapDrvVerDlg(QWidget* parent) : CTemplateDialog(Ids::id, parent) {}
 
 CTapDrvVerDlg::~CTapDrvVerDlg() = default;
 
 void CTapDrvVerDlg::DoDataExchange(CDataExchange& dx) {
     CTemplateDialog::DoDataExchange(dx);
-    DDX_CBString(dx, kIdVersion, m_strDrvVer);
+    DDX_CBString(dx, Ids::Version::id, m_strDrvVer);
 }
 
 bool CTapDrvVerDlg::OnInitDialog() {
     CTemplateDialog::OnInitDialog();
-    FillComboFromList(this, kIdVersion, Emu::GetTapDrvVer);
+    FillComboFromList(this, Ids::Version::id, Emu::GetTapDrvVer);
     // The empty copy matches every item: the first listed version is selected.
     UpdateData(false);
     return true;

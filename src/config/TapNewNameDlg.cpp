@@ -1,17 +1,16 @@
 #include "config/TapNewNameDlg.h"
 
-namespace {
-constexpr int32_t kIdDlg = 137;
-constexpr int32_t kIdNewName = 1072;
-} // namespace
+#include "res/DialogIds.h"
 
-CTapNewNameDlg::CTapNewNameDlg(QWidget* parent) : CTemplateDialog(kIdDlg, parent) {}
+using Ids = res::RenameTap;
+
+CTapNewNameDlg::CTapNewNameDlg(QWidget* parent) : CTemplateDialog(Ids::id, parent) {}
 
 CTapNewNameDlg::~CTapNewNameDlg() = default;
 
 void CTapNewNameDlg::DoDataExchange(CDataExchange& dx) {
     CTemplateDialog::DoDataExchange(dx);
-    DDX_Text(dx, kIdNewName, m_strNewName);
+    DDX_Text(dx, Ids::NewName::id, m_strNewName);
 }
 
 bool CTapNewNameDlg::OnInitDialog() {

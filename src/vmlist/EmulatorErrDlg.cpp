@@ -1,11 +1,11 @@
 #include "vmlist/EmulatorErrDlg.h"
 
-namespace {
-constexpr int32_t kErrTextId = 1063;
-}
+#include "res/DialogIds.h"
+
+using Ids = res::StartError;
 
 CEmulatorErrDlg::CEmulatorErrDlg(const std::string& text, QWidget* parent)
-    : CTemplateDialog(138, parent), m_strErrText(text) {}
+    : CTemplateDialog(Ids::id, parent), m_strErrText(text) {}
 
 CEmulatorErrDlg::~CEmulatorErrDlg() = default;
 
@@ -15,12 +15,12 @@ void CEmulatorErrDlg::Open() {
 }
 
 void CEmulatorErrDlg::DoDataExchange(CDataExchange& dx) {
-    DDX_Text(dx, kErrTextId, m_strErrText);
+    DDX_Text(dx, Ids::Text::id, m_strErrText);
 }
 
 bool CEmulatorErrDlg::OnInitDialog() {
     CTemplateDialog::OnInitDialog();
-    // A text under "1063" in the language file must not replace the error.
+    // A text under the text box's id in the language file must not replace the error.
     UpdateData(false);
     return true;
 }

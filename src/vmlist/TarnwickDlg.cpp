@@ -8,6 +8,7 @@
 #include "config/RecordText.h"
 #include "dialog/KeyFilter.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/EmulatorErrDlg.h"
 #include "vmlist/EmulatorInfoDlg.h"
 #include "vmlist/VmContextMenu.h"
@@ -25,11 +26,11 @@
 
 namespace {
 
-constexpr int32_t kListId = 1001;
-constexpr int32_t kNewId = 1002;
-constexpr int32_t kDeleteId = 1040;
-constexpr int32_t kEditId = 1042;
-constexpr int32_t kStartId = 1044;
+constexpr int32_t kListId = res::Main::List::id;
+constexpr int32_t kNewId = res::Main::New::id;
+constexpr int32_t kDeleteId = res::Main::Delete::id;
+constexpr int32_t kEditId = res::Main::Edit::id;
+constexpr int32_t kStartId = res::Main::Start::id;
 
 QIcon LoadAppIcon(const QWidget* window) {
     const QString resource = QStringLiteral(":/icons/tarnwick.svg");
@@ -77,7 +78,8 @@ private:
 } // namespace
 
 CTarnwickDlg::CTarnwickDlg(QWidget* parent)
-    : CTemplateDialog(102, parent), m_keyFilter(std::make_unique<CEnterEscapeFilter>(this)) {
+    : CTemplateDialog(res::Main::id, parent),
+      m_keyFilter(std::make_unique<CEnterEscapeFilter>(this)) {
     m_hIcon = LoadAppIcon(this);
 }
 
