@@ -97,6 +97,8 @@ foreach(d RANGE ${lastDialog})
   endif()
   string(APPEND out "};\n")
 endforeach()
+list(JOIN dialogIds ", " allIds)
+string(APPEND out "\n// Every template, in file order.\ninline constexpr int32_t kDialogIds[] = {${allIds}};\n")
 string(APPEND out "\n} // namespace res\n")
 
 # Unchanged output keeps its time stamp, so nothing rebuilds needlessly.

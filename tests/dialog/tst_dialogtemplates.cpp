@@ -1,209 +1,53 @@
-// The templates against the dialog tables, and what the builder makes of them.
+// The templates against their data, and what the builder makes of them.
+#include "DialogTestSupport.h"
 #include "dialog/DialogBuilder.h"
 #include "dialog/DialogTemplate.h"
-#include "dialog/ListViewCtrl.h"
+#include "dialog/DlgItem.h"
+#include "res/DialogIds.h"
 
 #include <QApplication>
 #include <QButtonGroup>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 #include <QValidator>
+#include <algorithm>
+#include <set>
 
 namespace {
 
-struct Row {
-    int32_t id;
-    char kind; // L label, E edit, C combo, B button, X check, R radio, G group, V list
-    const char* caption;
-    int x, y, w, h;
+// The templates as the file has them, read apart from the program's parser.
+QJsonArray DialogsInFile() {
+    QFile file(":/dialogs.json");
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object().value("dialogs").toArray();
+}
+
+QJsonObject DialogInFile(int32_t id) {
+    for (const QJsonValue& d : DialogsInFile())
+        if (d.toObject().value("id").toInt() == id)
+            return d.toObject();
+    return {};
+}
+
+// The file's kind names in the order of CtlKind.
+const char* const kKindNames[] = {"label", "edit",  "combo", "button",
+                                  "check", "radio", "group", "list"};
+
+QByteArray Where(const DialogTemplate& t, size_t i) {
+    const ControlTemplate& c = t.controls[i];
+    return QByteArray::fromStdString(t.name) + " #" + QByteArray::number(int(i)) + " " +
+           QByteArray::fromStdString(c.name);
+}
+
+// A list view class of a dialog's own, made by a control factory.
+class COwnList : public CListViewCtrl {
+public:
+    using CListViewCtrl::CListViewCtrl;
 };
-
-struct Expected {
-    int32_t id;
-    const char* caption;
-    int w, h, pointSize;
-    std::vector<Row> rows;
-};
-
-const char* const kEllipsis = "\xE2\x80\xA6";
-
-std::vector<Expected> Tables() {
-    return {
-        {102,
-         "Tarnwick",
-         320,
-         200,
-         9,
-         {{1012, 'L', "List of existing virtual machine", 7, 7, 175, 13},
-          {1001, 'V', "", 7, 26, 253, 167},
-          {1002, 'B', "new", 271, 53, 42, 11},
-          {1040, 'B', "delete", 271, 103, 42, 11},
-          {1042, 'B', "edit", 271, 78, 42, 11},
-          {1044, 'B', "start", 271, 129, 42, 11}}},
-        {129,
-         "General",
-         316,
-         213,
-         8,
-         {{1013, 'L', "Name:", 15, 17, 26, 9},
-          {1014, 'L', "Target:", 15, 37, 28, 9},
-          {1015, 'L', "CPU:", 15, 57, 28, 9},
-          {1016, 'L', "Memory:", 15, 77, 28, 9},
-          {1019, 'L', "NetWork:", 15, 100, 40, 9},
-          {1004, 'E', "", 55, 15, 235, 13},
-          {1005, 'C', "", 55, 35, 235, 45},
-          {1006, 'C', "", 55, 54, 235, 66},
-          {1017, 'E', "", 55, 73, 190, 13},
-          {1018, 'C', "", 255, 73, 35, 47},
-          {-1, 'G', "", 55, 90, 236, 71},
-          {1023, 'L', "Display:", 15, 170, 35, 10},
-          {-1, 'G', "", 55, 165, 236, 33},
-          {1024, 'X', "Enable", 70, 175, 52, 13},
-          {1020, 'L', "TAP Network Adapter:", 60, 100, 90, 11},
-          {1009, 'C', "", 75, 120, 130, 56},
-          {1021, 'B', "Install", 230, 100, 50, 12},
-          {1022, 'B', "Refresh", 230, 120, 50, 12},
-          {1011, 'B', "Rename", 230, 140, 50, 12},
-          {1074, 'L', "NOTE: Tap Network name can't have space", 66, 136, 159, 20}}},
-        {130,
-         "Disk",
-         316,
-         213,
-         8,
-         {{1025, 'L', "SD:", 14, 15, 30, 9},       {1030, 'L', "HardDisk:", 15, 110, 46, 9},
-          {-1, 'G', "", 33, 25, 265, 71},          {1010, 'R', "Size:", 36, 38, 32, 12},
-          {1048, 'R', "File:", 36, 74, 32, 12},    {1026, 'E', "", 82, 36, 164, 12},
-          {1027, 'C', "", 258, 36, 27, 38},        {1028, 'E', "", 82, 74, 164, 12},
-          {1029, 'B', kEllipsis, 258, 74, 25, 12}, {-1, 'G', "", 30, 123, 265, 71},
-          {1051, 'R', "Size:", 36, 134, 32, 12},   {1053, 'R', "File:", 36, 175, 32, 12},
-          {1054, 'E', "", 81, 132, 164, 12},       {1055, 'C', "", 255, 132, 27, 33},
-          {1056, 'E', "", 81, 174, 164, 12},       {1031, 'B', kEllipsis, 255, 174, 25, 12},
-          {1073, 'E', "", 82, 55, 164, 12},        {1064, 'B', kEllipsis, 258, 55, 25, 12},
-          {1070, 'E', "", 81, 153, 164, 12},       {1065, 'B', kEllipsis, 255, 153, 25, 12},
-          {1067, 'L', "Save:", 47, 57, 22, 9},     {1069, 'L', "Save:", 48, 154, 25, 9}}},
-        {131,
-         "Peripherals",
-         316,
-         213,
-         8,
-         {{1032, 'L', "Serial:", 13, 15, 32, 9},
-          {-1, 'G', "", 25, 27, 275, 55},
-          {1003, 'X', "Enable", 37, 38, 80, 13},
-          {1008, 'C', "", 37, 58, 136, 49},
-          {1043, 'E', "", 183, 58, 111, 13},
-          {1033, 'L', "Other:", 13, 91, 64, 11},
-          {-1, 'G', "", 24, 103, 276, 97},
-          {1049, 'V', "", 37, 115, 209, 70},
-          {1034, 'B', "Add", 256, 130, 36, 12},
-          {1046, 'B', "Edit", 256, 147, 36, 12},
-          {1052, 'B', "Delete", 256, 164, 36, 12}}},
-        {132,
-         "OS",
-         316,
-         213,
-         8,
-         {{1039, 'L', "Linux kernel command line :", 10, 100, 127, 9},
-          {1035, 'L', "OS Image:", 10, 15, 127, 9},
-          {1037, 'L', "Initrd Image:", 10, 55, 127, 9},
-          {1045, 'E', "", 15, 31, 250, 13},
-          {1047, 'E', "", 15, 72, 250, 13},
-          {1050, 'E', "", 15, 116, 280, 79},
-          {1036, 'B', kEllipsis, 272, 31, 25, 12},
-          {1038, 'B', kEllipsis, 273, 70, 25, 12}}},
-        {135,
-         "Peripheral",
-         275,
-         111,
-         8,
-         {{1060, 'L', "Peripheral:", 13, 14, 65, 10},
-          {1062, 'C', "", 36, 27, 223, 56},
-          {1061, 'L', "Parameter:", 13, 51, 65, 10},
-          {1071, 'E', "", 36, 63, 223, 13},
-          {1057, 'B', "OK", 156, 90, 50, 12},
-          {1059, 'B', "Cancel", 212, 90, 50, 12}}},
-        {136,
-         "Install TapNetwrok Driver",
-         276,
-         47,
-         8,
-         {{1066, 'C', "", 7, 13, 127, 56},
-          {1, 'B', "Install", 163, 13, 50, 12},
-          {2, 'B', "Cancel", 219, 13, 50, 12}}},
-        {137,
-         "Rename Tap Network",
-         285,
-         41,
-         8,
-         {{1072, 'E', "", 13, 13, 131, 13},
-          {1, 'B', "OK", 157, 13, 50, 12},
-          {2, 'B', "Cancel", 223, 13, 50, 12}}},
-        {138, "Start Emulator Error", 316, 185, 8, {{1063, 'E', "", 7, 7, 302, 171}}},
-    };
-}
-
-CtlKind KindOf(char k) {
-    switch (k) {
-    case 'E':
-        return CtlKind::Edit;
-    case 'C':
-        return CtlKind::Combo;
-    case 'B':
-        return CtlKind::Button;
-    case 'X':
-        return CtlKind::Check;
-    case 'R':
-        return CtlKind::Radio;
-    case 'G':
-        return CtlKind::Group;
-    case 'V':
-        return CtlKind::List;
-    default:
-        return CtlKind::Label;
-    }
-}
-
-bool WidgetHasKind(QWidget* w, CtlKind kind, uint32_t styles) {
-    switch (kind) {
-    case CtlKind::Label:
-        return qobject_cast<QLabel*>(w);
-    case CtlKind::Edit:
-        return (styles & StyleMultiline) ? qobject_cast<QPlainTextEdit*>(w) != nullptr
-                                         : qobject_cast<QLineEdit*>(w) != nullptr;
-    case CtlKind::Combo:
-        return qobject_cast<QComboBox*>(w);
-    case CtlKind::Button:
-        return qobject_cast<QPushButton*>(w);
-    case CtlKind::Check:
-        return qobject_cast<QCheckBox*>(w);
-    case CtlKind::Radio:
-        return qobject_cast<QRadioButton*>(w);
-    case CtlKind::Group:
-        return qobject_cast<QGroupBox*>(w);
-    case CtlKind::List:
-        return qobject_cast<CListViewCtrl*>(w);
-    }
-    return false;
-}
-
-std::unique_ptr<QWidget> Build(int32_t id) {
-    auto w = std::make_unique<QWidget>();
-    const DialogTemplate* t = FindDialogTemplate(id);
-    if (t)
-        BuildDialog(w.get(), *t);
-    return w;
-}
-
-// Check boxes and radio buttons take clicks on their indicator and label only.
-void ClickIndicator(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(4, w->height() / 2));
-}
 
 } // namespace
 
@@ -214,68 +58,82 @@ private slots:
         std::vector<int32_t> ids;
         for (const DialogTemplate* t : AllDialogTemplates())
             ids.push_back(t->id);
-        QCOMPARE(ids, (std::vector<int32_t>{102, 129, 130, 131, 132, 135, 136, 137, 138}));
+        std::vector<int32_t> named(std::begin(res::kDialogIds), std::end(res::kDialogIds));
+        std::sort(named.begin(), named.end());
+        QCOMPARE(ids, named);
+        QCOMPARE(int(ids.size()), int(DialogsInFile().size()));
         QVERIFY(FindDialogTemplate(133) == nullptr);
         QVERIFY(FindDialogTemplate(-1) == nullptr);
     }
 
-    void templateMatchesTable_data() {
-        QTest::addColumn<int>("index");
-        const auto tables = Tables();
-        for (size_t i = 0; i < tables.size(); ++i)
-            QTest::newRow(std::to_string(tables[i].id).c_str()) << int(i);
+    void templateMatchesData_data() {
+        QTest::addColumn<int>("id");
+        for (const DialogTemplate* t : AllDialogTemplates())
+            QTest::newRow(t->name.c_str()) << int(t->id);
     }
-    void templateMatchesTable() {
-        QFETCH(int, index);
-        const Expected e = Tables()[size_t(index)];
-        const DialogTemplate* t = FindDialogTemplate(e.id);
+    void templateMatchesData() {
+        QFETCH(int, id);
+        const DialogTemplate* t = FindDialogTemplate(id);
         QVERIFY(t);
-        QCOMPARE(t->caption, std::string(e.caption));
-        QCOMPARE(t->w, e.w);
-        QCOMPARE(t->h, e.h);
-        QCOMPARE(t->pointSize, e.pointSize);
-        QCOMPARE(t->controls.size(), e.rows.size());
-        for (size_t i = 0; i < e.rows.size(); ++i) {
+        const QJsonObject d = DialogInFile(id);
+        QCOMPARE(QString::fromStdString(t->name), d.value("name").toString());
+        QCOMPARE(QString::fromStdString(t->caption), d.value("caption").toString());
+        QCOMPARE(t->w, d.value("size").toArray().at(0).toInt());
+        QCOMPARE(t->h, d.value("size").toArray().at(1).toInt());
+        QCOMPARE(t->pointSize, d.value("pointSize").toInt());
+        const QJsonArray controls = d.value("controls").toArray();
+        QCOMPARE(t->controls.size(), size_t(controls.size()));
+        std::set<int32_t> ids;
+        std::set<std::string> names;
+        for (size_t i = 0; i < t->controls.size(); ++i) {
             const ControlTemplate& c = t->controls[i];
-            const Row& r = e.rows[i];
-            const QByteArray where = QByteArray::number(e.id) + " #" + QByteArray::number(int(i));
-            QVERIFY2(c.id == r.id, where);
-            QVERIFY2(c.kind == KindOf(r.kind), where);
-            QVERIFY2(c.caption == r.caption, where);
-            QVERIFY2(c.x == r.x && c.y == r.y && c.w == r.w && c.h == r.h, where);
+            const QJsonObject o = controls.at(qsizetype(i)).toObject();
+            const QByteArray where = Where(*t, i);
+            QVERIFY2(c.id == o.value("id").toInt(), where);
+            QVERIFY2(QString::fromStdString(c.name) == o.value("name").toString(), where);
+            QVERIFY2(kKindNames[int(c.kind)] == o.value("kind").toString(), where);
+            QVERIFY2(QString::fromStdString(c.caption) == o.value("text").toString(), where);
+            const QJsonArray r = o.value("rect").toArray();
+            QVERIFY2(c.x == r.at(0).toInt() && c.y == r.at(1).toInt() && c.w == r.at(2).toInt() &&
+                         c.h == r.at(3).toInt(),
+                     where);
+            QVERIFY2(c.w > 0 && c.h > 0, where);
+            if (c.id == -1)
+                continue;
+            QVERIFY2(ids.insert(c.id).second, where + " shares its id");
+            QVERIFY2(!c.name.empty() && names.insert(c.name).second, where + " needs its own name");
         }
     }
 
-    void builtDialogFollowsTemplate_data() { templateMatchesTable_data(); }
+    void builtDialogFollowsTemplate_data() { templateMatchesData_data(); }
     void builtDialogFollowsTemplate() {
-        QFETCH(int, index);
-        const Expected e = Tables()[size_t(index)];
-        const DialogTemplate* t = FindDialogTemplate(e.id);
+        QFETCH(int, id);
+        const DialogTemplate* t = FindDialogTemplate(id);
         QVERIFY(t);
-        auto dlg = Build(e.id);
+        auto dlg = Build(id);
         const QFont font = DialogFont(*t);
-        QCOMPARE(font.pointSize(), e.pointSize);
+        QCOMPARE(font.pointSize(), t->pointSize);
         QCOMPARE(font.family(), QApplication::font().family());
         const DialogUnits du = DialogUnits::ForFont(font);
         QVERIFY(du.hbase > 0 && du.vbase > 0);
-        QCOMPARE(dlg->size(), QSize(e.w * du.hbase / 4, e.h * du.vbase / 8));
+        QCOMPARE(dlg->size(), QSize(t->w * du.hbase / 4, t->h * du.vbase / 8));
         QCOMPARE(dlg->minimumSize(), dlg->maximumSize()); // not resizable
-        QCOMPARE(GetWindowText(dlg.get()), std::string(e.caption));
+        QCOMPARE(GetWindowText(dlg.get()), t->caption);
 
+        // Children in template order: stacking and tab order.
         const std::vector<QWidget*> children = DirectChildren(dlg.get());
-        QCOMPARE(children.size(), e.rows.size());
-        for (size_t i = 0; i < e.rows.size(); ++i) {
+        QCOMPARE(children.size(), t->controls.size());
+        for (size_t i = 0; i < children.size(); ++i) {
             QWidget* w = children[i];
-            const Row& r = e.rows[i];
             const ControlTemplate& c = t->controls[i];
-            const QByteArray where = QByteArray::number(e.id) + " #" + QByteArray::number(int(i));
-            QVERIFY2(GetDlgCtrlID(w) == r.id, where);
-            QVERIFY2(WidgetHasKind(w, c.kind, c.styles), where);
+            const QByteArray where = Where(*t, i);
+            QVERIFY2(GetDlgCtrlID(w) == c.id, where);
+            QVERIFY2(IsOfKindClass(w, c), where);
+            QVERIFY2(w->isEnabled() == !(c.styles & StyleDisabled), where);
             const bool hasCaption = c.kind != CtlKind::Combo && c.kind != CtlKind::List;
-            QVERIFY2(GetWindowText(w) == (hasCaption ? std::string(r.caption) : std::string()),
-                     where);
-            const QRect px(r.x * du.hbase / 4, r.y * du.vbase / 8, r.w * du.hbase / 4,
-                           r.h * du.vbase / 8);
+            QVERIFY2(GetWindowText(w) == (hasCaption ? c.caption : std::string()), where);
+            const QRect px(c.x * du.hbase / 4, c.y * du.vbase / 8, c.w * du.hbase / 4,
+                           c.h * du.vbase / 8);
             QVERIFY2(w->x() == px.x() && w->y() == px.y() && w->width() == px.width(), where);
             // A combo box's template height is that of its open list.
             if (c.kind == CtlKind::Combo)
@@ -304,10 +162,10 @@ private slots:
 
     void idsAndLookup() {
         auto dlg = Build(130);
-        QWidget* sdSize = GetDlgItem(dlg.get(), 1010);
+        QWidget* sdSize = GetDlgItem(dlg.get(), res::Disk::SdSizeChoice::id);
         QVERIFY(qobject_cast<QRadioButton*>(sdSize));
         QVERIFY(GetDlgItem(dlg.get(), 4242) == nullptr);
-        QVERIFY(GetDlgItem(nullptr, 1010) == nullptr);
+        QVERIFY(GetDlgItem(nullptr, res::Disk::SdSizeChoice::id) == nullptr);
         // The first of the group boxes answers to -1.
         QCOMPARE(GetDlgItem(dlg.get(), -1), DirectChildren(dlg.get())[2]);
         QWidget plain;
@@ -315,11 +173,20 @@ private slots:
         QCOMPARE(GetDlgCtrlID(nullptr), 0);
         SetDlgCtrlID(&plain, 77);
         QCOMPARE(GetDlgCtrlID(&plain), 77);
-        EnableDlgItem(dlg.get(), 1026, false);
-        QVERIFY(!GetDlgItem(dlg.get(), 1026)->isEnabled());
-        EnableDlgItem(dlg.get(), 1026, true);
-        QVERIFY(GetDlgItem(dlg.get(), 1026)->isEnabled());
+        EnableDlgItem(dlg.get(), res::Disk::SdSize::id, false);
+        QVERIFY(!GetDlgItem(dlg.get(), res::Disk::SdSize::id)->isEnabled());
+        EnableDlgItem(dlg.get(), res::Disk::SdSize::id, true);
+        QVERIFY(GetDlgItem(dlg.get(), res::Disk::SdSize::id)->isEnabled());
         EnableDlgItem(dlg.get(), 4242, false); // no such control: nothing happens
+        // The typed lookup answers with the kind's class, also for a factory's own list.
+        QVERIFY(GetDlgItem<res::Disk::SdSizeChoice>(dlg.get()) == sdSize);
+        QVERIFY(GetDlgItem<res::Main::List>(dlg.get()) == nullptr);
+        QWidget main;
+        BuildDialog(&main, *FindDialogTemplate(res::Main::id),
+                    [](const ControlTemplate& c, QWidget* parent) -> QWidget* {
+                        return c.kind == CtlKind::List ? new COwnList(parent) : nullptr;
+                    });
+        QVERIFY(dynamic_cast<COwnList*>(GetDlgItem<res::Main::List>(&main)));
     }
 
     void directChildrenSkipGrandchildrenAndWindows() {
@@ -334,36 +201,53 @@ private slots:
         QVERIFY(DirectChildren(nullptr).empty());
     }
 
-    void stylesThatMatter() {
-        auto general = Build(129);
-        QVERIFY(!GetDlgItem(general.get(), 1024)->isEnabled());
-        for (int32_t id : {1005, 1006, 1018, 1009})
-            QVERIFY(!qobject_cast<QComboBox*>(GetDlgItem(general.get(), id))->isEditable());
-        for (int32_t id : {1021, 1022, 1011}) {
-            auto* b = qobject_cast<QPushButton*>(GetDlgItem(general.get(), id));
-            QVERIFY(!b->autoDefault());
-            QVERIFY(!b->isDefault());
+    void stylesMapToWidgets() {
+        for (const DialogTemplate* t : AllDialogTemplates()) {
+            auto dlg = Build(t->id);
+            const std::vector<QWidget*> children = DirectChildren(dlg.get());
+            for (size_t i = 0; i < t->controls.size(); ++i) {
+                const ControlTemplate& c = t->controls[i];
+                const uint32_t s = c.styles;
+                const QByteArray where = Where(*t, i);
+                if (auto* combo = qobject_cast<QComboBox*>(children[i]))
+                    QVERIFY2(!combo->isEditable(), where);
+                if (auto* b = qobject_cast<QPushButton*>(children[i])) {
+                    QVERIFY2(!b->autoDefault(), where);
+                    QVERIFY2(b->isDefault() == bool(s & StyleDefault), where);
+                }
+                if (auto* e = qobject_cast<QLineEdit*>(children[i])) {
+                    QVERIFY2(e->hasFrame() == bool(s & StyleBorder), where);
+                    QVERIFY2((e->validator() != nullptr) == bool(s & StyleNumber), where);
+                }
+                if (auto* e = qobject_cast<QPlainTextEdit*>(children[i])) {
+                    QVERIFY2(e->isReadOnly() == bool(s & StyleReadOnly), where);
+                    QVERIFY2(e->lineWrapMode() == ((s & StyleHScroll)
+                                                       ? QPlainTextEdit::NoWrap
+                                                       : QPlainTextEdit::WidgetWidth),
+                             where);
+                    QVERIFY2(
+                        e->horizontalScrollBarPolicy() ==
+                            ((s & StyleHScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff),
+                        where);
+                    QVERIFY2(
+                        e->verticalScrollBarPolicy() ==
+                            ((s & StyleVScroll) ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff),
+                        where);
+                }
+                if (auto* list = qobject_cast<CListViewCtrl*>(children[i]))
+                    QVERIFY2(list->selectionMode() == ((s & StyleMultiSelect)
+                                                           ? QAbstractItemView::ExtendedSelection
+                                                           : QAbstractItemView::SingleSelection),
+                             where);
+            }
         }
-        auto os = Build(132);
-        auto* cmdLine = qobject_cast<QPlainTextEdit*>(GetDlgItem(os.get(), 1050));
-        QVERIFY(cmdLine);
-        QVERIFY(!cmdLine->isReadOnly());
-        QCOMPARE(cmdLine->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(cmdLine->lineWrapMode(), QPlainTextEdit::WidgetWidth);
-        auto err = Build(138);
-        auto* errText = qobject_cast<QPlainTextEdit*>(GetDlgItem(err.get(), 1063));
-        QVERIFY(errText);
-        QVERIFY(errText->isReadOnly());
-        QCOMPARE(errText->lineWrapMode(), QPlainTextEdit::NoWrap);
-        QCOMPARE(errText->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
-        QCOMPARE(errText->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-        auto tap = Build(136);
-        QVERIFY(qobject_cast<QPushButton*>(GetDlgItem(tap.get(), 1))->isDefault());
-        auto peri = Build(135);
-        QVERIFY(!qobject_cast<QPushButton*>(GetDlgItem(peri.get(), 1057))->isDefault());
-        auto main = Build(102);
-        QCOMPARE(qobject_cast<CListViewCtrl*>(GetDlgItem(main.get(), 1001))->selectionMode(),
-                 QAbstractItemView::ExtendedSelection);
+        // The templates have each mapping at least once.
+        auto err = Build(res::StartError::id);
+        QVERIFY(GetDlgItem<res::StartError::Text>(err.get())->isReadOnly());
+        auto os = Build(res::Os::id);
+        QVERIFY(!GetDlgItem<res::Os::CmdLine>(os.get())->isReadOnly());
+        auto tap = Build(res::InstallTap::id);
+        QVERIFY(GetDlgItem<res::InstallTap::Ok>(tap.get())->isDefault());
     }
 
     void numberEdits_data() {
@@ -389,9 +273,9 @@ private slots:
         auto general = Build(129);
         auto disk = Build(130);
         const std::vector<QLineEdit*> edits = {
-            qobject_cast<QLineEdit*>(GetDlgItem(general.get(), 1017)),
-            qobject_cast<QLineEdit*>(GetDlgItem(disk.get(), 1026)),
-            qobject_cast<QLineEdit*>(GetDlgItem(disk.get(), 1054))};
+            qobject_cast<QLineEdit*>(GetDlgItem(general.get(), res::General::MemSize::id)),
+            qobject_cast<QLineEdit*>(GetDlgItem(disk.get(), res::Disk::SdSize::id)),
+            qobject_cast<QLineEdit*>(GetDlgItem(disk.get(), res::Disk::HdSize::id))};
         for (QLineEdit* e : edits) {
             QVERIFY(e && e->validator());
             QString s = input;
@@ -409,7 +293,7 @@ private slots:
         else
             QVERIFY(memory->text() != input);
         // Text edits have no validator and no length limit worth the name.
-        auto* name = qobject_cast<QLineEdit*>(GetDlgItem(general.get(), 1004));
+        auto* name = qobject_cast<QLineEdit*>(GetDlgItem(general.get(), res::General::Name::id));
         QVERIFY(!name->validator());
         name->setText(QString(40000, QLatin1Char('n')));
         QCOMPARE(name->text().size(), 40000);
@@ -417,10 +301,14 @@ private slots:
 
     void radioGroupsAreIndependent() {
         auto disk = Build(130);
-        auto* sdSize = qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), 1010));
-        auto* sdFile = qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), 1048));
-        auto* hdSize = qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), 1051));
-        auto* hdFile = qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), 1053));
+        auto* sdSize =
+            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::SdSizeChoice::id));
+        auto* sdFile =
+            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::SdFileChoice::id));
+        auto* hdSize =
+            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::HdSizeChoice::id));
+        auto* hdFile =
+            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::HdFileChoice::id));
         QVERIFY(sdSize->group() && sdSize->group() == sdFile->group());
         QVERIFY(hdSize->group() && hdSize->group() == hdFile->group());
         QVERIFY(sdSize->group() != hdSize->group());
@@ -442,7 +330,7 @@ private slots:
         QVERIFY(frame->children().isEmpty() || frame->findChildren<QWidget*>().isEmpty());
         // The adapter list lies inside the frame's area yet takes the clicks.
         general->show();
-        QWidget* adapters = GetDlgItem(general.get(), 1009);
+        QWidget* adapters = GetDlgItem(general.get(), res::General::Adapter::id);
         QVERIFY(frame->geometry().contains(adapters->geometry().center()));
         QCOMPARE(general->childAt(adapters->geometry().center())->window(), general.get());
         QVERIFY(general->childAt(adapters->geometry().center()) != frame);
@@ -450,25 +338,25 @@ private slots:
 
     void windowTextRules() {
         auto general = Build(129);
-        QWidget* combo = GetDlgItem(general.get(), 1005);
+        QWidget* combo = GetDlgItem(general.get(), res::General::Target::id);
         SetWindowText(combo, "ignored");
         QCOMPARE(GetWindowText(combo), std::string());
         QCOMPARE(qobject_cast<QComboBox*>(combo)->count(), 0);
         auto main = Build(102);
-        QWidget* list = GetDlgItem(main.get(), 1001);
+        QWidget* list = GetDlgItem(main.get(), res::Main::List::id);
         SetWindowText(list, "ignored");
         QCOMPARE(GetWindowText(list), std::string());
         QWidget* frame = DirectChildren(general.get())[10];
         SetWindowText(frame, "Network");
         QCOMPARE(qobject_cast<QGroupBox*>(frame)->title(), QStringLiteral("Network"));
-        QWidget* name = GetDlgItem(general.get(), 1004);
+        QWidget* name = GetDlgItem(general.get(), res::General::Name::id);
         SetWindowText(name, "vm one");
         QCOMPARE(qobject_cast<QLineEdit*>(name)->text(), QStringLiteral("vm one"));
         QCOMPARE(GetWindowText(name), std::string("vm one"));
         SetWindowText(general.get(), "Allgemein");
         QCOMPARE(general->windowTitle(), QStringLiteral("Allgemein"));
         auto err = Build(138);
-        QWidget* text = GetDlgItem(err.get(), 1063);
+        QWidget* text = GetDlgItem(err.get(), res::StartError::Text::id);
         SetWindowText(text, "line one\nline two\xC2\xA0"
                             "end");
         QCOMPARE(GetWindowText(text), std::string("line one\nline two\xC2\xA0"
@@ -480,7 +368,7 @@ private slots:
         qobject_cast<QPlainTextEdit*>(text)->appendPlainText("d");
         QCOMPARE(GetWindowText(text), std::string("a\nb\nc\nd"));
         // A label shows markup as typed.
-        QWidget* label = GetDlgItem(general.get(), 1013);
+        QWidget* label = GetDlgItem(general.get(), res::General::NameLabel::id);
         SetWindowText(label, "<b>Name</b>");
         QCOMPARE(qobject_cast<QLabel*>(label)->textFormat(), Qt::PlainText);
         QCOMPARE(GetWindowText(label), std::string("<b>Name</b>"));
@@ -501,13 +389,14 @@ private slots:
         QFETCH(QByteArray, bytes);
         const std::string text(bytes.constData(), size_t(bytes.size()));
         auto general = Build(129);
-        for (int32_t id : {1004, 1013, 1021, 1024}) {
+        for (int32_t id : {res::General::Name::id, res::General::NameLabel::id,
+                           res::General::Install::id, res::General::Display::id}) {
             QWidget* w = GetDlgItem(general.get(), id);
             SetWindowText(w, text);
             QCOMPARE(GetWindowText(w), text);
         }
         // Once the user changes the text, the new text counts.
-        auto* name = qobject_cast<QLineEdit*>(GetDlgItem(general.get(), 1004));
+        auto* name = qobject_cast<QLineEdit*>(GetDlgItem(general.get(), res::General::Name::id));
         name->setText(QStringLiteral("typed"));
         QCOMPARE(GetWindowText(name), std::string("typed"));
     }
