@@ -10,6 +10,7 @@
 #include "app/backend/EmulatorLib.h"
 #include "config/RecordText.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
 #include "vmlist/VmListCtrl.h"
 
@@ -161,13 +162,14 @@ void TestBoot::FillSheet(QWidget* sheet, QString* problem) {
     };
 
     QWidget* general = tabs->currentWidget();
-    if (!Type(general, 1004, QString::fromUtf8(kMachine)))
+    if (!Type(general, res::General::Name::id, QString::fromUtf8(kMachine)))
         fail(QStringLiteral("no name box"));
-    if (!Choose(general, 1005, QStringLiteral("virt (arm)")))
+    if (!Choose(general, res::General::Target::id, QStringLiteral("virt (arm)")))
         fail(QStringLiteral("the back end offers no target \"virt (arm)\""));
-    if (!Choose(general, 1006, QStringLiteral("cortex-a15")))
+    if (!Choose(general, res::General::Cpu::id, QStringLiteral("cortex-a15")))
         fail(QStringLiteral("no CPU cortex-a15 for virt (arm)"));
-    if (!Type(general, 1017, QStringLiteral("256")) || !Choose(general, 1018, QStringLiteral("MB")))
+    if (!Type(general, res::General::MemSize::id, QStringLiteral("256")) ||
+        !Choose(general, res::General::MemType::id, QStringLiteral("MB")))
         fail(QStringLiteral("no memory boxes"));
 
     QWidget* peripherals = page(2);
@@ -175,11 +177,11 @@ void TestBoot::FillSheet(QWidget* sheet, QString* problem) {
         fail(QStringLiteral("the General page was not left"));
         return;
     }
-    auto* serial = Control<QCheckBox>(peripherals, 1003);
+    auto* serial = Control<QCheckBox>(peripherals, res::Peripherals::SerialEnable::id);
     if (serial && !serial->isChecked())
         serial->click();
-    if (!serial || !Choose(peripherals, 1008, QStringLiteral("file")) ||
-        !Type(peripherals, 1043, Path(QStringLiteral("serial.txt"))))
+    if (!serial || !Choose(peripherals, res::Peripherals::SerialType::id, QStringLiteral("file")) ||
+        !Type(peripherals, res::Peripherals::SerialParam::id, Path(QStringLiteral("serial.txt"))))
         fail(QStringLiteral("cannot send the serial console to a file"));
 
     QWidget* os = page(3);
@@ -187,9 +189,9 @@ void TestBoot::FillSheet(QWidget* sheet, QString* problem) {
         fail(QStringLiteral("the Peripherals page was not left"));
         return;
     }
-    if (!Type(os, 1045, QDir(m_assets).filePath(QStringLiteral("vmlinuz"))) ||
-        !Type(os, 1047, Path(QStringLiteral("initrd.cpio"))) ||
-        !Type(os, 1050, QStringLiteral("console=ttyAMA0 panic=-1")))
+    if (!Type(os, res::Os::OsImage::id, QDir(m_assets).filePath(QStringLiteral("vmlinuz"))) ||
+        !Type(os, res::Os::InitrdImage::id, Path(QStringLiteral("initrd.cpio"))) ||
+        !Type(os, res::Os::CmdLine::id, QStringLiteral("console=ttyAMA0 panic=-1")))
         fail(QStringLiteral("no OS boxes"));
 }
 
@@ -215,7 +217,7 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
         if (open && open->isVisible())
             qobject_cast<QDialog*>(open.data())->reject();
     });
-    Button(&dlg, 1002)->click();
+    Button(&dlg, res::Main::New::id)->click();
     QVERIFY(sheetSeen);
     QVERIFY2(problem.isEmpty(), qPrintable(problem));
     QVERIFY2(!unexpected.Opened(), qPrintable(unexpected.Text()));
@@ -231,10 +233,10 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
     QCOMPARE(GetField(stored.os.cmdLine), std::string("console=ttyAMA0 panic=-1"));
 
     ClickRow(dlg, 0);
-    QVERIFY(ButtonEnabled(dlg, 1044));
+    QVERIFY(ButtonEnabled(dlg, res::Main::Start::id));
     QElapsedTimer clock;
     clock.start();
-    Button(&dlg, 1044)->click();
+    Button(&dlg, res::Main::Start::id)->click();
     QTest::qWait(200);
     QVERIFY2(!unexpected.Opened(), qPrintable(unexpected.Text()));
 

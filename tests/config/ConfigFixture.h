@@ -2,11 +2,13 @@
 // other page tests.
 #pragma once
 
+#include "DialogTestSupport.h"
 #include "TestBackendControl.h"
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
 #include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -47,24 +49,9 @@ template <class T> T* Ctl(QWidget* dialog, int32_t id) {
     return qobject_cast<T*>(GetDlgItem(dialog, id));
 }
 
-inline QStringList Items(QWidget* dialog, int32_t id) {
-    QStringList items;
-    if (auto* combo = Ctl<QComboBox>(dialog, id)) {
-        for (int i = 0; i < combo->count(); ++i)
-            items << combo->itemText(i);
-    }
-    return items;
-}
-
 inline QString Current(QWidget* dialog, int32_t id) {
     auto* combo = Ctl<QComboBox>(dialog, id);
     return combo ? combo->currentText() : QStringLiteral("<no combo>");
-}
-
-inline void Click(QWidget* dialog, int32_t id) {
-    auto* button = Ctl<QAbstractButton>(dialog, id);
-    QVERIFY2(button, qPrintable(QStringLiteral("button %1 missing").arg(id)));
-    button->click();
 }
 
 // Texts in the local encoding the back end lists them in.

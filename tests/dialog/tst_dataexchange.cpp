@@ -1,4 +1,5 @@
 // The exchange step per control kind, in both directions.
+#include "DialogTestSupport.h"
 #include "dialog/DataExchange.h"
 #include "dialog/DialogBuilder.h"
 #include "dialog/DialogTemplate.h"
@@ -68,11 +69,6 @@ struct Fixture {
     CDataExchange push() { return CDataExchange{&dlg, false}; }
     CDataExchange pull() { return CDataExchange{&dlg, true}; }
 };
-
-// Check boxes and radio buttons take clicks on their indicator and label only.
-void ClickIndicator(QWidget* w) {
-    QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(4, w->height() / 2));
-}
 
 } // namespace
 

@@ -1,9 +1,11 @@
 // Modal template dialogs, the Enter/Escape filter and the message box.
+#include "DialogTestSupport.h"
 #include "MapLangManager.h"
 #include "ModalDriver.h"
 #include "dialog/KeyFilter.h"
 #include "dialog/MessageBox.h"
 #include "dialog/TemplateDialog.h"
+#include "res/DialogIds.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -27,11 +29,13 @@ public:
     bool refuseCancel = false;
 
 protected:
-    void DoDataExchange(CDataExchange& dx) override { DDX_CBString(dx, 1066, m_strChoice); }
+    void DoDataExchange(CDataExchange& dx) override {
+        DDX_CBString(dx, res::InstallTap::Version::id, m_strChoice);
+    }
     bool OnInitDialog() override {
         ++inits;
         CTemplateDialog::OnInitDialog();
-        auto* combo = qobject_cast<QComboBox*>(GetDlgItem(this, 1066));
+        auto* combo = qobject_cast<QComboBox*>(GetDlgItem(this, res::InstallTap::Version::id));
         combo->clear();
         combo->addItems({"alpha", "beta", "gamma"});
         UpdateData(false);
@@ -53,15 +57,13 @@ public:
     std::string m_strErrText = "line one\nline two";
 
 protected:
-    void DoDataExchange(CDataExchange& dx) override { DDX_Text(dx, 1063, m_strErrText); }
+    void DoDataExchange(CDataExchange& dx) override {
+        DDX_Text(dx, res::StartError::Text::id, m_strErrText);
+    }
 };
 
 QComboBox* Combo(QWidget* dlg) {
-    return qobject_cast<QComboBox*>(GetDlgItem(dlg, 1066));
-}
-
-void Click(QWidget* dlg, int32_t id) {
-    QTest::mouseClick(GetDlgItem(dlg, id), Qt::LeftButton);
+    return qobject_cast<QComboBox*>(GetDlgItem(dlg, res::InstallTap::Version::id));
 }
 
 } // namespace
@@ -187,7 +189,7 @@ private slots:
         bool openAfterEnter = false;
         QString shown;
         OnNextModal([&](QWidget* m) {
-            auto* text = qobject_cast<QPlainTextEdit*>(GetDlgItem(m, 1063));
+            auto* text = qobject_cast<QPlainTextEdit*>(GetDlgItem(m, res::StartError::Text::id));
             shown = text->toPlainText();
             text->setFocus();
             QTest::keyClick(text, Qt::Key_Return);

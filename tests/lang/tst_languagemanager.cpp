@@ -2,6 +2,7 @@
 #include "LangTestUtil.h"
 #include "TestRow.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 
 #include <random>
 
@@ -34,11 +35,11 @@ void OpenMainWindow(Run& run) {
     if (g_pLangManager->GetTextById(102, caption) == 0)
         caption = "Tarnwick";
     g_pLangManager->SetTextById(102, caption);
-    for (auto [id, text] : {std::pair{1002, "new"},
-                            {1012, "List of existing virtual machine"},
-                            {1040, "delete"},
-                            {1042, "edit"},
-                            {1044, "start"}})
+    for (auto [id, text] : {std::pair{res::Main::New::id, "new"},
+                            {res::Main::ListLabel::id, "List of existing virtual machine"},
+                            {res::Main::Delete::id, "delete"},
+                            {res::Main::Edit::id, "edit"},
+                            {res::Main::Start::id, "start"}})
         g_pLangManager->SetTextById(id, text);
     run.Text("VM_NAME", "Name");
     run.Text("VM_ARCH", "Arch");

@@ -1,11 +1,13 @@
 #include "VmTestUtil.h"
 
+#include "DialogTestSupport.h"
 #include "ListTestUtil.h"
 #include "ModalDriver.h"
 #include "TestBackendControl.h"
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
 #include "vmlist/VmListCtrl.h"
 
@@ -65,13 +67,11 @@ QStringList Rows(const CTarnwickDlg& dlg) {
     return ListTest::Rows(dlg.ListCtrl());
 }
 
-QAbstractButton* Button(const QWidget* dlg, int id) {
-    const auto buttons = dlg->findChildren<QAbstractButton*>();
-    for (QAbstractButton* b : buttons) {
-        if (GetDlgCtrlID(b) == id && b->window() == dlg)
-            return b;
-    }
-    return nullptr;
+std::unique_ptr<CTarnwickDlg> OpenWindow() {
+    auto dlg = std::make_unique<CTarnwickDlg>();
+    dlg->Open();
+    TestBackend::ClearLog();
+    return dlg;
 }
 
 bool ButtonEnabled(const CTarnwickDlg& dlg, int id) {
@@ -80,8 +80,9 @@ bool ButtonEnabled(const CTarnwickDlg& dlg, int id) {
 }
 
 bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled) {
-    return ButtonEnabled(dlg, 1042) == enabled && ButtonEnabled(dlg, 1040) == enabled &&
-           ButtonEnabled(dlg, 1044) == enabled;
+    return ButtonEnabled(dlg, res::Main::Edit::id) == enabled &&
+           ButtonEnabled(dlg, res::Main::Delete::id) == enabled &&
+           ButtonEnabled(dlg, res::Main::Start::id) == enabled;
 }
 
 using ListTest::RowCentre;
@@ -139,7 +140,7 @@ void ReadNextReport(ReportSeen* seen) {
         seen->appeared = true;
         seen->title = modal->windowTitle();
         seen->hasButtons = !modal->findChildren<QAbstractButton*>().isEmpty();
-        auto* field = qobject_cast<QPlainTextEdit*>(GetDlgItem(modal, 1063));
+        auto* field = qobject_cast<QPlainTextEdit*>(GetDlgItem(modal, res::StartError::Text::id));
         if (field) {
             seen->text = field->toPlainText();
             seen->lines = field->document()->blockCount();
@@ -187,7 +188,7 @@ void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName) {
         seen->changesWhileOpen = StoreChangingCalls();
         if (!newName.isNull()) {
             for (QLineEdit* edit : modal->findChildren<QLineEdit*>()) {
-                if (GetDlgCtrlID(edit) == 1004)
+                if (GetDlgCtrlID(edit) == res::General::Name::id)
                     edit->setText(newName);
             }
         }

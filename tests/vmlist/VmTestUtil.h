@@ -2,12 +2,14 @@
 // language manager, and driving the modal dialogs the window opens.
 #pragma once
 
+#include "DialogTestSupport.h"
 #include "app/backend/brevantix.h"
 
 #include <QString>
 #include <QStringList>
 #include <Qt>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,8 @@ EmulatorOptions MakeRecord(const std::string& name, const std::string& arch = kA
 // Loads the test back end and gives the process a language manager on a
 // file in a temporary directory. Call once per test program.
 bool InitProcess();
+// The main window, open, with the back-end calls of its opening forgotten.
+std::unique_ptr<CTarnwickDlg> OpenWindow();
 // Forgets the back end's script and log and lists the target and CPU above.
 void ResetBackend();
 // Every name is listed by EnumAllEmulator and readable with a record of its own.
@@ -37,9 +41,8 @@ void ScriptMachines(const std::vector<std::string>& names);
 // Column texts of every row, "name|arch|target|cpu".
 QStringList Rows(const CTarnwickDlg& dlg);
 bool ButtonEnabled(const CTarnwickDlg& dlg, int id);
-// Edit, delete and start (1042, 1040, 1044) all in the state `enabled`.
+// Edit, delete and start all in the state `enabled`.
 bool CommandButtonsEnabled(const CTarnwickDlg& dlg, bool enabled);
-QAbstractButton* Button(const QWidget* dlg, int id);
 
 void ClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 void DoubleClickRow(CTarnwickDlg& dlg, int row, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
@@ -59,7 +62,7 @@ struct MenuSeen {
 };
 
 // What the next report window (a failed start's, or a machine's details)
-// showed in its text field 1063, and how it took Enter and Escape.
+// showed in its text field, and how it took Enter and Escape.
 struct ReportSeen {
     bool appeared = false;
     QString title;

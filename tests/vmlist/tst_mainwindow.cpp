@@ -6,6 +6,7 @@
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
 #include "vmlist/VmListCtrl.h"
 
@@ -30,13 +31,6 @@ QStringList RowsOf(const std::vector<std::string>& names) {
     for (const std::string& n : names)
         rows << Row(n);
     return rows;
-}
-
-std::unique_ptr<CTarnwickDlg> OpenWindow() {
-    auto dlg = std::make_unique<CTarnwickDlg>();
-    dlg->Open();
-    TestBackend::ClearLog();
-    return dlg;
 }
 
 std::vector<int> SelectedRows(const CTarnwickDlg& dlg) {
@@ -122,7 +116,7 @@ void TestMainWindow::fill() {
     dlg.Open();
     QCOMPARE(Rows(dlg), expected);
     QVERIFY(CommandButtonsEnabled(dlg, false));
-    QVERIFY(ButtonEnabled(dlg, 1002));
+    QVERIFY(ButtonEnabled(dlg, res::Main::New::id));
     QVERIFY(SelectedRows(dlg).empty());
 
     const auto enums = TestBackend::CallsOf("EnumAllEmulator");
@@ -178,11 +172,11 @@ void TestMainWindow::newMachine() {
     auto dlg = OpenWindow();
     if (selected >= 0)
         ClickRow(*dlg, selected);
-    const bool buttonsBefore = ButtonEnabled(*dlg, 1042);
+    const bool buttonsBefore = ButtonEnabled(*dlg, res::Main::Edit::id);
 
     ModalSeen seen;
     AnswerNextSheet(&seen, 1);
-    Button(dlg.get(), 1002)->click();
+    Button(dlg.get(), res::Main::New::id)->click();
 
     QVERIFY(seen.appeared);
     QCOMPARE(seen.refusal, QString());
@@ -203,7 +197,7 @@ void TestMainWindow::newMachine() {
         QCOMPARE(SelectedRows(*dlg), std::vector<int>{selected + 1});
     else
         QVERIFY(SelectedRows(*dlg).empty());
-    QCOMPARE(ButtonEnabled(*dlg, 1042), buttonsBefore);
+    QCOMPARE(ButtonEnabled(*dlg, res::Main::Edit::id), buttonsBefore);
 }
 
 void TestMainWindow::newCancelled() {
@@ -248,7 +242,7 @@ void TestMainWindow::editKeepsMachineStoredUntilOk() {
 
     ModalSeen seen;
     AnswerNextSheet(&seen, 1, newName);
-    Button(dlg.get(), 1042)->click();
+    Button(dlg.get(), res::Main::Edit::id)->click();
 
     QVERIFY(seen.appeared);
     QCOMPARE(seen.refusal, QString());
@@ -315,9 +309,9 @@ void TestMainWindow::editUnreadableCancelled() {
 
 void TestMainWindow::firstSelectedRowActs_data() {
     QTest::addColumn<int>("command");
-    QTest::newRow("edit") << 1042;
-    QTest::newRow("delete") << 1040;
-    QTest::newRow("start") << 1044;
+    QTest::newRow("edit") << res::Main::Edit::id;
+    QTest::newRow("delete") << res::Main::Delete::id;
+    QTest::newRow("start") << res::Main::Start::id;
 }
 
 void TestMainWindow::firstSelectedRowActs() {
@@ -330,16 +324,16 @@ void TestMainWindow::firstSelectedRowActs() {
     QCOMPARE(SelectedRows(*dlg), (std::vector<int>{1, 3}));
 
     ModalSeen seen;
-    if (command == 1042)
+    if (command == res::Main::Edit::id)
         AnswerNextSheet(&seen, 2);
     Button(dlg.get(), command)->click();
 
     switch (command) {
-    case 1042:
+    case res::Main::Edit::id:
         QCOMPARE(seen.title, QString("Edit Virutal Machine vm2"));
         QVERIFY(CommandButtonsEnabled(*dlg, true));
         break;
-    case 1040: {
+    case res::Main::Delete::id: {
         const auto dels = TestBackend::CallsOf("DelEmulatorOptions");
         QCOMPARE(dels.size(), size_t(1));
         QCOMPARE(dels[0].args, (std::vector<std::string>{"vm2", kArch}));
@@ -349,7 +343,7 @@ void TestMainWindow::firstSelectedRowActs() {
         QVERIFY(CommandButtonsEnabled(*dlg, false));
         break;
     }
-    case 1044: {
+    case res::Main::Start::id: {
         const auto starts = TestBackend::CallsOf("StartEmulator");
         QCOMPARE(starts.size(), size_t(1));
         QCOMPARE(starts[0].args[0], std::string("vm2"));
@@ -386,9 +380,9 @@ void TestMainWindow::clicksSetButtons() {
     ClickRow(*dlg, 0);
     dlg->ListCtrl()->clearSelection();
     QVERIFY(RunsWithoutModal([&] {
-        Button(dlg.get(), 1044)->click();
-        Button(dlg.get(), 1040)->click();
-        Button(dlg.get(), 1042)->click();
+        Button(dlg.get(), res::Main::Start::id)->click();
+        Button(dlg.get(), res::Main::Delete::id)->click();
+        Button(dlg.get(), res::Main::Edit::id)->click();
     }));
     QVERIFY(TestBackend::Calls().empty());
     QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
@@ -410,8 +404,11 @@ void TestMainWindow::enterAndEscapeDoNothing_data() {
     QTest::addColumn<int>("key");
     const std::pair<const char*, int> keys[] = {
         {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
-    const std::pair<const char*, int> targets[] = {
-        {"window", 0}, {"list", 1001}, {"new", 1002}, {"edit", 1042}, {"start", 1044}};
+    const std::pair<const char*, int> targets[] = {{"window", 0},
+                                                   {"list", res::Main::List::id},
+                                                   {"new", res::Main::New::id},
+                                                   {"edit", res::Main::Edit::id},
+                                                   {"start", res::Main::Start::id}};
     for (const auto& [tname, target] : targets) {
         for (const auto& [kname, key] : keys)
             QTest::addRow("%s on %s", kname, tname) << target << key;

@@ -4,6 +4,7 @@
 #include "TestBackendControl.h"
 #include "app/backend/EmulatorLib.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
 
 #include <QAbstractButton>
@@ -43,7 +44,7 @@ void TestStartError::startSucceeds() {
     auto dlg = WindowWithVm1Selected();
     TestBackend::SetStart("vm1", 1, "never shown");
     QString opened;
-    QVERIFY2(RunsWithoutModal([&] { Button(dlg.get(), 1044)->click(); }, &opened),
+    QVERIFY2(RunsWithoutModal([&] { Button(dlg.get(), res::Main::Start::id)->click(); }, &opened),
              qPrintable(opened));
     // No error text is asked for; the machines' states are read afterwards.
     std::vector<std::string> calls = TestBackend::CallNames();
@@ -81,7 +82,7 @@ void TestStartError::startFails() {
 
     ReportSeen seen;
     ReadNextReport(&seen);
-    Button(dlg.get(), 1044)->click();
+    Button(dlg.get(), res::Main::Start::id)->click();
 
     QVERIFY(seen.appeared);
     QCOMPARE(seen.text, shown);
@@ -94,7 +95,7 @@ void TestStartError::startFails() {
         QCOMPARE(infos[1].args[2], std::to_string(bufferSize));
     }
     QVERIFY(dlg->isVisible());
-    QVERIFY(ButtonEnabled(*dlg, 1044));
+    QVERIFY(ButtonEnabled(*dlg, res::Main::Start::id));
 }
 
 void TestStartError::startWithoutLibrary() {
@@ -111,7 +112,7 @@ void TestStartError::startWithoutLibrary() {
 void TestStartError::reportKeepsErrorOverLanguageText() {
     auto dlg = WindowWithVm1Selected();
     TestBackend::SetStart("vm1", 0, "no kernel");
-    g_pLangManager->SetTextById(1063, "text from the language file");
+    g_pLangManager->SetTextById(res::StartError::Text::id, "text from the language file");
     g_pLangManager->SetTextById(138, "Start failed");
 
     ReportSeen seen;
@@ -124,7 +125,7 @@ void TestStartError::reportKeepsErrorOverLanguageText() {
     // The passes ran before the error was shown again: the file's entry is
     // collected back unchanged.
     std::string collected;
-    QVERIFY(g_pLangManager->GetTextById(1063, collected));
+    QVERIFY(g_pLangManager->GetTextById(res::StartError::Text::id, collected));
     QCOMPARE(collected, std::string("text from the language file"));
 }
 

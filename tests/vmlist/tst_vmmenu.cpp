@@ -6,6 +6,7 @@
 #include "TestBackendControl.h"
 #include "app/backend/ProgramDir.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
 #include "vmlist/VmListCtrl.h"
 
@@ -19,13 +20,6 @@ using namespace VmTest;
 namespace {
 
 const std::vector<std::string> kFour = {"vm1", "vm2", "vm3", "vm4"};
-
-std::unique_ptr<CTarnwickDlg> OpenWindow() {
-    auto dlg = std::make_unique<CTarnwickDlg>();
-    dlg->Open();
-    TestBackend::ClearLog();
-    return dlg;
-}
 
 // The calls made after the first call of `function`.
 std::vector<std::string> CallsAfter(const std::string& function) {
@@ -259,7 +253,7 @@ void TestVmMenu::detailsShowInfoReadOnly() {
     // The machine's details are not texts of the program: none reaches the
     // language file.
     std::string collected;
-    QVERIFY(!g_pLangManager->GetTextById(1063, collected) ||
+    QVERIFY(!g_pLangManager->GetTextById(res::StartError::Text::id, collected) ||
             collected.find("process 4242") == std::string::npos);
     QVERIFY(TestBackend::CallsOf("StopEmulator").empty());
 }

@@ -13,9 +13,12 @@
 using namespace general_test;
 
 namespace {
-constexpr int32_t kName = 1004, kTarget = 1005, kCpu = 1006, kAdapter = 1009, kRename = 1011;
-constexpr int32_t kMemSize = 1017, kMemType = 1018, kInstall = 1021, kRefresh = 1022;
-constexpr int32_t kDisplay = 1024;
+constexpr int32_t kName = res::General::Name::id, kTarget = res::General::Target::id,
+                  kCpu = res::General::Cpu::id, kAdapter = res::General::Adapter::id,
+                  kRename = res::General::Rename::id;
+constexpr int32_t kMemSize = res::General::MemSize::id, kMemType = res::General::MemType::id,
+                  kInstall = res::General::Install::id, kRefresh = res::General::Refresh::id;
+constexpr int32_t kDisplay = res::General::Display::id;
 
 EmulatorOptions BaseRecord() {
     EmulatorOptions rec;
@@ -39,10 +42,6 @@ void ScriptDefaults() {
     TestBackend::SetList("RefreshTapNetWork", {"tap0", "tap1"});
     TestBackend::SetArch("versatilepb", "arm");
     TestBackend::SetArch("vexpress-a9", "armv7");
-}
-
-QLineEdit* Edit(QWidget* page, int32_t id) {
-    return Ctl<QLineEdit>(page, id);
 }
 } // namespace
 
@@ -471,9 +470,9 @@ private slots:
         TestBackend::ClearLog();
         QStringList shownVersions;
         OnNextModal([&](QWidget* dlg) {
-            shownVersions = Items(dlg, 1066);
+            shownVersions = Items(dlg, res::InstallTap::Version::id);
             if (choose >= 0)
-                Ctl<QComboBox>(dlg, 1066)->setCurrentIndex(choose);
+                Ctl<QComboBox>(dlg, res::InstallTap::Version::id)->setCurrentIndex(choose);
             Click(dlg, confirm ? 1 : 2);
         });
         Click(page, kInstall);
@@ -506,7 +505,7 @@ private slots:
         TestBackend::SetList("RefreshTapNetWork", {"tap0", ToLocal(typed)});
         TestBackend::ClearLog();
         OnNextModal([&](QWidget* dlg) {
-            Edit(dlg, 1072)->setText(typed);
+            Edit(dlg, res::RenameTap::NewName::id)->setText(typed);
             Click(dlg, confirm ? 1 : 2);
         });
         Click(page, kRename);

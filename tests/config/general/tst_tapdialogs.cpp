@@ -88,8 +88,8 @@ private slots:
         TestBackend::SetList("GetTapDrvVer", ToLocalList(versions));
         QStringList shown;
         OnNextModal([&](QWidget* dlg) {
-            shown = Items(dlg, 1066);
-            auto* combo = Ctl<QComboBox>(dlg, 1066);
+            shown = Items(dlg, res::InstallTap::Version::id);
+            auto* combo = Ctl<QComboBox>(dlg, res::InstallTap::Version::id);
             if (choose >= 0)
                 combo->setCurrentIndex(choose);
             if (how == "button")
@@ -125,7 +125,7 @@ private slots:
         QFETCH(int, result);
         bool startedEmpty = false;
         OnNextModal([&](QWidget* dlg) {
-            auto* edit = Ctl<QLineEdit>(dlg, 1072);
+            auto* edit = Ctl<QLineEdit>(dlg, res::RenameTap::NewName::id);
             startedEmpty = edit->text().isEmpty();
             edit->setFocus();
             QTest::keyClicks(edit, typed);

@@ -12,8 +12,14 @@ namespace {
 struct DiskIds {
     int32_t sizeChoice, fileChoice, size, unit, file, browseFile, savePath, browseSave;
 };
-constexpr DiskIds kSd{1010, 1048, 1026, 1027, 1028, 1029, 1073, 1064};
-constexpr DiskIds kHd{1051, 1053, 1054, 1055, 1056, 1031, 1070, 1065};
+constexpr DiskIds kSd{res::Disk::SdSizeChoice::id, res::Disk::SdFileChoice::id,
+                      res::Disk::SdSize::id,       res::Disk::SdUnit::id,
+                      res::Disk::SdFile::id,       res::Disk::SdBrowseFile::id,
+                      res::Disk::SdSavePath::id,   res::Disk::SdBrowseSave::id};
+constexpr DiskIds kHd{res::Disk::HdSizeChoice::id, res::Disk::HdFileChoice::id,
+                      res::Disk::HdSize::id,       res::Disk::HdUnit::id,
+                      res::Disk::HdFile::id,       res::Disk::HdBrowseFile::id,
+                      res::Disk::HdSavePath::id,   res::Disk::HdBrowseSave::id};
 
 bool Checked(QWidget* page, int32_t id) {
     auto* radio = Ctl<QRadioButton>(page, id);

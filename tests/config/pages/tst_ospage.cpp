@@ -9,8 +9,9 @@
 using namespace pages_test;
 
 namespace {
-constexpr int32_t kOsImage = 1045, kInitrd = 1047, kCmdLine = 1050;
-constexpr int32_t kBrowseOs = 1036, kBrowseInitrd = 1038;
+constexpr int32_t kOsImage = res::Os::OsImage::id, kInitrd = res::Os::InitrdImage::id,
+                  kCmdLine = res::Os::CmdLine::id;
+constexpr int32_t kBrowseOs = res::Os::BrowseOs::id, kBrowseInitrd = res::Os::BrowseInitrd::id;
 } // namespace
 
 using OsHarness = PageHarness<CEmulatorOS, &EmulatorOptions::os>;

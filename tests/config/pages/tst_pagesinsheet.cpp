@@ -80,8 +80,8 @@ private slots:
             sheet->SetActivePage(kPeri);
             sheet->SetActivePage(kOs);
             auto* os = sheet->Pages()[kOs];
-            SetText(os, 1045, m_files.Rel("boot/zImage"));
-            SetText(os, 1047, m_files.Rel("boot/initrd"));
+            SetText(os, res::Os::OsImage::id, m_files.Rel("boot/zImage"));
+            SetText(os, res::Os::InitrdImage::id, m_files.Rel("boot/initrd"));
             SheetButton(sheet, IDOK)->click();
         });
         QCOMPARE(result, IDOK);
@@ -100,8 +100,8 @@ private slots:
         const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
             QVERIFY(sheet->SetActivePage(kDisk));
             auto* disk = sheet->Pages()[kDisk];
-            Click(disk, 1048);
-            SetText(disk, 1028, m_files.Rel("gone.img"));
+            Click(disk, res::Disk::SdFileChoice::id);
+            SetText(disk, res::Disk::SdFile::id, m_files.Rel("gone.img"));
             AcceptNextMessageBox(&message);
             sheet->SetActivePage(kOs);
             AcceptNextMessageBox();
@@ -125,9 +125,9 @@ private slots:
             SheetButton(sheet, IDOK)->click();
             stayedOpen = sheet->isVisible() && sheet->ActivePage() == kOs;
             auto* os = sheet->Pages()[kOs];
-            SetText(os, 1045, m_files.Rel("boot/zImage"));
-            SetText(os, 1047, m_files.Rel("boot/initrd"));
-            SetText(os, 1050, "console=ttyS0");
+            SetText(os, res::Os::OsImage::id, m_files.Rel("boot/zImage"));
+            SetText(os, res::Os::InitrdImage::id, m_files.Rel("boot/initrd"));
+            SetText(os, res::Os::CmdLine::id, "console=ttyS0");
             SheetButton(sheet, IDOK)->click();
         });
         QCOMPARE(message, QString("please choice OS file path"));
@@ -143,13 +143,13 @@ private slots:
         bool open = false;
         RunSheet(rec, [&](CEmulatorDlg* sheet) {
             QVERIFY(sheet->SetActivePage(kOs));
-            QWidget* cmd = GetDlgItem(sheet->Pages()[kOs], 1050);
-            SetText(sheet->Pages()[kOs], 1050, "console=ttyS0");
+            QWidget* cmd = GetDlgItem(sheet->Pages()[kOs], res::Os::CmdLine::id);
+            SetText(sheet->Pages()[kOs], res::Os::CmdLine::id, "console=ttyS0");
             cmd->setFocus();
             QTest::keyClick(cmd, Qt::Key_End, Qt::ControlModifier);
             QTest::keyClick(cmd, Qt::Key_Return);
             QTest::keyClick(cmd, Qt::Key_Enter, Qt::KeypadModifier);
-            text = Text(sheet->Pages()[kOs], 1050);
+            text = Text(sheet->Pages()[kOs], res::Os::CmdLine::id);
             open = sheet->isVisible();
         });
         QCOMPARE(text, QString("console=ttyS0"));
@@ -165,12 +165,12 @@ private slots:
         const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
             QVERIFY(sheet->SetActivePage(kPeri));
             auto* peri = static_cast<CEmulatorPeri*>(sheet->Pages()[kPeri]);
-            Click(peri, 1003);
+            Click(peri, res::Peripherals::SerialEnable::id);
             OnNextModal([](QWidget* modal) {
-                SetText(modal, 1071, "gpio=4");
-                Click(modal, 1057);
+                SetText(modal, res::Peripheral::Param::id, "gpio=4");
+                Click(modal, res::Peripheral::Ok::id);
             });
-            Click(peri, 1034);
+            Click(peri, res::Peripherals::Add::id);
             // The page keeps its rows across a tab switch.
             QVERIFY(sheet->SetActivePage(kDisk));
             SheetButton(sheet, IDOK)->click();

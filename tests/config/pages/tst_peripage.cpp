@@ -12,9 +12,13 @@
 using namespace pages_test;
 
 namespace {
-constexpr int32_t kEnable = 1003, kSerialType = 1008, kSerialParam = 1043;
-constexpr int32_t kAdd = 1034, kEdit = 1046, kDelete = 1052;
-constexpr int32_t kPeriType = 1062, kParam = 1071, kOk = 1057, kCancel = 1059;
+constexpr int32_t kEnable = res::Peripherals::SerialEnable::id,
+                  kSerialType = res::Peripherals::SerialType::id,
+                  kSerialParam = res::Peripherals::SerialParam::id;
+constexpr int32_t kAdd = res::Peripherals::Add::id, kEdit = res::Peripherals::Edit::id,
+                  kDelete = res::Peripherals::Delete::id;
+constexpr int32_t kPeriType = res::Peripheral::Type::id, kParam = res::Peripheral::Param::id,
+                  kOk = res::Peripheral::Ok::id, kCancel = res::Peripheral::Cancel::id;
 
 struct Row {
     std::string device, param;

@@ -1,6 +1,7 @@
 // Shared pieces of the sheet and page-service tests.
 #pragma once
 
+#include "DialogTestSupport.h"
 #include "MapLangManager.h"
 #include "dialog/DialogBuilder.h"
 #include "lang/LanguageManager.h"
@@ -31,9 +32,5 @@ public:
 private:
     CLanguageManger* m_previous;
 };
-
-inline QAbstractButton* Button(QWidget* dialog, int32_t id) {
-    return qobject_cast<QAbstractButton*>(GetDlgItem(dialog, id));
-}
 
 } // namespace sheet_test

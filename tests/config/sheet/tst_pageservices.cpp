@@ -9,6 +9,7 @@
 #include "config/PageServices.h"
 #include "dialog/DataExchange.h"
 #include "dialog/MessageBox.h"
+#include "res/DialogIds.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -26,7 +27,7 @@ namespace {
 
 constexpr int32_t kFileEdit = 1100;
 constexpr int32_t kOtherEdit = 1101;
-constexpr int32_t kCombo = 1018;
+constexpr int32_t kCombo = res::General::MemType::id;
 
 // A page with two bound edit boxes and no template.
 class CBrowsePage : public CEmulPropertyPage {
@@ -37,8 +38,6 @@ public:
     }
     std::string m_strFile;
     std::string m_strOther;
-
-    QLineEdit* Edit(int32_t id) const { return qobject_cast<QLineEdit*>(GetDlgItem(this, id)); }
 
 protected:
     void DoDataExchange(CDataExchange& dx) override {
@@ -55,13 +54,6 @@ struct CloseWhenLeft {
             dialog->reject();
     }
 };
-
-QStringList Items(const QComboBox& combo) {
-    QStringList items;
-    for (int i = 0; i < combo.count(); ++i)
-        items << combo.itemText(i);
-    return items;
-}
 
 ListCall MemTypes() {
     return [](char* buffer, uint32_t capacity, uint32_t slotSize) {
@@ -252,7 +244,7 @@ void TestPageServices::fillCombo() {
 
     FillComboFromList(&dialog, kCombo, MemTypes());
 
-    QCOMPARE(Items(*combo), expected);
+    QCOMPARE(Items(combo), expected);
     QCOMPARE(combo->currentIndex(), selected);
     QCOMPARE(changes, 0);
 }
@@ -285,7 +277,7 @@ void TestPageServices::fillComboWithoutBackend() {
         combo->addItems({"old", "older"});
         combo->setCurrentIndex(1);
         FillComboFromList(&dialog, kCombo, MemTypes());
-        QCOMPARE(Items(*combo), QStringList({"old", "older"}));
+        QCOMPARE(Items(combo), QStringList({"old", "older"}));
         QCOMPARE(combo->currentIndex(), 1);
     }
     QVERIFY(TestBackend::Load());
@@ -302,7 +294,7 @@ void TestPageServices::fillComboKeyedWithNullKey() {
     FillComboFromList(&dialog, kCombo, [key](char* buffer, uint32_t capacity, uint32_t slotSize) {
         return Emu::GetEmulatorCPU(key, buffer, capacity, slotSize);
     });
-    QCOMPARE(Items(*combo), QStringList({"a9", "a15"}));
+    QCOMPARE(Items(combo), QStringList({"a9", "a15"}));
     const std::vector<BackendCall> calls = TestBackend::CallsOf("GetEmulatorCPU");
     QCOMPARE(calls.size(), size_t(2));
     for (const BackendCall& call : calls)
@@ -345,7 +337,7 @@ void TestPageServices::browse() {
 
     CBrowsePage page;
     page.Create();
-    page.Edit(kOtherEdit)->setText(QStringLiteral("typed, not yet pulled"));
+    Edit(&page, kOtherEdit)->setText(QStringLiteral("typed, not yet pulled"));
     OnNextModal([&](QWidget* modal) {
         const CloseWhenLeft closer{modal};
         auto* dialog = qobject_cast<QFileDialog*>(modal);
@@ -368,23 +360,23 @@ void TestPageServices::browse() {
     BrowseForFile(&page, save ? BrowseKind::Save : BrowseKind::Open, page.m_strFile);
 
     QCOMPARE(FromLocal(page.m_strFile), stored);
-    QCOMPARE(page.Edit(kFileEdit)->text(), stored);
+    QCOMPARE(Edit(&page, kFileEdit)->text(), stored);
     QCOMPARE(page.m_strOther, std::string("typed, not yet pulled"));
-    QCOMPARE(page.Edit(kOtherEdit)->text(), QStringLiteral("typed, not yet pulled"));
+    QCOMPARE(Edit(&page, kOtherEdit)->text(), QStringLiteral("typed, not yet pulled"));
 }
 
 void TestPageServices::browseCancelled() {
     CBrowsePage page;
     page.Create();
-    page.Edit(kFileEdit)->setText(QStringLiteral("file typed"));
-    page.Edit(kOtherEdit)->setText(QStringLiteral("other typed"));
+    Edit(&page, kFileEdit)->setText(QStringLiteral("file typed"));
+    Edit(&page, kOtherEdit)->setText(QStringLiteral("other typed"));
     OnNextModal([](QWidget* modal) {
         const CloseWhenLeft closer{modal};
         QVERIFY(qobject_cast<QFileDialog*>(modal));
     });
     BrowseForFile(&page, BrowseKind::Open, page.m_strFile);
-    QCOMPARE(page.Edit(kFileEdit)->text(), QStringLiteral("file typed"));
-    QCOMPARE(page.Edit(kOtherEdit)->text(), QStringLiteral("other typed"));
+    QCOMPARE(Edit(&page, kFileEdit)->text(), QStringLiteral("file typed"));
+    QCOMPARE(Edit(&page, kOtherEdit)->text(), QStringLiteral("other typed"));
     QCOMPARE(page.m_strFile, std::string("file typed"));
 }
 

@@ -11,6 +11,7 @@
 #include "config/EmulatorPeri.h"
 #include "dialog/MessageBox.h"
 #include "dialog/TemplateDialog.h"
+#include "res/DialogIds.h"
 
 #include <QLabel>
 #include <QMessageBox>
@@ -83,12 +84,6 @@ int RunModal(CEmulatorDlg& sheet, const std::function<void(QDialog*)>& drive) {
             sheet.done(-1);
     });
     return sheet.DoModal();
-}
-
-void Click(QWidget* dialog, int32_t id) {
-    QAbstractButton* button = Button(dialog, id);
-    QVERIFY2(button, "button missing");
-    button->click();
 }
 
 enum class Trigger { Api, MouseClick, CtrlTab, ArrowOnTabBar };
@@ -499,7 +494,7 @@ void TestSheet::realCommandLineTakesNoLineBreak() {
     sheet.show();
     QVERIFY(QTest::qWaitForWindowExposed(&sheet));
     QVERIFY(sheet.SetActivePage(3));
-    QWidget* cmdLine = GetDlgItem(sheet.Pages()[3], 1050);
+    QWidget* cmdLine = GetDlgItem(sheet.Pages()[3], res::Os::CmdLine::id);
     QVERIFY(cmdLine);
     cmdLine->setFocus();
     for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
