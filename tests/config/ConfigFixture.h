@@ -6,6 +6,7 @@
 #include "TestBackendControl.h"
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
+#include "dialog/DlgItem.h"
 #include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
 #include "res/DialogIds.h"

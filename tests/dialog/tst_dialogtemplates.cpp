@@ -161,7 +161,7 @@ private slots:
     }
 
     void idsAndLookup() {
-        auto dlg = Build(130);
+        auto dlg = Build(res::Disk::id);
         QWidget* sdSize = GetDlgItem(dlg.get(), res::Disk::SdSizeChoice::id);
         QVERIFY(qobject_cast<QRadioButton*>(sdSize));
         QVERIFY(GetDlgItem(dlg.get(), 4242) == nullptr);
@@ -190,7 +190,7 @@ private slots:
     }
 
     void directChildrenSkipGrandchildrenAndWindows() {
-        auto dlg = Build(137);
+        auto dlg = Build(res::RenameTap::id);
         auto* grandchild = new QLabel("inner", GetDlgItem(dlg.get(), 1));
         SetDlgCtrlID(grandchild, 55);
         auto* popup = new QWidget(dlg.get(), Qt::Window);
@@ -270,12 +270,11 @@ private slots:
     void numberEdits() {
         QFETCH(QString, input);
         QFETCH(bool, accepted);
-        auto general = Build(129);
-        auto disk = Build(130);
-        const std::vector<QLineEdit*> edits = {
-            qobject_cast<QLineEdit*>(GetDlgItem(general.get(), res::General::MemSize::id)),
-            qobject_cast<QLineEdit*>(GetDlgItem(disk.get(), res::Disk::SdSize::id)),
-            qobject_cast<QLineEdit*>(GetDlgItem(disk.get(), res::Disk::HdSize::id))};
+        auto general = Build(res::General::id);
+        auto disk = Build(res::Disk::id);
+        const std::vector<QLineEdit*> edits = {GetDlgItem<res::General::MemSize>(general.get()),
+                                               GetDlgItem<res::Disk::SdSize>(disk.get()),
+                                               GetDlgItem<res::Disk::HdSize>(disk.get())};
         for (QLineEdit* e : edits) {
             QVERIFY(e && e->validator());
             QString s = input;
@@ -293,22 +292,18 @@ private slots:
         else
             QVERIFY(memory->text() != input);
         // Text edits have no validator and no length limit worth the name.
-        auto* name = qobject_cast<QLineEdit*>(GetDlgItem(general.get(), res::General::Name::id));
+        auto* name = GetDlgItem<res::General::Name>(general.get());
         QVERIFY(!name->validator());
         name->setText(QString(40000, QLatin1Char('n')));
         QCOMPARE(name->text().size(), 40000);
     }
 
     void radioGroupsAreIndependent() {
-        auto disk = Build(130);
-        auto* sdSize =
-            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::SdSizeChoice::id));
-        auto* sdFile =
-            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::SdFileChoice::id));
-        auto* hdSize =
-            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::HdSizeChoice::id));
-        auto* hdFile =
-            qobject_cast<QRadioButton*>(GetDlgItem(disk.get(), res::Disk::HdFileChoice::id));
+        auto disk = Build(res::Disk::id);
+        auto* sdSize = GetDlgItem<res::Disk::SdSizeChoice>(disk.get());
+        auto* sdFile = GetDlgItem<res::Disk::SdFileChoice>(disk.get());
+        auto* hdSize = GetDlgItem<res::Disk::HdSizeChoice>(disk.get());
+        auto* hdFile = GetDlgItem<res::Disk::HdFileChoice>(disk.get());
         QVERIFY(sdSize->group() && sdSize->group() == sdFile->group());
         QVERIFY(hdSize->group() && hdSize->group() == hdFile->group());
         QVERIFY(sdSize->group() != hdSize->group());
@@ -323,7 +318,7 @@ private slots:
     }
 
     void groupBoxesAreSiblingFrames() {
-        auto general = Build(129);
+        auto general = Build(res::General::id);
         const auto children = DirectChildren(general.get());
         auto* frame = qobject_cast<QGroupBox*>(children[10]);
         QVERIFY(frame);
@@ -337,12 +332,12 @@ private slots:
     }
 
     void windowTextRules() {
-        auto general = Build(129);
+        auto general = Build(res::General::id);
         QWidget* combo = GetDlgItem(general.get(), res::General::Target::id);
         SetWindowText(combo, "ignored");
         QCOMPARE(GetWindowText(combo), std::string());
         QCOMPARE(qobject_cast<QComboBox*>(combo)->count(), 0);
-        auto main = Build(102);
+        auto main = Build(res::Main::id);
         QWidget* list = GetDlgItem(main.get(), res::Main::List::id);
         SetWindowText(list, "ignored");
         QCOMPARE(GetWindowText(list), std::string());
@@ -355,7 +350,7 @@ private slots:
         QCOMPARE(GetWindowText(name), std::string("vm one"));
         SetWindowText(general.get(), "Allgemein");
         QCOMPARE(general->windowTitle(), QStringLiteral("Allgemein"));
-        auto err = Build(138);
+        auto err = Build(res::StartError::id);
         QWidget* text = GetDlgItem(err.get(), res::StartError::Text::id);
         SetWindowText(text, "line one\nline two\xC2\xA0"
                             "end");
@@ -388,7 +383,7 @@ private slots:
     void captionBytesSurviveTheRoundTrip() {
         QFETCH(QByteArray, bytes);
         const std::string text(bytes.constData(), size_t(bytes.size()));
-        auto general = Build(129);
+        auto general = Build(res::General::id);
         for (int32_t id : {res::General::Name::id, res::General::NameLabel::id,
                            res::General::Install::id, res::General::Display::id}) {
             QWidget* w = GetDlgItem(general.get(), id);
@@ -396,7 +391,7 @@ private slots:
             QCOMPARE(GetWindowText(w), text);
         }
         // Once the user changes the text, the new text counts.
-        auto* name = qobject_cast<QLineEdit*>(GetDlgItem(general.get(), res::General::Name::id));
+        auto* name = GetDlgItem<res::General::Name>(general.get());
         name->setText(QStringLiteral("typed"));
         QCOMPARE(GetWindowText(name), std::string("typed"));
     }

@@ -62,34 +62,34 @@ private slots:
     void entryReplacesCaptionAndIsWrittenBackUnchanged() {
         CMapLangManager m;
         m.texts[Key(res::Main::New::id)] = "neu";
-        m.texts["102"] = "Tarnwick Verwaltung";
-        auto dlg = Build(102);
-        Passes(dlg.get(), &m, 102);
+        m.texts[Key(res::Main::id)] = "Tarnwick Verwaltung";
+        auto dlg = Build(res::Main::id);
+        Passes(dlg.get(), &m, res::Main::id);
         QCOMPARE(Caption(dlg.get(), res::Main::New::id), QStringLiteral("neu"));
         QCOMPARE(dlg->windowTitle(), QStringLiteral("Tarnwick Verwaltung"));
         QCOMPARE(m.texts[Key(res::Main::New::id)], std::string("neu"));
-        QCOMPARE(m.texts["102"], std::string("Tarnwick Verwaltung"));
+        QCOMPARE(m.texts[Key(res::Main::id)], std::string("Tarnwick Verwaltung"));
         QCOMPARE(m.texts[Key(res::Main::Delete::id)], std::string("delete"));
     }
 
     void emptyEntryEmptiesCaptionAndIsNotCollected() {
         CMapLangManager m;
         m.texts[Key(res::Main::New::id)] = "";
-        m.texts["102"] = "";
-        auto dlg = Build(102);
-        Passes(dlg.get(), &m, 102);
+        m.texts[Key(res::Main::id)] = "";
+        auto dlg = Build(res::Main::id);
+        Passes(dlg.get(), &m, res::Main::id);
         QCOMPARE(Caption(dlg.get(), res::Main::New::id), QString());
         QCOMPARE(dlg->windowTitle(), QString());
         QCOMPARE(m.texts[Key(res::Main::New::id)], std::string());
-        QCOMPARE(m.texts["102"], std::string());
+        QCOMPARE(m.texts[Key(res::Main::id)], std::string());
         QCOMPARE(m.sets, 4); // the label, delete, edit and start only
     }
 
     void minusOneCaptionsSheetAndFramesButIsNeverTheSheetsKey() {
         CMapLangManager m;
         m.texts["-1"] = "Frame";
-        auto page = Build(130);
-        Passes(page.get(), &m, 130);
+        auto page = Build(res::Disk::id);
+        Passes(page.get(), &m, res::Disk::id);
         for (QWidget* child : DirectChildren(page.get()))
             if (auto* g = qobject_cast<QGroupBox*>(child))
                 QCOMPARE(g->title(), QStringLiteral("Frame"));
@@ -109,19 +109,19 @@ private slots:
 
         // With no entry, group boxes have no caption and nothing goes under -1.
         CMapLangManager none;
-        auto general = Build(129);
-        Passes(general.get(), &none, 129);
+        auto general = Build(res::General::id);
+        Passes(general.get(), &none, res::General::id);
         QVERIFY(!none.texts.count("-1"));
     }
 
     void sharedKeysOneAndTwo() {
         CMapLangManager m;
-        auto rename = Build(137);
-        Passes(rename.get(), &m, 137);
+        auto rename = Build(res::RenameTap::id);
+        Passes(rename.get(), &m, res::RenameTap::id);
         QCOMPARE(m.texts["1"], std::string("OK"));
         QCOMPARE(m.texts["2"], std::string("Cancel"));
-        auto install = Build(136);
-        Passes(install.get(), &m, 136);
+        auto install = Build(res::InstallTap::id);
+        Passes(install.get(), &m, res::InstallTap::id);
         QCOMPARE(Caption(install.get(), 1), QStringLiteral("OK"));
         QCOMPARE(Caption(install.get(), 2), QStringLiteral("Cancel"));
         QCOMPARE(m.texts["1"], std::string("OK"));
@@ -150,10 +150,10 @@ private slots:
         CMapLangManager m;
         m.texts[Key(res::General::Target::id)] = "target";
         m.texts[Key(res::Main::List::id)] = "list";
-        auto general = Build(129);
-        auto main = Build(102);
-        Passes(general.get(), &m, 129);
-        Passes(main.get(), &m, 102);
+        auto general = Build(res::General::id);
+        auto main = Build(res::Main::id);
+        Passes(general.get(), &m, res::General::id);
+        Passes(main.get(), &m, res::Main::id);
         QCOMPARE(GetWindowText(GetDlgItem(general.get(), res::General::Target::id)), std::string());
         QCOMPARE(m.texts[Key(res::General::Target::id)], std::string("target"));
         QCOMPARE(m.texts[Key(res::Main::List::id)], std::string("list"));

@@ -2,6 +2,7 @@
 #include "DialogTestSupport.h"
 #include "MapLangManager.h"
 #include "ModalDriver.h"
+#include "dialog/DlgItem.h"
 #include "dialog/KeyFilter.h"
 #include "dialog/MessageBox.h"
 #include "dialog/TemplateDialog.h"
@@ -35,7 +36,7 @@ protected:
     bool OnInitDialog() override {
         ++inits;
         CTemplateDialog::OnInitDialog();
-        auto* combo = qobject_cast<QComboBox*>(GetDlgItem(this, res::InstallTap::Version::id));
+        auto* combo = GetDlgItem<res::InstallTap::Version>(this);
         combo->clear();
         combo->addItems({"alpha", "beta", "gamma"});
         UpdateData(false);
@@ -63,7 +64,7 @@ protected:
 };
 
 QComboBox* Combo(QWidget* dlg) {
-    return qobject_cast<QComboBox*>(GetDlgItem(dlg, res::InstallTap::Version::id));
+    return GetDlgItem<res::InstallTap::Version>(dlg);
 }
 
 } // namespace
@@ -189,7 +190,7 @@ private slots:
         bool openAfterEnter = false;
         QString shown;
         OnNextModal([&](QWidget* m) {
-            auto* text = qobject_cast<QPlainTextEdit*>(GetDlgItem(m, res::StartError::Text::id));
+            auto* text = GetDlgItem<res::StartError::Text>(m);
             shown = text->toPlainText();
             text->setFocus();
             QTest::keyClick(text, Qt::Key_Return);

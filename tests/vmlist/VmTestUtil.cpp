@@ -6,6 +6,7 @@
 #include "TestBackendControl.h"
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
+#include "dialog/DlgItem.h"
 #include "lang/LanguageManager.h"
 #include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
@@ -140,7 +141,7 @@ void ReadNextReport(ReportSeen* seen) {
         seen->appeared = true;
         seen->title = modal->windowTitle();
         seen->hasButtons = !modal->findChildren<QAbstractButton*>().isEmpty();
-        auto* field = qobject_cast<QPlainTextEdit*>(GetDlgItem(modal, res::StartError::Text::id));
+        auto* field = GetDlgItem<res::StartError::Text>(modal);
         if (field) {
             seen->text = field->toPlainText();
             seen->lines = field->document()->blockCount();

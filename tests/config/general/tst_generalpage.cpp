@@ -13,12 +13,7 @@
 using namespace general_test;
 
 namespace {
-constexpr int32_t kName = res::General::Name::id, kTarget = res::General::Target::id,
-                  kCpu = res::General::Cpu::id, kAdapter = res::General::Adapter::id,
-                  kRename = res::General::Rename::id;
-constexpr int32_t kMemSize = res::General::MemSize::id, kMemType = res::General::MemType::id,
-                  kInstall = res::General::Install::id, kRefresh = res::General::Refresh::id;
-constexpr int32_t kDisplay = res::General::Display::id;
+using Ids = res::General;
 
 EmulatorOptions BaseRecord() {
     EmulatorOptions rec;
@@ -72,13 +67,13 @@ private slots:
 
     void loadsRecordIntoControls() {
         CEmulatorDev* page = Open(BaseRecord());
-        QCOMPARE(Edit(page, kName)->text(), QString("vm1"));
-        QCOMPARE(Current(page, kTarget), QString("versatilepb"));
-        QCOMPARE(Items(page, kCpu), QStringList({"arm926", "arm1176"}));
-        QCOMPARE(Current(page, kCpu), QString("arm926"));
-        QCOMPARE(Edit(page, kMemSize)->text(), QString("128"));
-        QCOMPARE(Current(page, kMemType), QString("MB"));
-        QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        QCOMPARE(Edit(page, Ids::Name::id)->text(), QString("vm1"));
+        QCOMPARE(Current(page, Ids::Target::id), QString("versatilepb"));
+        QCOMPARE(Items(page, Ids::Cpu::id), QStringList({"arm926", "arm1176"}));
+        QCOMPARE(Current(page, Ids::Cpu::id), QString("arm926"));
+        QCOMPARE(Edit(page, Ids::MemSize::id)->text(), QString("128"));
+        QCOMPARE(Current(page, Ids::MemType::id), QString("MB"));
+        QCOMPARE(Current(page, Ids::Adapter::id), QString("tap1"));
         QCOMPARE(TestBackend::CallNames().front(), std::string("GetEmulatorTarget"));
     }
 
@@ -136,7 +131,7 @@ private slots:
         TestBackend::SetList("GetEmulatorCPU", {"zcpu"}, "zynq");
         TestBackend::SetList("GetEmulatorCPU", {"vcpu"}, "VEXPRESS");
         CEmulatorDev* page = Open(rec);
-        QCOMPARE(Current(page, kTarget), shown);
+        QCOMPARE(Current(page, Ids::Target::id), shown);
         QCOMPARE(ArgsOf("GetEmulatorCPU", 0).value(0), cpuKey);
         page->OnOK();
         QCOMPARE(FromLocal(GetField(m_rec.general.target)), written);
@@ -191,15 +186,15 @@ private slots:
         QFETCH(QString, selectedAfter);
         TestBackend::SetList("GetEmulatorCPU", ToLocalList(newCpus), "vexpress-a15");
         CEmulatorDev* page = Open(BaseRecord());
-        auto* cpus = Ctl<QComboBox>(page, kCpu);
+        auto* cpus = GetDlgItem<Ids::Cpu>(page);
         cpus->setCurrentIndex(cpus->findText(selectedBefore));
-        auto* targets = Ctl<QComboBox>(page, kTarget);
+        auto* targets = GetDlgItem<Ids::Target>(page);
         TestBackend::ClearLog();
         targets->setCurrentIndex(2);
         emit targets->activated(2);
         QCOMPARE(ArgsOf("GetEmulatorCPU", 0).value(0), QString("vexpress-a15"));
-        QCOMPARE(Items(page, kCpu), cpusAfter);
-        QCOMPARE(Current(page, kCpu), selectedAfter);
+        QCOMPARE(Items(page, Ids::Cpu::id), cpusAfter);
+        QCOMPARE(Current(page, Ids::Cpu::id), selectedAfter);
         page->OnOK();
         QCOMPARE(FromLocal(GetField(m_rec.general.cpu)), selectedAfter);
         QCOMPARE(FromLocal(GetField(m_rec.general.target)), QString("vexpress-a15"));
@@ -230,9 +225,9 @@ private slots:
         EmulatorOptions rec = BaseRecord();
         rec.general.memSize = stored;
         CEmulatorDev* page = Open(rec);
-        QCOMPARE(Edit(page, kMemSize)->text(), shown);
+        QCOMPARE(Edit(page, Ids::MemSize::id)->text(), shown);
         if (retype)
-            Edit(page, kMemSize)->setText(typed);
+            Edit(page, Ids::MemSize::id)->setText(typed);
         page->OnOK();
         QCOMPARE(m_rec.general.memSize, written);
     }
@@ -246,7 +241,7 @@ private slots:
     void memoryBoxTakesDigitsOnly() {
         QFETCH(QString, keys);
         CEmulatorDev* page = Open(BaseRecord());
-        QLineEdit* mem = Edit(page, kMemSize);
+        QLineEdit* mem = Edit(page, Ids::MemSize::id);
         mem->clear();
         mem->setFocus();
         QTest::keyClicks(mem, keys);
@@ -315,8 +310,8 @@ private slots:
 
         CEmulatorDev* page = Open(BaseRecord());
         page->SetOwnName(ToLocal(ownName));
-        Edit(page, kName)->setText(name);
-        Ctl<QWidget>(page, kTarget)->setFocus();
+        Edit(page, Ids::Name::id)->setText(name);
+        GetDlgItem<Ids::Target>(page)->setFocus();
         const QByteArray before = BytesOf(m_rec);
 
         QString shown;
@@ -336,7 +331,7 @@ private slots:
         QCOMPARE(accepted, message.isEmpty());
         if (!accepted) {
             QCOMPARE(shown, message);
-            QCOMPARE(page->focusWidget(), Ctl<QWidget>(page, kName));
+            QCOMPARE(page->focusWidget(), GetDlgItem<Ids::Name>(page));
             QCOMPARE(BytesOf(m_rec), before);
         }
         for (const QString& key : ArgsOf("EnumAllEmulator", 0))
@@ -367,7 +362,7 @@ private slots:
         QFETCH(QString, inserted);
         QFETCH(QString, expected);
         CEmulatorDev* page = Open(BaseRecord());
-        QLineEdit* name = Edit(page, kName);
+        QLineEdit* name = Edit(page, Ids::Name::id);
         name->setText(start);
         name->setCursorPosition(cursor);
         name->insert(inserted);
@@ -378,7 +373,7 @@ private slots:
 
     void typedNameStopsAt260Bytes() {
         CEmulatorDev* page = Open(BaseRecord());
-        QLineEdit* name = Edit(page, kName);
+        QLineEdit* name = Edit(page, Ids::Name::id);
         name->clear();
         name->setFocus();
         QTest::keyClicks(name, QString(300, 'k'));
@@ -391,7 +386,7 @@ private slots:
         std::memset(rec.general.cpu, 'c', sizeof rec.general.cpu);
         std::memset(rec.general.tapAdapter, 't', sizeof rec.general.tapAdapter);
         CEmulatorDev* page = Open(rec);
-        QCOMPARE(Edit(page, kName)->text(), QString(260, 'n'));
+        QCOMPARE(Edit(page, Ids::Name::id)->text(), QString(260, 'n'));
         page->OnOK();
         QCOMPARE(GetField(m_rec.general.name).substr(0, 260), std::string(260, 'n'));
         QCOMPARE(GetField(m_rec.general.cpu), std::string("arm926"));
@@ -415,7 +410,7 @@ private slots:
         EmulatorOptions rec = BaseRecord();
         rec.general.displayEnable = stored;
         CEmulatorDev* page = Open(rec);
-        auto* box = Ctl<QCheckBox>(page, kDisplay);
+        auto* box = GetDlgItem<Ids::Display>(page);
         QVERIFY(box);
         QVERIFY(!box->isEnabled());
         QCOMPARE(box->isChecked(), ticked);
@@ -428,11 +423,11 @@ private slots:
     void noAdapters() {
         TestBackend::SetList("RefreshTapNetWork", {});
         CEmulatorDev* page = Open(BaseRecord());
-        QVERIFY(Items(page, kAdapter).isEmpty());
+        QVERIFY(Items(page, Ids::Adapter::id).isEmpty());
         TestBackend::ClearLog();
         {
             UnexpectedModalGuard guard;
-            Click(page, kRename);
+            Click(page, Ids::Rename::id);
             QVERIFY(!guard.Opened());
         }
         QVERIFY(TestBackend::CallNames().empty());
@@ -442,11 +437,11 @@ private slots:
 
     void refreshSelectsFirstAdapter() {
         CEmulatorDev* page = Open(BaseRecord());
-        QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        QCOMPARE(Current(page, Ids::Adapter::id), QString("tap1"));
         TestBackend::SetList("RefreshTapNetWork", {"tapA", "tap1", "tapC"});
-        Click(page, kRefresh);
-        QCOMPARE(Items(page, kAdapter), QStringList({"tapA", "tap1", "tapC"}));
-        QCOMPARE(Current(page, kAdapter), QString("tapA"));
+        Click(page, Ids::Refresh::id);
+        QCOMPARE(Items(page, Ids::Adapter::id), QStringList({"tapA", "tap1", "tapC"}));
+        QCOMPARE(Current(page, Ids::Adapter::id), QString("tapA"));
     }
 
     void install_data() {
@@ -475,15 +470,15 @@ private slots:
                 Ctl<QComboBox>(dlg, res::InstallTap::Version::id)->setCurrentIndex(choose);
             Click(dlg, confirm ? 1 : 2);
         });
-        Click(page, kInstall);
+        Click(page, Ids::Install::id);
         QCOMPARE(shownVersions, versions);
         QCOMPARE(ArgsOf("InstallTapNetWork", 0), installed);
         if (confirm) {
             QVERIFY(CountOf("RefreshTapNetWork") > 0);
-            QCOMPARE(Current(page, kAdapter), QString("tapNew"));
+            QCOMPARE(Current(page, Ids::Adapter::id), QString("tapNew"));
         } else {
             QCOMPARE(CountOf("RefreshTapNetWork"), 0);
-            QCOMPARE(Current(page, kAdapter), QString("tap1"));
+            QCOMPARE(Current(page, Ids::Adapter::id), QString("tap1"));
         }
     }
 
@@ -501,25 +496,25 @@ private slots:
         QFETCH(bool, confirm);
         QFETCH(bool, renamed);
         CEmulatorDev* page = Open(BaseRecord());
-        QCOMPARE(Current(page, kAdapter), QString("tap1"));
+        QCOMPARE(Current(page, Ids::Adapter::id), QString("tap1"));
         TestBackend::SetList("RefreshTapNetWork", {"tap0", ToLocal(typed)});
         TestBackend::ClearLog();
         OnNextModal([&](QWidget* dlg) {
             Edit(dlg, res::RenameTap::NewName::id)->setText(typed);
             Click(dlg, confirm ? 1 : 2);
         });
-        Click(page, kRename);
+        Click(page, Ids::Rename::id);
         if (renamed) {
             const auto calls = TestBackend::CallsOf("ReNameTapNetWork");
             QCOMPARE(calls.size(), size_t(1));
             QCOMPARE(calls[0].args.at(0), std::string("tap1"));
             QCOMPARE(FromLocal(calls[0].args.at(1)), typed);
-            QCOMPARE(Current(page, kAdapter), typed);
+            QCOMPARE(Current(page, Ids::Adapter::id), typed);
             page->OnOK();
             QCOMPARE(FromLocal(GetField(m_rec.general.tapAdapter)), typed);
         } else {
             QVERIFY(TestBackend::CallNames().empty());
-            QCOMPARE(Current(page, kAdapter), QString("tap1"));
+            QCOMPARE(Current(page, Ids::Adapter::id), QString("tap1"));
         }
     }
 
@@ -530,7 +525,7 @@ private slots:
         rec.general.reserved0[0] = 0x11;
         rec.general.reserved1[0] = 0x22;
         CEmulatorDev* page = Open(rec);
-        Edit(page, kName)->setText("renamed");
+        Edit(page, Ids::Name::id)->setText("renamed");
         page->OnOK();
         QCOMPARE(GetField(m_rec.general.name), std::string("renamed"));
         QCOMPARE(GetField(m_rec.general.arch), std::string("arm"));

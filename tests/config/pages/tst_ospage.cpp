@@ -9,9 +9,7 @@
 using namespace pages_test;
 
 namespace {
-constexpr int32_t kOsImage = res::Os::OsImage::id, kInitrd = res::Os::InitrdImage::id,
-                  kCmdLine = res::Os::CmdLine::id;
-constexpr int32_t kBrowseOs = res::Os::BrowseOs::id, kBrowseInitrd = res::Os::BrowseInitrd::id;
+using Ids = res::Os;
 } // namespace
 
 using OsHarness = PageHarness<CEmulatorOS, &EmulatorOptions::os>;
@@ -41,10 +39,10 @@ private slots:
         SetField(rec.os.initrdImage, "boot/initrd.img");
         SetField(rec.os.cmdLine, "console=ttyAMA0 root=/dev/ram");
         CEmulatorOS* page = Open(rec);
-        QVERIFY(Ctl<QPlainTextEdit>(page, kCmdLine));
-        QCOMPARE(Text(page, kOsImage), QString("boot/zImage"));
-        QCOMPARE(Text(page, kInitrd), QString("boot/initrd.img"));
-        QCOMPARE(Text(page, kCmdLine), QString("console=ttyAMA0 root=/dev/ram"));
+        QVERIFY(GetDlgItem<Ids::CmdLine>(page));
+        QCOMPARE(Text(page, Ids::OsImage::id), QString("boot/zImage"));
+        QCOMPARE(Text(page, Ids::InitrdImage::id), QString("boot/initrd.img"));
+        QCOMPARE(Text(page, Ids::CmdLine::id), QString("console=ttyAMA0 root=/dev/ram"));
         const QByteArray before = BytesOf(m_rec.os);
         m_page->OnOK();
         QCOMPARE(BytesOf(m_rec.os), before);
@@ -77,8 +75,8 @@ private slots:
         QFETCH(QString, initrd);
         QFETCH(QString, message);
         CEmulatorOS* page = Open(ZeroRecord());
-        SetText(page, kOsImage, os);
-        SetText(page, kInitrd, initrd);
+        SetText(page, Ids::OsImage::id, os);
+        SetText(page, Ids::InitrdImage::id, initrd);
         // As if a file dialog had moved the current directory.
         QVERIFY(QDir::setCurrent(QDir::rootPath()));
         if (message.isEmpty()) {
@@ -119,9 +117,9 @@ private slots:
         // The last byte of each field is the terminator the copy never writes.
         rec.os.osImage[260] = rec.os.initrdImage[260] = rec.os.cmdLine[1024] = '\0';
         CEmulatorOS* page = Open(rec);
-        SetText(page, kOsImage, QString::fromUtf8(image));
-        SetText(page, kInitrd, QString::fromUtf8(image));
-        SetText(page, kCmdLine, QString::fromUtf8(cmdLine));
+        SetText(page, Ids::OsImage::id, QString::fromUtf8(image));
+        SetText(page, Ids::InitrdImage::id, QString::fromUtf8(image));
+        SetText(page, Ids::CmdLine::id, QString::fromUtf8(cmdLine));
         m_page->OnOK();
         QCOMPARE(QByteArray::fromStdString(GetField(m_rec.os.osImage)), storedImage);
         QCOMPARE(QByteArray::fromStdString(GetField(m_rec.os.initrdImage)), storedImage);
@@ -131,7 +129,7 @@ private slots:
 
     void pastedLineBreaksAreStored() {
         CEmulatorOS* page = Open(ZeroRecord());
-        auto* edit = Ctl<QPlainTextEdit>(page, kCmdLine);
+        auto* edit = GetDlgItem<Ids::CmdLine>(page);
         QVERIFY(edit);
         const QString pasted = "console=ttyS0\nroot=/dev/ram\n\ninit=/sbin/init";
         QGuiApplication::clipboard()->setText(pasted);
@@ -147,8 +145,10 @@ private slots:
         QTest::addColumn<int>("button");
         QTest::addColumn<int>("edit");
         QTest::addColumn<QString>("file");
-        QTest::newRow("OS image") << int(kBrowseOs) << int(kOsImage) << "boot/zImage";
-        QTest::newRow("initrd image") << int(kBrowseInitrd) << int(kInitrd) << "boot/initrd.img";
+        QTest::newRow("OS image") << int(Ids::BrowseOs::id) << int(Ids::OsImage::id)
+                                  << "boot/zImage";
+        QTest::newRow("initrd image")
+            << int(Ids::BrowseInitrd::id) << int(Ids::InitrdImage::id) << "boot/initrd.img";
     }
     void browseButtons() {
         QFETCH(int, button);
