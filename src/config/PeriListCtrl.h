@@ -1,4 +1,4 @@
-// The Peripherals page's list of further peripherals (control PeriList).
+// The Peripherals page's list of further peripherals (control 1049).
 #pragma once
 
 #include "dialog/ListViewCtrl.h"

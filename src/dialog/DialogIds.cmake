@@ -101,5 +101,6 @@ list(JOIN dialogIds ", " allIds)
 string(APPEND out "\n// Every template, in file order.\ninline constexpr int32_t kDialogIds[] = {${allIds}};\n")
 string(APPEND out "\n} // namespace res\n")
 
-# Unchanged output keeps its time stamp, so nothing rebuilds needlessly.
-file(CONFIGURE OUTPUT "${OUT}" CONTENT "${out}" @ONLY)
+# Written every time, so the output is never older than the templates and
+# the build does not run this again; unchanged dependents are cache hits.
+file(WRITE "${OUT}" "${out}")
