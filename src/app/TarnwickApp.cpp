@@ -5,6 +5,7 @@
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ProgramDir.h"
 #include "lang/LanguageManager.h"
+#include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ bool CTarnwickApp::InitInstance() {
 
     if (role == CInstanceMarker::Role::Second) {
         std::string caption;
-        GetLangText("102", "Tarnwick", caption);
+        GetLangText(std::to_string(res::Main::id), "Tarnwick", caption);
         if (!caption.empty()) {
             SendCaptionToRunningInstance(caption);
         }

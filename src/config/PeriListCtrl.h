@@ -1,4 +1,4 @@
-// The Peripherals page's list of further peripherals (control 1049).
+// The Peripherals page's list of further peripherals (res::Peripherals::PeriList).
 #pragma once
 
 #include "dialog/ListViewCtrl.h"
