@@ -26,12 +26,6 @@
 
 namespace {
 
-constexpr int32_t kListId = res::Main::List::id;
-constexpr int32_t kNewId = res::Main::New::id;
-constexpr int32_t kDeleteId = res::Main::Delete::id;
-constexpr int32_t kEditId = res::Main::Edit::id;
-constexpr int32_t kStartId = res::Main::Start::id;
-
 QIcon LoadAppIcon(const QWidget* window) {
     const QString resource = QStringLiteral(":/icons/tarnwick.svg");
     if (QFile::exists(resource)) {
@@ -91,7 +85,7 @@ void CTarnwickDlg::Open() {
 }
 
 QWidget* CTarnwickDlg::CreateControl(const ControlTemplate& c, QWidget* parent) {
-    if (c.id != kListId || c.kind != CtlKind::List)
+    if (c.id != res::Main::List::id || c.kind != CtlKind::List)
         return CTemplateDialog::CreateControl(c, parent);
     m_listVm = new CVmListCtrl(parent);
     connect(m_listVm, &CListViewCtrl::Clicked, this, &CTarnwickDlg::OnListClick);
@@ -109,10 +103,10 @@ bool CTarnwickDlg::OnInitDialog() {
     TranslateTexts();
 
     const std::pair<int32_t, void (CTarnwickDlg::*)()> commands[] = {
-        {kNewId, &CTarnwickDlg::OnNewVm},
-        {kEditId, &CTarnwickDlg::OnEditVm},
-        {kDeleteId, &CTarnwickDlg::OnDeleteVm},
-        {kStartId, &CTarnwickDlg::OnStartVm},
+        {res::Main::New::id, &CTarnwickDlg::OnNewVm},
+        {res::Main::Edit::id, &CTarnwickDlg::OnEditVm},
+        {res::Main::Delete::id, &CTarnwickDlg::OnDeleteVm},
+        {res::Main::Start::id, &CTarnwickDlg::OnStartVm},
     };
     for (const auto& [id, handler] : commands) {
         if (auto* button = qobject_cast<QAbstractButton*>(GetDlgItem(this, id)))
@@ -186,9 +180,9 @@ int CTarnwickDlg::InsertVmRow(int index, const EmulatorOptions& options) {
 }
 
 void CTarnwickDlg::SetVmButtons(bool enable) {
-    EnableDlgItem(this, kEditId, enable);
-    EnableDlgItem(this, kDeleteId, enable);
-    EnableDlgItem(this, kStartId, enable);
+    EnableDlgItem(this, res::Main::Edit::id, enable);
+    EnableDlgItem(this, res::Main::Delete::id, enable);
+    EnableDlgItem(this, res::Main::Start::id, enable);
 }
 
 void CTarnwickDlg::OnNewVm() {
