@@ -191,7 +191,7 @@ private slots:
 
     void directChildrenSkipGrandchildrenAndWindows() {
         auto dlg = Build(res::RenameTap::id);
-        auto* grandchild = new QLabel("inner", GetDlgItem(dlg.get(), 1));
+        auto* grandchild = new QLabel("inner", GetDlgItem(dlg.get(), res::RenameTap::Ok::id));
         SetDlgCtrlID(grandchild, 55);
         auto* popup = new QWidget(dlg.get(), Qt::Window);
         SetDlgCtrlID(popup, 56);

@@ -99,10 +99,10 @@ private slots:
         QWidget sheet;
         sheet.setWindowTitle("Create New Virtual Machine");
         auto* ok = new QPushButton("OK", &sheet);
-        SetDlgCtrlID(ok, 1);
+        SetDlgCtrlID(ok, res::RenameTap::Ok::id);
         CMapLangManager fresh;
         Passes(&sheet, &fresh, -1);
-        QCOMPARE(Keys(fresh), (std::set<std::string>{"1"}));
+        QCOMPARE(Keys(fresh), (std::set<std::string>{Key(res::RenameTap::Ok::id)}));
         Passes(&sheet, &m, -1);
         QCOMPARE(sheet.windowTitle(), QStringLiteral("Frame"));
         QCOMPARE(m.texts["-1"], std::string("Frame"));
@@ -118,13 +118,13 @@ private slots:
         CMapLangManager m;
         auto rename = Build(res::RenameTap::id);
         Passes(rename.get(), &m, res::RenameTap::id);
-        QCOMPARE(m.texts["1"], std::string("OK"));
-        QCOMPARE(m.texts["2"], std::string("Cancel"));
+        QCOMPARE(m.texts[Key(res::RenameTap::Ok::id)], std::string("OK"));
+        QCOMPARE(m.texts[Key(res::RenameTap::Cancel::id)], std::string("Cancel"));
         auto install = Build(res::InstallTap::id);
         Passes(install.get(), &m, res::InstallTap::id);
-        QCOMPARE(Caption(install.get(), 1), QStringLiteral("OK"));
-        QCOMPARE(Caption(install.get(), 2), QStringLiteral("Cancel"));
-        QCOMPARE(m.texts["1"], std::string("OK"));
+        QCOMPARE(Caption(install.get(), res::InstallTap::Ok::id), QStringLiteral("OK"));
+        QCOMPARE(Caption(install.get(), res::InstallTap::Cancel::id), QStringLiteral("Cancel"));
+        QCOMPARE(m.texts[Key(res::RenameTap::Ok::id)], std::string("OK"));
     }
 
     void onlyDirectChildrenAreVisited() {

@@ -10,6 +10,7 @@
 #include "config/EmulPropertyPage.h"
 #include "config/EmulatorDlg.h"
 #include "config/RecordText.h"
+#include "dialog/TemplateDialog.h"
 #include "vmlist/TarnwickDlg.h"
 #include "vmlist/VmListCtrl.h"
 
@@ -74,7 +75,7 @@ public:
             }
             if (!guarded)
                 return;
-            if (QAbstractButton* ok = Button(guarded, 1))
+            if (QAbstractButton* ok = Button(guarded, IDOK))
                 ok->click();
             if (guarded && guarded->isVisible())
                 static_cast<QDialog*>(guarded.data())->reject();

@@ -28,6 +28,12 @@ void Click(const QWidget* dialog, int32_t id) {
     button->click();
 }
 
+void MouseClick(const QWidget* dialog, int32_t id) {
+    QAbstractButton* button = Button(dialog, id);
+    QVERIFY2(button, qPrintable(QStringLiteral("button %1 missing").arg(id)));
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
 void ClickIndicator(QWidget* w) {
     QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(4, w->height() / 2));
 }

@@ -17,6 +17,8 @@ QAbstractButton* Button(const QWidget* dialog, int32_t id);
 QLineEdit* Edit(const QWidget* dialog, int32_t id);
 // Fails the running test when the dialog has no such button.
 void Click(const QWidget* dialog, int32_t id);
+// The same through a real mouse press and release on the button.
+void MouseClick(const QWidget* dialog, int32_t id);
 // Check boxes and radio buttons take clicks on their indicator and label only.
 void ClickIndicator(QWidget* w);
 

@@ -93,7 +93,7 @@ struct ModalSeen {
 };
 
 // Arms a handler for the sheet the next command opens: optionally renames
-// the machine on the General page, then presses OK (id 1) or Cancel (id 2).
+// the machine on the General page, then presses OK (IDOK) or Cancel (IDCANCEL).
 // A page that refuses OK is recorded and the sheet cancelled, so a failure
 // never hangs the run.
 void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName = QString());

@@ -5,6 +5,7 @@
 #include "ModalDriver.h"
 #include "TestBackendControl.h"
 #include "app/backend/ProgramDir.h"
+#include "dialog/TemplateDialog.h"
 #include "lang/LanguageManager.h"
 #include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
@@ -19,18 +20,12 @@ using namespace VmTest;
 
 namespace {
 
-const std::vector<std::string> kFour = {"vm1", "vm2", "vm3", "vm4"};
-
 // The calls made after the first call of `function`.
 std::vector<std::string> CallsAfter(const std::string& function) {
     std::vector<std::string> names = TestBackend::CallNames();
     const auto first = std::find(names.begin(), names.end(), function);
     return first == names.end() ? std::vector<std::string>{}
                                 : std::vector<std::string>(first + 1, names.end());
-}
-
-std::vector<std::string> StateReads(size_t rows) {
-    return std::vector<std::string>(rows, "GetEmulatorState");
 }
 
 } // namespace
@@ -155,7 +150,7 @@ void TestVmMenu::stopAndForceOff() {
     QFETCH(QString, name);
     QFETCH(QString, force);
     QFETCH(QStringList, indicators);
-    ScriptMachines(kFour);
+    ScriptMachines({"vm1", "vm2", "vm3", "vm4"});
     TestBackend::SetState("vm2", BREVANTIX_STATE_RUNNING);
     TestBackend::SetState("vm3", BREVANTIX_STATE_RUNNING);
     auto dlg = OpenWindow();
@@ -177,7 +172,7 @@ void TestVmMenu::stopAndForceOff() {
     QCOMPARE(stops.size(), size_t(1));
     QCOMPARE(stops[0].args, (std::vector<std::string>{name.toStdString(), force.toStdString()}));
     // Every row's state is read again after the command.
-    QCOMPARE(CallsAfter("StopEmulator"), StateReads(4));
+    QCOMPARE(CallsAfter("StopEmulator"), std::vector<std::string>(4, "GetEmulatorState"));
     QCOMPARE(Indicators(*dlg), indicators);
     QCOMPARE(Rows(*dlg).size(), 4);
     QVERIFY(CommandButtonsEnabled(*dlg, true));
@@ -285,7 +280,7 @@ void TestVmMenu::statesReadAtOpenAfterCommandsAndOnReturn() {
     // An edit replaces the row; the running machine keeps its indicator.
     ClickRow(*dlg, 2);
     ModalSeen sheet;
-    AnswerNextSheet(&sheet, 1);
+    AnswerNextSheet(&sheet, IDOK);
     dlg->OnEditVm();
     QVERIFY(sheet.appeared);
     QCOMPARE(sheet.refusal, QString());
