@@ -1,18 +1,22 @@
-// Modal template dialogs, the Enter/Escape filter and the message box.
+// Template windows and modal template dialogs, the Enter/Escape filter and
+// the message box.
 #include "DialogTestSupport.h"
 #include "MapLangManager.h"
 #include "ModalDriver.h"
+#include "TestRow.h"
 #include "dialog/DlgItem.h"
 #include "dialog/KeyFilter.h"
 #include "dialog/MessageBox.h"
 #include "dialog/TemplateDialog.h"
+#include "dialog/TemplateWindow.h"
+#include "dialog/WidgetText.h"
 #include "res/DialogIds.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,10 +24,12 @@
 
 namespace {
 
+using Tap = res::InstallTap;
+
 // The install dialog's shape: a combo box bound to a copy, buttons 1 and 2.
 class CProbeDlg : public CTemplateDialog {
 public:
-    CProbeDlg() : CTemplateDialog(136) {}
+    CProbeDlg() : CTemplateDialog(Tap::id) {}
     std::string m_strChoice = "beta";
     int inits = 0;
     int oks = 0;
@@ -31,12 +37,12 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange& dx) override {
-        DDX_CBString(dx, res::InstallTap::Version::id, m_strChoice);
+        DDX_CBString(dx, Tap::Version::id, m_strChoice);
     }
     bool OnInitDialog() override {
         ++inits;
         CTemplateDialog::OnInitDialog();
-        auto* combo = GetDlgItem<res::InstallTap::Version>(this);
+        auto* combo = GetDlgItem<Tap::Version>(this);
         combo->clear();
         combo->addItems({"alpha", "beta", "gamma"});
         UpdateData(false);
@@ -52,19 +58,12 @@ protected:
     }
 };
 
-class CErrorProbe : public CTemplateDialog {
-public:
-    CErrorProbe() : CTemplateDialog(138) {}
-    std::string m_strErrText = "line one\nline two";
-
-protected:
-    void DoDataExchange(CDataExchange& dx) override {
-        DDX_Text(dx, res::StartError::Text::id, m_strErrText);
-    }
-};
+constexpr int32_t kNoTemplate = 133;
+const std::string kOkKey = std::to_string(Tap::Ok::id);
+const std::string kCancelKey = std::to_string(Tap::Cancel::id);
 
 QComboBox* Combo(QWidget* dlg) {
-    return GetDlgItem<res::InstallTap::Version>(dlg);
+    return GetDlgItem<Tap::Version>(dlg);
 }
 
 } // namespace
@@ -75,71 +74,57 @@ private slots:
     void init() { g_pLangManager = nullptr; }
     void cleanup() { g_pLangManager = nullptr; }
 
-    void okButtonPullsAndEndsWithOk() {
-        CProbeDlg dlg;
-        OnNextModal([](QWidget* m) {
-            QCOMPARE(Combo(m)->currentText(), QStringLiteral("beta"));
-            Combo(m)->setCurrentIndex(2);
-            Click(m, 1);
-        });
-        QCOMPARE(dlg.DoModal(), IDOK);
-        QCOMPARE(dlg.m_strChoice, std::string("gamma"));
-        QCOMPARE(dlg.oks, 1);
-    }
-
-    void cancelButtonEndsWithCancelAndPullsNothing() {
-        CProbeDlg dlg;
-        OnNextModal([](QWidget* m) {
-            Combo(m)->setCurrentIndex(0);
-            Click(m, 2);
-        });
-        QCOMPARE(dlg.DoModal(), IDCANCEL);
-        QCOMPARE(dlg.m_strChoice, std::string("beta"));
-    }
-
-    void keysAndCloseBox_data() {
+    // Every way of ending: OK pulls the changed choice, Cancel leaves the copy.
+    void endings_data() {
         QTest::addColumn<int>("how");
         QTest::addColumn<int>("result");
-        QTest::newRow("Return") << 0 << IDOK;
-        QTest::newRow("Enter") << 1 << IDOK;
-        QTest::newRow("Escape") << 2 << IDCANCEL;
-        QTest::newRow("close box") << 3 << IDCANCEL;
-        QTest::newRow("Return on the combo box") << 4 << IDOK;
-        QTest::newRow("Return on the focused Cancel button") << 5 << IDCANCEL;
-        QTest::newRow("Return on the focused Install button") << 6 << IDOK;
+        Row("Install button", 0, IDOK);
+        Row("Cancel button", 1, IDCANCEL);
+        Row("Return", 2, IDOK);
+        Row("Enter", 3, IDOK);
+        Row("Escape", 4, IDCANCEL);
+        Row("close box", 5, IDCANCEL);
+        Row("Return on the combo box", 6, IDOK);
+        Row("Return on the focused Cancel button", 7, IDCANCEL);
+        Row("Return on the focused Install button", 8, IDOK);
     }
-    void keysAndCloseBox() {
+    void endings() {
         QFETCH(int, how);
         QFETCH(int, result);
         CProbeDlg dlg;
         OnNextModal([how](QWidget* m) {
+            QCOMPARE(Combo(m)->currentText(), QStringLiteral("beta"));
+            Combo(m)->setCurrentIndex(2);
             switch (how) {
             case 0:
-                QTest::keyClick(m, Qt::Key_Return);
-                break;
             case 1:
-                QTest::keyClick(m, Qt::Key_Enter, Qt::KeypadModifier);
+                MouseClick(m, how == 0 ? Tap::Ok::id : Tap::Cancel::id);
                 break;
             case 2:
-                QTest::keyClick(m, Qt::Key_Escape);
+                QTest::keyClick(m, Qt::Key_Return);
                 break;
             case 3:
-                m->close();
+                QTest::keyClick(m, Qt::Key_Enter, Qt::KeypadModifier);
                 break;
             case 4:
-                QTest::keyClick(Combo(m), Qt::Key_Return);
+                QTest::keyClick(m, Qt::Key_Escape);
                 break;
             case 5:
-            case 6: {
-                QWidget* button = GetDlgItem(m, how == 5 ? 2 : 1);
+                m->close();
+                break;
+            case 6:
+                QTest::keyClick(Combo(m), Qt::Key_Return);
+                break;
+            default: {
+                QWidget* button = GetDlgItem(m, how == 7 ? Tap::Cancel::id : Tap::Ok::id);
                 button->setFocus();
                 QTest::keyClick(button, Qt::Key_Return);
-                break;
             }
             }
         });
         QCOMPARE(dlg.DoModal(), result);
         QCOMPARE(dlg.oks, result == IDOK ? 1 : 0);
+        QCOMPARE(dlg.m_strChoice, std::string(result == IDOK ? "gamma" : "beta"));
     }
 
     void refusedCancelKeepsTheDialogOpen() {
@@ -150,7 +135,7 @@ private slots:
             m->close();
             QTest::keyClick(m, Qt::Key_Escape);
             stillOpen = m->isVisible();
-            Click(m, 1);
+            MouseClick(m, Tap::Ok::id);
         });
         QCOMPARE(dlg.DoModal(), IDOK);
         QVERIFY(stillOpen);
@@ -159,7 +144,7 @@ private slots:
     void builtOnceInitialisedPerRun() {
         CProbeDlg dlg;
         for (int run = 0; run < 2; ++run) {
-            OnNextModal([](QWidget* m) { Click(m, 2); });
+            OnNextModal([](QWidget* m) { MouseClick(m, Tap::Cancel::id); });
             QCOMPARE(dlg.DoModal(), IDCANCEL);
         }
         QCOMPARE(dlg.inits, 2);
@@ -169,37 +154,53 @@ private slots:
 
     void languagePassesRunWithTheTemplateId() {
         CMapLangManager m;
-        m.texts["2"] = "Abbrechen";
+        m.texts[kCancelKey] = "Abbrechen";
         g_pLangManager = &m;
         CProbeDlg dlg;
         QString cancelCaption;
         OnNextModal([&](QWidget* d) {
-            cancelCaption = qobject_cast<QPushButton*>(GetDlgItem(d, 2))->text();
-            Click(d, 2);
+            cancelCaption = Button(d, Tap::Cancel::id)->text();
+            MouseClick(d, Tap::Cancel::id);
         });
         dlg.DoModal();
         QCOMPARE(cancelCaption, QStringLiteral("Abbrechen"));
-        QCOMPARE(m.texts["136"], std::string("Install TapNetwrok Driver"));
-        QCOMPARE(m.texts["1"], std::string("Install"));
-        QCOMPARE(m.texts["2"], std::string("Abbrechen"));
-        QCOMPARE(dlg.TemplateId(), 136);
+        QCOMPARE(m.texts[std::to_string(Tap::id)], std::string("Install TapNetwrok Driver"));
+        QCOMPARE(m.texts[kOkKey], std::string("Install"));
+        QCOMPARE(m.texts[kCancelKey], std::string("Abbrechen"));
+        QCOMPARE(m.texts.size(), size_t(3));
+        QCOMPARE(dlg.TemplateId(), Tap::id);
     }
 
-    void enterStaysInTheReadOnlyErrorText() {
-        CErrorProbe dlg;
-        bool openAfterEnter = false;
-        QString shown;
-        OnNextModal([&](QWidget* m) {
-            auto* text = GetDlgItem<res::StartError::Text>(m);
-            shown = text->toPlainText();
-            text->setFocus();
-            QTest::keyClick(text, Qt::Key_Return);
-            openAfterEnter = m->isVisible();
-            QTest::keyClick(text, Qt::Key_Escape);
-        });
-        QCOMPARE(dlg.DoModal(), IDCANCEL);
-        QVERIFY(openAfterEnter);
-        QCOMPARE(shown, QStringLiteral("line one\nline two"));
+    // The set-up steps alone: a missing template or window builds nothing, a
+    // factory replaces only what it makes, and translating needs both a window
+    // and a language manager.
+    void buildAndTranslateSteps() {
+        QWidget w;
+        w.resize(123, 45);
+        w.setWindowTitle(QStringLiteral("before"));
+        QVERIFY(!BuildFromTemplate(&w, kNoTemplate));
+        QVERIFY(!BuildFromTemplate(&w, -1));
+        QVERIFY(DirectChildren(&w).empty());
+        QCOMPARE(w.size(), QSize(123, 45));
+        QCOMPARE(w.windowTitle(), QStringLiteral("before"));
+        QVERIFY(!BuildFromTemplate(nullptr, Tap::id));
+
+        QLabel* made = nullptr;
+        QVERIFY(BuildFromTemplate(&w, Tap::id, [&](const ControlTemplate& c, QWidget* parent) {
+            return c.id == Tap::Cancel::id ? made = new QLabel(parent) : nullptr;
+        }));
+        QVERIFY(made);
+        QCOMPARE(GetDlgItem(&w, Tap::Cancel::id), made);
+        QVERIFY(!made->geometry().isEmpty());
+        QVERIFY(qobject_cast<QPushButton*>(GetDlgItem(&w, Tap::Ok::id)));
+
+        TranslateWindow(&w, Tap::id); // no language manager: nothing changes
+        QCOMPARE(w.windowTitle(), QStringLiteral("Install TapNetwrok Driver"));
+        QCOMPARE(GetWindowText(GetDlgItem(&w, Tap::Ok::id)), std::string("Install"));
+        CMapLangManager m;
+        g_pLangManager = &m;
+        TranslateWindow(nullptr, res::RenameTap::id);
+        QVERIFY(m.texts.empty());
     }
 
     void enterEscapeFilter() {
@@ -304,7 +305,7 @@ private slots:
             sawOpen = AnyModalOpen();
             AcceptNextMessageBox(&inner);
             ShowMessage(outer, "nested");
-            Click(outer, 1);
+            MouseClick(outer, Tap::Ok::id);
         });
         QCOMPARE(dlg.DoModal(), IDOK);
         QVERIFY(sawOpen);
