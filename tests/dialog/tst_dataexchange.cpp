@@ -81,9 +81,8 @@ private slots:
         auto pull = f.pull();
         std::string value = "  my vm  ";
         DDX_Text(push, kEdit, value);
-        QCOMPARE(qobject_cast<QLineEdit*>(GetDlgItem(&f.dlg, kEdit))->text(),
-                 QStringLiteral("  my vm  "));
-        qobject_cast<QLineEdit*>(GetDlgItem(&f.dlg, kEdit))->setText(QString::fromUtf8("Gerät"));
+        QCOMPARE(Edit(&f.dlg, kEdit)->text(), QStringLiteral("  my vm  "));
+        Edit(&f.dlg, kEdit)->setText(QString::fromUtf8("Gerät"));
         DDX_Text(pull, kEdit, value);
         QCOMPARE(value, std::string("Ger\xC3\xA4t"));
 

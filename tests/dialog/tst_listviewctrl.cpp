@@ -1,4 +1,5 @@
 // The report list: rows, texts, selection and the click notifications.
+#include "ListTestUtil.h"
 #include "dialog/ListViewCtrl.h"
 
 #include <QApplication>
@@ -24,9 +25,6 @@ struct Fixture {
         }
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
-    }
-    QPoint rowCenter(int row) const {
-        return list->visualRect(list->model()->index(row, 0)).center();
     }
     QPoint belowRows() const {
         const int n = list->GetItemCount();
@@ -155,19 +153,20 @@ private slots:
         Fixture f(3);
         QSignalSpy clicked(f.list, &CListViewCtrl::Clicked);
         QSignalSpy dbl(f.list, &CListViewCtrl::DoubleClicked);
-        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, f.rowCenter(1));
+        ListTest::ClickRow(f.list, 1);
         QCOMPARE(clicked.count(), 1);
         QCOMPARE(clicked.takeFirst().at(0).toInt(), 1);
         QCOMPARE(f.list->GetFirstSelected(), 1);
         QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, f.belowRows());
         QCOMPARE(clicked.takeFirst().at(0).toInt(), -1);
         // Right of the last column is no row either.
-        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {}, QPoint(350, f.rowCenter(0).y()));
+        QTest::mouseClick(f.list->viewport(), Qt::LeftButton, {},
+                          QPoint(350, ListTest::RowCentre(f.list, 0).y()));
         QCOMPARE(clicked.takeFirst().at(0).toInt(), -1);
-        QTest::mouseClick(f.list->viewport(), Qt::RightButton, {}, f.rowCenter(2));
+        QTest::mouseClick(f.list->viewport(), Qt::RightButton, {}, ListTest::RowCentre(f.list, 2));
         QCOMPARE(clicked.count(), 0);
 
-        QTest::mouseDClick(f.list->viewport(), Qt::LeftButton, {}, f.rowCenter(2));
+        QTest::mouseDClick(f.list->viewport(), Qt::LeftButton, {}, ListTest::RowCentre(f.list, 2));
         QCOMPARE(dbl.count(), 1);
         QCOMPARE(dbl.takeFirst().at(0).toInt(), 2);
         QTest::mouseDClick(f.list->viewport(), Qt::LeftButton, {}, f.belowRows());
@@ -195,12 +194,12 @@ private slots:
         QSignalSpy clicked(f.list, &CListViewCtrl::Clicked);
         f.list->selectRow(0);
         f.list->SetHotTrack(true);
-        Rest(f.list, f.rowCenter(2));
+        Rest(f.list, ListTest::RowCentre(f.list, 2));
         QTRY_COMPARE_WITH_TIMEOUT(f.list->GetFirstSelected(), 2, 3000);
         QCOMPARE(f.list->selectionModel()->selectedRows().size(), 1);
         QCOMPARE(clicked.count(), 0);
         f.list->SetHotTrack(false);
-        Rest(f.list, f.rowCenter(3));
+        Rest(f.list, ListTest::RowCentre(f.list, 3));
         QTest::qWait(700);
         QCOMPARE(f.list->GetFirstSelected(), 2);
     }

@@ -92,8 +92,7 @@ private slots:
     void mainWindowAndSheet() {
         ScriptMachines({"busybox-test", "debian-armhf", "router", "sensor-node"});
         TestBackend::SetRecord("debian-armhf", ShowcaseRecord());
-        auto dlg = std::make_unique<CTarnwickDlg>();
-        dlg->Open();
+        auto dlg = OpenWindow();
         ClickRow(*dlg, 1);
         Save(dlg.get(), QStringLiteral("main-window"));
 

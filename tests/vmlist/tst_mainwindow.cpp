@@ -1,10 +1,13 @@
 // The main window: filling, the four commands, button states and keys.
 #include "VmTestUtil.h"
 
+#include "TestRow.h"
+
 #include "TestBackendControl.h"
 #include "app/TarnwickApp.h"
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
+#include "dialog/TemplateDialog.h"
 #include "lang/LanguageManager.h"
 #include "res/DialogIds.h"
 #include "vmlist/TarnwickDlg.h"
@@ -22,14 +25,14 @@ namespace {
 
 const std::vector<std::string> kFive = {"vm1", "vm2", "vm3", "vm4", "vm5"};
 
-QString Row(const std::string& name) {
+QString RowOf(const std::string& name) {
     return QString::fromStdString(name + "|" + kArch + "|" + kTarget + "|" + kCpu);
 }
 
 QStringList RowsOf(const std::vector<std::string>& names) {
     QStringList rows;
     for (const std::string& n : names)
-        rows << Row(n);
+        rows << RowOf(n);
     return rows;
 }
 
@@ -45,7 +48,7 @@ std::vector<int> SelectedRows(const CTarnwickDlg& dlg) {
 // A window whose sheet ends with OK at once, leaving the record as it is.
 class CWindowWithAcceptingSheet : public CTarnwickDlg {
 protected:
-    int RunSheet(const std::string&, EmulatorOptions&, const std::string&) override { return 1; }
+    int RunSheet(const std::string&, EmulatorOptions&, const std::string&) override { return IDOK; }
 };
 
 } // namespace
@@ -62,23 +65,20 @@ private slots:
     void fill_data();
     void fill();
     void columns();
-    void windowFrame();
+    void windowFrameAndCloseBox();
     void newMachine_data();
     void newMachine();
-    void newCancelled();
+    void cancelledSheetStoresNothing_data();
+    void cancelledSheetStoresNothing();
     void newWithEmptyName();
     void editKeepsMachineStoredUntilOk_data();
     void editKeepsMachineStoredUntilOk();
-    void editCancelled();
-    void editUnreadableCancelled();
     void firstSelectedRowActs_data();
     void firstSelectedRowActs();
-    void doubleClickEditsFirstSelected();
     void clicksSetButtons();
     void keyboardSelectionLeavesButtons();
     void enterAndEscapeDoNothing_data();
     void enterAndEscapeDoNothing();
-    void closeBoxEndsCancelled();
     void editTitleFromHostileFormat();
 };
 
@@ -90,9 +90,9 @@ void TestMainWindow::fill_data() {
 
     QTest::newRow("empty back end") << QStringList() << QStringList() << QString() << QStringList();
     QTest::newRow("second unreadable") << QStringList{"vm1", "vm2", "vm3"} << QStringList{"vm2"}
-                                       << QString() << QStringList{Row("vm1"), Row("vm3")};
+                                       << QString() << QStringList{RowOf("vm1"), RowOf("vm3")};
     QTest::newRow("further argument passed")
-        << QStringList{"vm1"} << QStringList() << QString("board=b1") << QStringList{Row("vm1")};
+        << QStringList{"vm1"} << QStringList() << QString("board=b1") << QStringList{RowOf("vm1")};
     QTest::newRow("all unreadable")
         << QStringList{"a", "b"} << QStringList{"a", "b"} << QString() << QStringList();
 }
@@ -144,7 +144,7 @@ void TestMainWindow::columns() {
     QVERIFY(!list->isSortingEnabled());
 }
 
-void TestMainWindow::windowFrame() {
+void TestMainWindow::windowFrameAndCloseBox() {
     CTarnwickDlg dlg;
     dlg.Open();
     QVERIFY(dlg.isVisible());
@@ -155,6 +155,9 @@ void TestMainWindow::windowFrame() {
     QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
     QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
     QVERIFY(!dlg.windowIcon().isNull());
+    QVERIFY(dlg.close());
+    QVERIFY(!dlg.isVisible());
+    QCOMPARE(dlg.result(), IDCANCEL);
 }
 
 void TestMainWindow::newMachine_data() {
@@ -175,7 +178,7 @@ void TestMainWindow::newMachine() {
     const bool buttonsBefore = ButtonEnabled(*dlg, res::Main::Edit::id);
 
     ModalSeen seen;
-    AnswerNextSheet(&seen, 1);
+    AnswerNextSheet(&seen, IDOK);
     Button(dlg.get(), res::Main::New::id)->click();
 
     QVERIFY(seen.appeared);
@@ -191,7 +194,7 @@ void TestMainWindow::newMachine() {
     QCOMPARE(GetField(saved.os.osImage), std::string("zImage-fresh"));
 
     QStringList expected = RowsOf(kFive);
-    expected.insert(insertedAt, Row("fresh"));
+    expected.insert(insertedAt, RowOf("fresh"));
     QCOMPARE(Rows(*dlg), expected);
     if (selected >= 0)
         QCOMPARE(SelectedRows(*dlg), std::vector<int>{selected + 1});
@@ -200,18 +203,50 @@ void TestMainWindow::newMachine() {
     QCOMPARE(ButtonEnabled(*dlg, res::Main::Edit::id), buttonsBefore);
 }
 
-void TestMainWindow::newCancelled() {
+void TestMainWindow::cancelledSheetStoresNothing_data() {
+    QTest::addColumn<int>("how");         // 0: new, 1: edit, 2: double click with Ctrl on vm4
+    QTest::addColumn<bool>("unreadable"); // vm2's record fails after the window opened
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("title");
+    Row("new", 0, false, QString(), QString("Create New Virtual Machine"));
+    Row("edit, name typed", 1, false, QString("typed but cancelled"),
+        QString("Edit Virutal Machine vm2"));
+    Row("edit of an unreadable record", 1, true, QString(), QString("Edit Virutal Machine vm2"));
+    Row("double click edits the first selected", 2, false, QString(),
+        QString("Edit Virutal Machine vm2"));
+}
+
+void TestMainWindow::cancelledSheetStoresNothing() {
+    QFETCH(int, how);
+    QFETCH(bool, unreadable);
+    QFETCH(QString, typed);
+    QFETCH(QString, title);
     ScriptMachines(kFive);
     TestBackend::SetDefaultRecord(MakeRecord("fresh"));
     auto dlg = OpenWindow();
+    if (unreadable) {
+        EmulatorOptions zero;
+        std::memset(&zero, 0, sizeof zero);
+        TestBackend::SetRecord("vm2", zero, 0);
+    }
+    ClickRow(*dlg, 1);
 
     ModalSeen seen;
-    AnswerNextSheet(&seen, 2);
-    dlg->OnNewVm();
+    AnswerNextSheet(&seen, IDCANCEL, typed);
+    if (how == 0)
+        dlg->OnNewVm();
+    else if (how == 1)
+        dlg->OnEditVm();
+    else
+        DoubleClickRow(*dlg, 3, Qt::ControlModifier);
 
     QVERIFY(seen.appeared);
+    QCOMPARE(seen.title, title);
     QVERIFY(StoreChangingCalls().empty());
     QCOMPARE(Rows(*dlg), RowsOf(kFive));
+    if (how != 2)
+        QCOMPARE(SelectedRows(*dlg), std::vector<int>{1});
+    QVERIFY(CommandButtonsEnabled(*dlg, true));
 }
 
 void TestMainWindow::newWithEmptyName() {
@@ -241,7 +276,7 @@ void TestMainWindow::editKeepsMachineStoredUntilOk() {
     ClickRow(*dlg, 2);
 
     ModalSeen seen;
-    AnswerNextSheet(&seen, 1, newName);
+    AnswerNextSheet(&seen, IDOK, newName);
     Button(dlg.get(), res::Main::Edit::id)->click();
 
     QVERIFY(seen.appeared);
@@ -267,44 +302,10 @@ void TestMainWindow::editKeepsMachineStoredUntilOk() {
     QCOMPARE(std::memcmp(&saved.disk, &fetched.disk, sizeof saved.disk), 0);
     QCOMPARE(std::memcmp(&saved.os, &fetched.os, sizeof saved.os), 0);
 
-    QCOMPARE(Rows(*dlg),
-             (QStringList{Row("vm1"), Row("vm2"), Row(storedAs.toStdString()), Row("vm4")}));
+    QCOMPARE(Rows(*dlg), (QStringList{RowOf("vm1"), RowOf("vm2"), RowOf(storedAs.toStdString()),
+                                      RowOf("vm4")}));
     QVERIFY(SelectedRows(*dlg).empty());
     QVERIFY(CommandButtonsEnabled(*dlg, true));
-}
-
-void TestMainWindow::editCancelled() {
-    ScriptMachines({"vm1", "vm2"});
-    auto dlg = OpenWindow();
-    ClickRow(*dlg, 1);
-
-    ModalSeen seen;
-    AnswerNextSheet(&seen, 2, "typed but cancelled");
-    dlg->OnEditVm();
-
-    QVERIFY(seen.appeared);
-    QVERIFY(StoreChangingCalls().empty());
-    QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
-    QCOMPARE(SelectedRows(*dlg), std::vector<int>{1});
-    QVERIFY(CommandButtonsEnabled(*dlg, true));
-}
-
-void TestMainWindow::editUnreadableCancelled() {
-    ScriptMachines({"vm1", "vm2"});
-    auto dlg = OpenWindow();
-    EmulatorOptions zero;
-    std::memset(&zero, 0, sizeof zero);
-    TestBackend::SetRecord("vm2", zero, 0);
-    ClickRow(*dlg, 1);
-
-    ModalSeen seen;
-    AnswerNextSheet(&seen, 2);
-    dlg->OnEditVm();
-
-    QVERIFY(seen.appeared);
-    QCOMPARE(seen.title, QString("Edit Virutal Machine vm2"));
-    QVERIFY(StoreChangingCalls().empty());
-    QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
 }
 
 void TestMainWindow::firstSelectedRowActs_data() {
@@ -325,7 +326,7 @@ void TestMainWindow::firstSelectedRowActs() {
 
     ModalSeen seen;
     if (command == res::Main::Edit::id)
-        AnswerNextSheet(&seen, 2);
+        AnswerNextSheet(&seen, IDCANCEL);
     Button(dlg.get(), command)->click();
 
     switch (command) {
@@ -351,21 +352,6 @@ void TestMainWindow::firstSelectedRowActs() {
         break;
     }
     }
-}
-
-void TestMainWindow::doubleClickEditsFirstSelected() {
-    ScriptMachines(kFive);
-    auto dlg = OpenWindow();
-    ClickRow(*dlg, 1);
-
-    ModalSeen seen;
-    AnswerNextSheet(&seen, 2);
-    DoubleClickRow(*dlg, 3, Qt::ControlModifier);
-
-    QVERIFY(seen.appeared);
-    QCOMPARE(seen.title, QString("Edit Virutal Machine vm2"));
-    QVERIFY(CommandButtonsEnabled(*dlg, true));
-    QVERIFY(StoreChangingCalls().empty());
 }
 
 void TestMainWindow::clicksSetButtons() {
@@ -436,14 +422,6 @@ void TestMainWindow::enterAndEscapeDoNothing() {
     QCOMPARE(Rows(*dlg), RowsOf({"vm1", "vm2"}));
 }
 
-void TestMainWindow::closeBoxEndsCancelled() {
-    CTarnwickDlg dlg;
-    dlg.Open();
-    QVERIFY(dlg.close());
-    QVERIFY(!dlg.isVisible());
-    QCOMPARE(dlg.result(), 2);
-}
-
 void TestMainWindow::editTitleFromHostileFormat() {
     ScriptMachines({"vm1"});
     auto dlg = OpenWindow();
@@ -451,7 +429,7 @@ void TestMainWindow::editTitleFromHostileFormat() {
     g_pLangManager->SetText("EDIT_VM", "%n%s%s%d");
 
     ModalSeen seen;
-    AnswerNextSheet(&seen, 2);
+    AnswerNextSheet(&seen, IDCANCEL);
     dlg->OnEditVm();
     g_pLangManager->SetText("EDIT_VM", "Edit Virutal Machine %s");
     QCOMPARE(seen.title, QString("%nvm1%s%d"));

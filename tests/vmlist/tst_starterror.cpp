@@ -1,6 +1,8 @@
 // Starting a machine and the report of a failed start.
 #include "VmTestUtil.h"
 
+#include "TestRow.h"
+
 #include "TestBackendControl.h"
 #include "app/backend/EmulatorLib.h"
 #include "lang/LanguageManager.h"
@@ -17,8 +19,7 @@ namespace {
 
 std::unique_ptr<CTarnwickDlg> WindowWithVm1Selected() {
     ScriptMachines({"vm1", "vm2"});
-    auto dlg = std::make_unique<CTarnwickDlg>();
-    dlg->Open();
+    auto dlg = OpenWindow();
     ClickRow(*dlg, 0);
     TestBackend::ClearLog();
     return dlg;
@@ -37,7 +38,6 @@ private slots:
     void startFails();
     void startWithoutLibrary();
     void reportKeepsErrorOverLanguageText();
-    void multiLineReport();
 };
 
 void TestStartError::startSucceeds() {
@@ -60,16 +60,20 @@ void TestStartError::startFails_data() {
     QTest::addColumn<int>("claimedLength"); // -1: the text's own
     QTest::addColumn<QString>("shown");
     QTest::addColumn<int>("bufferSize"); // size passed on the second call; 0: no second call
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<bool>("sideways"); // a line too long to show scrolls, never wraps
 
     const QByteArray text30("Kernel image zImage not found!");
-    QTest::newRow("30-byte text") << text30 << -1 << QString::fromLatin1(text30) << 30;
-    QTest::newRow("no text") << QByteArray() << -1 << QString("Unkown Error") << 0;
-    QTest::newRow("length claimed longer than text")
-        << QByteArray("short") << 100 << QString("short") << 100;
-    QTest::newRow("length claimed but nothing written")
-        << QByteArray() << 12 << QString("Unkown Error") << 12;
-    QTest::newRow("UTF-8 text") << QByteArray("Gerät fehlt") << -1
-                                << QString::fromUtf8("Gerät fehlt") << 12;
+    const QByteArray multi = "first line\nsecond line\n" + QByteArray(400, 'x');
+    Row("30-byte text", text30, -1, QString::fromLatin1(text30), 30, 1, false);
+    Row("no text", QByteArray(), -1, QString("Unkown Error"), 0, 1, false);
+    Row("length claimed longer than text", QByteArray("short"), 100, QString("short"), 100, 1,
+        false);
+    Row("length claimed but nothing written", QByteArray(), 12, QString("Unkown Error"), 12, 1,
+        false);
+    Row("UTF-8 text", QByteArray("Gerät fehlt"), -1, QString::fromUtf8("Gerät fehlt"), 12, 1,
+        false);
+    Row("three lines, one long", multi, -1, QString::fromLatin1(multi), int(multi.size()), 3, true);
 }
 
 void TestStartError::startFails() {
@@ -77,6 +81,8 @@ void TestStartError::startFails() {
     QFETCH(int, claimedLength);
     QFETCH(QString, shown);
     QFETCH(int, bufferSize);
+    QFETCH(int, lines);
+    QFETCH(bool, sideways);
     auto dlg = WindowWithVm1Selected();
     TestBackend::SetStart("vm1", 0, errText.toStdString(), claimedLength);
 
@@ -86,6 +92,13 @@ void TestStartError::startFails() {
 
     QVERIFY(seen.appeared);
     QCOMPARE(seen.text, shown);
+    QCOMPARE(seen.lines, lines);
+    QCOMPARE(seen.scrollsSideways, sideways);
+    QVERIFY(!seen.wraps);
+    QVERIFY(seen.readOnly);
+    QVERIFY(!seen.hasButtons);
+    QVERIFY(!seen.closedByEnter);
+    QVERIFY(seen.closedByEscape);
     const auto infos = TestBackend::CallsOf("GetStartEmulatorErrInfo");
     QCOMPARE(infos.size(), size_t(bufferSize > 0 ? 2 : 1));
     QCOMPARE(infos[0].args, (std::vector<std::string>{"vm1", "<null>", "0"}));
@@ -113,12 +126,12 @@ void TestStartError::reportKeepsErrorOverLanguageText() {
     auto dlg = WindowWithVm1Selected();
     TestBackend::SetStart("vm1", 0, "no kernel");
     g_pLangManager->SetTextById(res::StartError::Text::id, "text from the language file");
-    g_pLangManager->SetTextById(138, "Start failed");
+    g_pLangManager->SetTextById(res::StartError::id, "Start failed");
 
     ReportSeen seen;
     ReadNextReport(&seen);
     dlg->OnStartVm();
-    g_pLangManager->SetTextById(138, "Start Emulator Error");
+    g_pLangManager->SetTextById(res::StartError::id, "Start Emulator Error");
 
     QCOMPARE(seen.title, QString("Start failed"));
     QCOMPARE(seen.text, QString("no kernel"));
@@ -127,27 +140,6 @@ void TestStartError::reportKeepsErrorOverLanguageText() {
     std::string collected;
     QVERIFY(g_pLangManager->GetTextById(res::StartError::Text::id, collected));
     QCOMPARE(collected, std::string("text from the language file"));
-}
-
-void TestStartError::multiLineReport() {
-    auto dlg = WindowWithVm1Selected();
-    const std::string longLine(400, 'x');
-    const std::string text = "first line\nsecond line\n" + longLine;
-    TestBackend::SetStart("vm1", 0, text);
-
-    ReportSeen seen;
-    ReadNextReport(&seen);
-    dlg->OnStartVm();
-
-    QVERIFY(seen.appeared);
-    QCOMPARE(seen.text, QString::fromStdString(text));
-    QCOMPARE(seen.lines, 3);
-    QVERIFY(!seen.wraps);
-    QVERIFY(seen.readOnly);
-    QVERIFY(seen.scrollsSideways);
-    QVERIFY(!seen.hasButtons);
-    QVERIFY(!seen.closedByEnter);
-    QVERIFY(seen.closedByEscape);
 }
 
 QTEST_MAIN(TestStartError)
