@@ -34,16 +34,6 @@ const std::vector<std::string> kLists = {"EnumAllEmulator", "GetEmulatorTarget",
                                          "GetMemType",      "RefreshTapNetWork", "GetTapDrvVer",
                                          "GetSerialType",   "GetPeriType"};
 
-// Every push button, check box and radio button of the sheet's current page
-// is clicked; dialogs they open are closed by the ModalCloser.
-void ClickEveryButton(QWidget* page) {
-    for (QAbstractButton* b : page->findChildren<QAbstractButton*>()) {
-        QPointer<QAbstractButton> guarded(b);
-        if (guarded && guarded->isVisible() && guarded->isEnabled())
-            guarded->click();
-    }
-}
-
 // While alive: a sheet that opens has every page shown and every button on
 // it pressed, then ends with OK or, when a page refuses, Cancel; any other
 // modal (message box, small dialog, file dialog) is closed at once.
@@ -71,7 +61,12 @@ public:
             for (int i = 0; guarded && i < guarded->Tabs()->count(); ++i) {
                 if (!guarded->SetActivePage(i))
                     continue;
-                ClickEveryButton(guarded->Pages()[i]);
+                // Every push button, check box and radio button of the page.
+                for (QAbstractButton* b : guarded->Pages()[i]->findChildren<QAbstractButton*>()) {
+                    QPointer<QAbstractButton> button(b);
+                    if (button && button->isVisible() && button->isEnabled())
+                        button->click();
+                }
             }
             if (!guarded)
                 return;
@@ -106,12 +101,6 @@ void DriveWindow(CTarnwickDlg& dlg) {
     }
     QTest::qWait(100);
     QVERIFY(!AnyModalOpen());
-}
-
-EmulatorOptions RecordFilledWith(char byte) {
-    EmulatorOptions r;
-    std::memset(&r, byte, sizeof r);
-    return r;
 }
 
 std::string LongItem(char c) {
@@ -183,7 +172,9 @@ static void DriveOneMachine(const std::string& name, const EmulatorOptions& reco
 
 void TestHostileBackend::recordsWithoutNul() {
     // Every text of the record, every number too, filled to its last byte.
-    DriveOneMachine("vmA", RecordFilledWith('A'));
+    EmulatorOptions r;
+    std::memset(&r, 'A', sizeof r);
+    DriveOneMachine("vmA", r);
 }
 
 void TestHostileBackend::periCountOutOfRange_data() {
