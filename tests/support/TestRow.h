@@ -7,3 +7,8 @@
 template <class... Values> void Row(const char* name, const Values&... values) {
     (QTest::newRow(name) << ... << values);
 }
+
+// The columns of a data table, their types in order: Columns<int, QString>("n", "s").
+template <class... Types, class... Names> void Columns(const Names&... names) {
+    (QTest::addColumn<Types>(names), ...);
+}
