@@ -1,7 +1,5 @@
 // The General page on its own (Create) and inside the configuration sheet.
-#include "GeneralFixture.h"
-#include "ModalDriver.h"
-#include "TestRecords.h"
+#include "../ConfigFixture.h"
 #include "app/TarnwickApp.h"
 #include "config/EmulatorDev.h"
 #include "config/EmulatorDlg.h"
@@ -10,15 +8,13 @@
 #include <cstring>
 #include <optional>
 
-using namespace general_test;
+using namespace config_test;
 
 namespace {
 using Ids = res::General;
 
 EmulatorOptions BaseRecord() {
-    EmulatorOptions rec;
-    std::memset(&rec, 0, sizeof rec);
-    SetField(rec.general.name, "vm1");
+    EmulatorOptions rec = NamedRecord("vm1");
     SetField(rec.general.target, "versatilepb");
     SetField(rec.general.cpu, "arm926");
     SetField(rec.general.memType, "MB");
@@ -40,24 +36,12 @@ void ScriptDefaults() {
 }
 } // namespace
 
-class TestGeneralPage : public QObject {
+class TestGeneralPage : public QObject, private PageHarness<CEmulatorDev> {
     Q_OBJECT
-
-    ScratchProgram m_program;
-    EmulatorOptions m_rec{};
-    std::unique_ptr<CEmulatorDev> m_page;
-
-    CEmulatorDev* Open(const EmulatorOptions& rec) {
-        m_rec = rec;
-        m_page = std::make_unique<CEmulatorDev>(&m_rec);
-        m_page->Create();
-        m_page->show();
-        return m_page.get();
-    }
 
 private slots:
     void initTestCase() { QVERIFY(m_program.Start()); }
-    void cleanupTestCase() { m_program.Stop(); }
+    void cleanupTestCase() { Stop(); }
     void init() {
         TestBackend::Reset();
         theApp.m_strExtraArg.clear();
@@ -78,12 +62,9 @@ private slots:
     }
 
     void extraArgumentKeysTargets_data() {
-        QTest::addColumn<QString>("extra");
-        QTest::addColumn<QString>("key");
-        QTest::newRow("given") << "--board  x"
-                               << "--board  x";
-        QTest::newRow("empty gives null") << ""
-                                          << "<null>";
+        Columns<QString, QString>("extra", "key");
+        Row("given", "--board  x", "--board  x");
+        Row("empty gives null", "", "<null>");
     }
     void extraArgumentKeysTargets() {
         QFETCH(QString, extra);
@@ -97,27 +78,12 @@ private slots:
     }
 
     void storedTarget_data() {
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<QString>("cpuKey");
-        QTest::addColumn<QString>("written");
-        QTest::addColumn<QString>("arch");
+        Columns<QString, QString, QString, QString, QString>("stored", "shown", "cpuKey", "written",
+                                                             "arch");
         // Nothing begins with it: the first entry stays, the CPUs are the record's.
-        QTest::newRow("unlisted") << "zynq"
-                                  << "versatilepb"
-                                  << "zynq"
-                                  << "versatilepb"
-                                  << "arm";
-        QTest::newRow("prefix, case ignored") << "VEXPRESS"
-                                              << "vexpress-a9"
-                                              << "VEXPRESS"
-                                              << "vexpress-a9"
-                                              << "armv7";
-        QTest::newRow("empty: first entry") << ""
-                                            << "versatilepb"
-                                            << "versatilepb"
-                                            << "versatilepb"
-                                            << "arm";
+        Row("unlisted", "zynq", "versatilepb", "zynq", "versatilepb", "arm");
+        Row("prefix, case ignored", "VEXPRESS", "vexpress-a9", "VEXPRESS", "vexpress-a9", "armv7");
+        Row("empty: first entry", "", "versatilepb", "versatilepb", "versatilepb", "arm");
     }
     void storedTarget() {
         QFETCH(QString, stored);
@@ -141,11 +107,9 @@ private slots:
 
     // Names that are no UTF-8, shown alike as "board\uFFFD", go back as listed.
     void listedBytesComeBackExact_data() {
-        QTest::addColumn<QByteArray>("stored");
-        QTest::addColumn<QByteArray>("target");
-        QTest::newRow("first entry taken") << QByteArray() << QByteArray("board\xE4");
-        QTest::newRow("stored one found by its bytes")
-            << QByteArray("board\xE5") << QByteArray("board\xE5");
+        Columns<QByteArray, QByteArray>("stored", "target");
+        Row("first entry taken", QByteArray(), QByteArray("board\xE4"));
+        Row("stored one found by its bytes", QByteArray("board\xE5"), QByteArray("board\xE5"));
     }
     void listedBytesComeBackExact() {
         QFETCH(QByteArray, stored);
@@ -168,16 +132,14 @@ private slots:
     }
 
     void targetChangeRefillsCpus_data() {
-        QTest::addColumn<QStringList>("newCpus");
-        QTest::addColumn<QString>("selectedBefore");
-        QTest::addColumn<QStringList>("cpusAfter");
-        QTest::addColumn<QString>("selectedAfter");
-        QTest::newRow("kept by prefix") << QStringList{"arm11", "arm1176jzf"} << "arm1176"
-                                        << QStringList{"arm11", "arm1176jzf"} << "arm1176jzf";
-        QTest::newRow("not listed: first") << QStringList{"cortex-a9", "cortex-a5"} << "arm1176"
-                                           << QStringList{"cortex-a9", "cortex-a5"} << "cortex-a9";
-        QTest::newRow("no CPUs: list and choice stay")
-            << QStringList{} << "arm1176" << QStringList{"arm926", "arm1176"} << "arm1176";
+        Columns<QStringList, QString, QStringList, QString>("newCpus", "selectedBefore",
+                                                            "cpusAfter", "selectedAfter");
+        Row("kept by prefix", QStringList{"arm11", "arm1176jzf"}, "arm1176",
+            QStringList{"arm11", "arm1176jzf"}, "arm1176jzf");
+        Row("not listed: first", QStringList{"cortex-a9", "cortex-a5"}, "arm1176",
+            QStringList{"cortex-a9", "cortex-a5"}, "cortex-a9");
+        Row("no CPUs: list and choice stay", QStringList{}, "arm1176",
+            QStringList{"arm926", "arm1176"}, "arm1176");
     }
     void targetChangeRefillsCpus() {
         QFETCH(QStringList, newCpus);
@@ -201,20 +163,16 @@ private slots:
     }
 
     void memorySize_data() {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<bool>("retype");
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("written");
-        QTest::newRow("0 shows empty") << 0 << "" << false << "" << 0;
-        QTest::newRow("typed 0 stores 0") << 64 << "64" << true << "0" << 0;
-        QTest::newRow("emptied keeps") << 64 << "64" << true << "" << 64;
-        QTest::newRow("largest") << 64 << "64" << true << "2147483647" << 2147483647;
+        Columns<int, QString, bool, QString, int>("stored", "shown", "retype", "typed", "written");
+        Row("0 shows empty", 0, "", false, "", 0);
+        Row("typed 0 stores 0", 64, "64", true, "0", 0);
+        Row("emptied keeps", 64, "64", true, "", 64);
+        Row("largest", 64, "64", true, "2147483647", 2147483647);
         // Set past the box's own check: the write-back must still not wrap.
-        QTest::newRow("too large keeps") << 64 << "64" << true << "2147483648" << 64;
-        QTest::newRow("huge keeps") << 64 << "64" << true << "99999999999999999999" << 64;
-        QTest::newRow("back end's negative kept") << -5 << "-5" << false << "" << -5;
-        QTest::newRow("no digits keeps") << 64 << "64" << true << "abc" << 64;
+        Row("too large keeps", 64, "64", true, "2147483648", 64);
+        Row("huge keeps", 64, "64", true, "99999999999999999999", 64);
+        Row("back end's negative kept", -5, "-5", false, "", -5);
+        Row("no digits keeps", 64, "64", true, "abc", 64);
     }
     void memorySize() {
         QFETCH(int, stored);
@@ -233,10 +191,10 @@ private slots:
     }
 
     void memoryBoxTakesDigitsOnly_data() {
-        QTest::addColumn<QString>("keys");
-        QTest::newRow("letters and sign") << "-1a2+3 ";
-        QTest::newRow("beyond int32") << "99999999999";
-        QTest::newRow("just beyond") << "2147483648";
+        Columns<QString>("keys");
+        Row("letters and sign", "-1a2+3 ");
+        Row("beyond int32", "99999999999");
+        Row("just beyond", "2147483648");
     }
     void memoryBoxTakesDigitsOnly() {
         QFETCH(QString, keys);
@@ -255,46 +213,23 @@ private slots:
     }
 
     void nameCheck_data() {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QStringList>("stored");
-        QTest::addColumn<QString>("ownName");
-        QTest::addColumn<QString>("translation"); // GEN_NAME_ERR; empty: default
-        QTest::addColumn<QString>("message");     // empty: accepted
+        // translation: of GEN_NAME_ERR, empty for the default; message: empty when accepted.
+        Columns<QString, QStringList, QString, QString, QString>("name", "stored", "ownName",
+                                                                 "translation", "message");
         const QStringList store{"alpha", "my vm", "Taken", "%s%n"};
-        QTest::newRow("blanks") << "my  vm " << store << ""
-                                << ""
-                                << "";
-        QTest::newRow("case differs") << "taken" << store << ""
-                                      << ""
-                                      << "";
-        QTest::newRow("own name while editing") << "Taken" << store << "Taken"
-                                                << ""
-                                                << "";
-        QTest::newRow("empty") << "" << store << ""
-                               << ""
-                               << "Please enter the Virtual Machine name";
-        QTest::newRow("empty while editing") << "" << store << "Taken"
-                                             << ""
-                                             << "Please enter the Virtual Machine name";
-        QTest::newRow("taken") << "Taken" << store << ""
-                               << ""
-                               << "Virtual Machine Name Taken have exist!";
-        QTest::newRow("another machine's name while editing")
-            << "alpha" << store << "Taken"
-            << ""
-            << "Virtual Machine Name alpha have exist!";
-        QTest::newRow("format characters in the name") << "%s%n" << store << ""
-                                                       << ""
-                                                       << "Virtual Machine Name %s%n have exist!";
-        QTest::newRow("translation: first %s only") << "alpha" << store << ""
-                                                    << "%d: %s und %s"
-                                                    << "%d: alpha und %s";
-        QTest::newRow("translation without %s") << "alpha" << store << ""
-                                                << "Vergeben"
-                                                << "Vergeben";
-        QTest::newRow("no machines stored") << "alpha" << QStringList{} << ""
-                                            << ""
-                                            << "";
+        Row("blanks", "my  vm ", store, "", "", "");
+        Row("case differs", "taken", store, "", "", "");
+        Row("own name while editing", "Taken", store, "Taken", "", "");
+        Row("empty", "", store, "", "", "Please enter the Virtual Machine name");
+        Row("empty while editing", "", store, "Taken", "", "Please enter the Virtual Machine name");
+        Row("taken", "Taken", store, "", "", "Virtual Machine Name Taken have exist!");
+        Row("another machine's name while editing", "alpha", store, "Taken", "",
+            "Virtual Machine Name alpha have exist!");
+        Row("format characters in the name", "%s%n", store, "", "",
+            "Virtual Machine Name %s%n have exist!");
+        Row("translation: first %s only", "alpha", store, "", "%d: %s und %s", "%d: alpha und %s");
+        Row("translation without %s", "alpha", store, "", "Vergeben", "Vergeben");
+        Row("no machines stored", "alpha", QStringList{}, "", "", "");
     }
     void nameCheck() {
         QFETCH(QString, name);
@@ -339,22 +274,16 @@ private slots:
     }
 
     void nameIsBoundedTo260Bytes_data() {
-        QTest::addColumn<QString>("start");
-        QTest::addColumn<int>("cursor");
-        QTest::addColumn<QString>("inserted");
-        QTest::addColumn<QString>("expected");
+        Columns<QString, int, QString, QString>("start", "cursor", "inserted", "expected");
         const QString a300(300, 'a');
-        QTest::newRow("ascii paste") << "" << 0 << a300 << QString(260, 'a');
+        Row("ascii paste", "", 0, a300, QString(260, 'a'));
         // Two-byte characters: 130 whole ones fit.
-        QTest::newRow("two-byte") << "" << 0 << QString(150, QChar(0xE9))
-                                  << QString(130, QChar(0xE9));
+        Row("two-byte", "", 0, QString(150, QChar(0xE9)), QString(130, QChar(0xE9)));
         // Three-byte characters: 86 fit (258 bytes), never half of one.
-        QTest::newRow("three-byte")
-            << "" << 0 << QString(100, QChar(0x20AC)) << QString(86, QChar(0x20AC));
-        QTest::newRow("paste in the middle keeps the tail")
-            << "abc" << 1 << QString(300, 'x') << "a" + QString(257, 'x') + "bc";
-        QTest::newRow("typing at the bound is refused")
-            << QString(260, 'n') << 260 << "z" << QString(260, 'n');
+        Row("three-byte", "", 0, QString(100, QChar(0x20AC)), QString(86, QChar(0x20AC)));
+        Row("paste in the middle keeps the tail", "abc", 1, QString(300, 'x'),
+            "a" + QString(257, 'x') + "bc");
+        Row("typing at the bound is refused", QString(260, 'n'), 260, "z", QString(260, 'n'));
     }
     void nameIsBoundedTo260Bytes() {
         QFETCH(QString, start);
@@ -395,13 +324,11 @@ private slots:
     }
 
     void displayFlag_data() {
-        QTest::addColumn<int>("stored");
-        QTest::addColumn<bool>("ticked");
-        QTest::addColumn<int>("written");
-        QTest::newRow("0") << 0 << false << 0;
-        QTest::newRow("1") << 1 << true << 1;
-        QTest::newRow("7 clears") << 7 << false << 0;
-        QTest::newRow("-1 clears") << -1 << false << 0;
+        Columns<int, bool, int>("stored", "ticked", "written");
+        Row("0", 0, false, 0);
+        Row("1", 1, true, 1);
+        Row("7 clears", 7, false, 0);
+        Row("-1 clears", -1, false, 0);
     }
     void displayFlag() {
         QFETCH(int, stored);
@@ -445,14 +372,10 @@ private slots:
     }
 
     void install_data() {
-        QTest::addColumn<QStringList>("versions");
-        QTest::addColumn<int>("choose");
-        QTest::addColumn<bool>("confirm");
-        QTest::addColumn<QStringList>("installed");
-        QTest::newRow("second version")
-            << QStringList{"9.21", "9.9"} << 1 << true << QStringList{"9.9"};
-        QTest::newRow("no versions: empty text") << QStringList{} << -1 << true << QStringList{""};
-        QTest::newRow("cancelled") << QStringList{"9.21"} << 0 << false << QStringList{};
+        Columns<QStringList, int, bool, QStringList>("versions", "choose", "confirm", "installed");
+        Row("second version", QStringList{"9.21", "9.9"}, 1, true, QStringList{"9.9"});
+        Row("no versions: empty text", QStringList{}, -1, true, QStringList{""});
+        Row("cancelled", QStringList{"9.21"}, 0, false, QStringList{});
     }
     void install() {
         QFETCH(QStringList, versions);
@@ -468,7 +391,7 @@ private slots:
             shownVersions = Items(dlg, res::InstallTap::Version::id);
             if (choose >= 0)
                 Ctl<QComboBox>(dlg, res::InstallTap::Version::id)->setCurrentIndex(choose);
-            Click(dlg, confirm ? 1 : 2);
+            Click(dlg, confirm ? res::InstallTap::Ok::id : res::InstallTap::Cancel::id);
         });
         Click(page, Ids::Install::id);
         QCOMPARE(shownVersions, versions);
@@ -483,13 +406,11 @@ private slots:
     }
 
     void rename_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<bool>("confirm");
-        QTest::addColumn<bool>("renamed");
-        QTest::newRow("blanks kept") << "  new  name " << true << true;
-        QTest::newRow("plain") << "tapX" << true << true;
-        QTest::newRow("empty: nothing") << "" << true << false;
-        QTest::newRow("cancelled") << "tapX" << false << false;
+        Columns<QString, bool, bool>("typed", "confirm", "renamed");
+        Row("blanks kept", "  new  name ", true, true);
+        Row("plain", "tapX", true, true);
+        Row("empty: nothing", "", true, false);
+        Row("cancelled", "tapX", false, false);
     }
     void rename() {
         QFETCH(QString, typed);
@@ -501,7 +422,7 @@ private slots:
         TestBackend::ClearLog();
         OnNextModal([&](QWidget* dlg) {
             Edit(dlg, res::RenameTap::NewName::id)->setText(typed);
-            Click(dlg, confirm ? 1 : 2);
+            Click(dlg, confirm ? res::RenameTap::Ok::id : res::RenameTap::Cancel::id);
         });
         Click(page, Ids::Rename::id);
         if (renamed) {
@@ -537,44 +458,49 @@ private slots:
             QCOMPARE(tail[i], char(0x5A));
     }
 
-    // Through the sheet: an empty name keeps it open on the General page.
-    void sheetRefusesOkWithEmptyName() {
-        EmulatorOptions rec = BaseRecord();
-        SetField(rec.general.name, "");
-        const EmulatorOptions original = rec;
-        CEmulatorDlg sheet("Create New Virtual Machine", &rec);
-        QString message;
-        bool stillOpen = false;
-        OnNextModal([&](QWidget* modal) {
-            AcceptNextMessageBox(&message);
-            Click(modal, 1);
-            stillOpen = modal->isVisible();
-            Click(modal, 2);
-        });
-        QCOMPARE(sheet.DoModal(), 2);
-        QCOMPARE(message, QString("Please enter the Virtual Machine name"));
-        QVERIFY(stillOpen);
-        QVERIFY(std::memcmp(&rec, &original, sizeof rec) == 0);
+    // Through the sheet: OK checks the name and keeps the sheet open on a refusal.
+    void sheetChecksTheName_data() {
+        Columns<QString, QString, QString>("name", "ownName",
+                                           "message"); // message: empty when accepted
+        Row("empty", "", "", "Please enter the Virtual Machine name");
+        Row("taken", "vm1", "", "Virtual Machine Name vm1 have exist!");
+        Row("own name while editing", "vm1", "vm1", "");
     }
-
-    void sheetAcceptsOwnNameWhileEditing() {
+    void sheetChecksTheName() {
+        QFETCH(QString, name);
+        QFETCH(QString, ownName);
+        QFETCH(QString, message);
         TestBackend::SetList("EnumAllEmulator", {"other", "vm1"});
         EmulatorOptions rec = BaseRecord();
+        SetField(rec.general.name, ToLocal(name));
+        const EmulatorOptions original = rec;
         CEmulatorDlg sheet("Edit Virutal Machine vm1", &rec);
-        sheet.SetOwnName("vm1");
-        bool refused = false;
+        sheet.SetOwnName(ToLocal(ownName));
+        QString shown;
+        bool unexpected = false, stillOpen = false;
         OnNextModal([&](QWidget* modal) {
-            UnexpectedModalGuard guard;
-            Click(modal, 1);
-            refused = guard.Opened();
-            if (modal->isVisible())
-                Click(modal, 2);
+            std::optional<UnexpectedModalGuard> guard;
+            if (message.isEmpty())
+                guard.emplace();
+            else
+                AcceptNextMessageBox(&shown);
+            Click(modal, IDOK);
+            unexpected = guard && guard->Opened();
+            stillOpen = modal->isVisible();
+            if (stillOpen)
+                Click(modal, IDCANCEL);
         });
         const int result = sheet.DoModal();
-        QVERIFY2(!refused, "the own name was refused");
-        QCOMPARE(result, 1);
-        QCOMPARE(GetField(rec.general.name), std::string("vm1"));
-        QCOMPARE(GetField(rec.general.arch), std::string("arm"));
+        QVERIFY2(!unexpected, "a message box was shown");
+        QCOMPARE(shown, message);
+        QCOMPARE(stillOpen, !message.isEmpty());
+        QCOMPARE(result, message.isEmpty() ? IDOK : IDCANCEL);
+        if (message.isEmpty()) {
+            QCOMPARE(GetField(rec.general.name), std::string("vm1"));
+            QCOMPARE(GetField(rec.general.arch), std::string("arm"));
+        } else {
+            QVERIFY(SameRecord(rec, original));
+        }
     }
 };
 

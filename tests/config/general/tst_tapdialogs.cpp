@@ -1,10 +1,9 @@
-// The TAP driver install dialog (136) and the adapter rename dialog (137).
-#include "GeneralFixture.h"
-#include "ModalDriver.h"
+// The TAP driver install dialog and the adapter rename dialog.
+#include "../ConfigFixture.h"
 #include "config/TapDrvVerDlg.h"
 #include "config/TapNewNameDlg.h"
 
-using namespace general_test;
+using namespace config_test;
 
 class TestTapDialogs : public QObject {
     Q_OBJECT
@@ -16,68 +15,57 @@ private slots:
     void cleanupTestCase() { m_program.Stop(); }
     void init() { TestBackend::Reset(); }
 
-    // Runs first: with no "1"/"2" yet, the template captions show and are recorded.
-    void firstRunRecordsTemplateCaptions() {
-        QString caption, ok, cancel;
-        OnNextModal([&](QWidget* dlg) {
-            caption = dlg->windowTitle();
-            ok = FromLocal(GetWindowText(GetDlgItem(dlg, 1)));
-            cancel = FromLocal(GetWindowText(GetDlgItem(dlg, 2)));
-            Click(dlg, 2);
-        });
-        CTapDrvVerDlg dlg;
-        QCOMPARE(dlg.DoModal(), 2);
-        QCOMPARE(caption, QString("Install TapNetwrok Driver"));
-        QCOMPARE(ok, QString("Install"));
-        QCOMPARE(cancel, QString("Cancel"));
-        std::string text;
-        QVERIFY(g_pLangManager->GetTextById(136, text));
-        QCOMPARE(text, std::string("Install TapNetwrok Driver"));
-        QVERIFY(g_pLangManager->GetTextById(1, text));
-        QCOMPARE(text, std::string("Install"));
+    // The first run, with no "1"/"2" yet, shows and records the template's
+    // captions; then both dialogs take those shared keys.
+    void buttonCaptions_data() {
+        Columns<int, QString, QStringList>("dialog", "title", "shared");
+        Row("install, first run", res::InstallTap::id, "Install TapNetwrok Driver", QStringList{});
+        Row("install", res::InstallTap::id, "Install TapNetwrok Driver",
+            QStringList{"OK", "Abbrechen"});
+        Row("rename", res::RenameTap::id, "Rename Tap Network", QStringList{"OK", "Abbrechen"});
     }
-
-    void sharedButtonKeys_data() {
-        QTest::addColumn<int>("dialog");
-        QTest::addColumn<QString>("caption");
-        QTest::newRow("install") << 136 << "Install TapNetwrok Driver";
-        QTest::newRow("rename") << 137 << "Rename Tap Network";
-    }
-    void sharedButtonKeys() {
+    void buttonCaptions() {
         QFETCH(int, dialog);
-        QFETCH(QString, caption);
-        g_pLangManager->SetTextById(1, "OK");
-        g_pLangManager->SetTextById(2, "Abbrechen");
-        QString title, ok, cancel;
+        QFETCH(QString, title);
+        QFETCH(QStringList, shared);
+        if (!shared.isEmpty()) {
+            g_pLangManager->SetTextById(IDOK, ToLocal(shared[0]));
+            g_pLangManager->SetTextById(IDCANCEL, ToLocal(shared[1]));
+        }
+        QStringList shown;
         OnNextModal([&](QWidget* dlg) {
-            title = dlg->windowTitle();
-            ok = FromLocal(GetWindowText(GetDlgItem(dlg, 1)));
-            cancel = FromLocal(GetWindowText(GetDlgItem(dlg, 2)));
-            Click(dlg, 2);
+            shown << dlg->windowTitle();
+            for (const int32_t id : {IDOK, IDCANCEL})
+                shown << FromLocal(GetWindowText(Button(dlg, id)));
+            Click(dlg, IDCANCEL);
         });
         std::unique_ptr<CTemplateDialog> dlg;
-        if (dialog == 136)
+        if (dialog == res::InstallTap::id)
             dlg = std::make_unique<CTapDrvVerDlg>();
         else
             dlg = std::make_unique<CTapNewNameDlg>();
-        QCOMPARE(dlg->DoModal(), 2);
-        QCOMPARE(title, caption);
-        QCOMPARE(ok, QString("OK"));
-        QCOMPARE(cancel, QString("Abbrechen"));
+        QCOMPARE(dlg->DoModal(), IDCANCEL);
+        QCOMPARE(shown, QStringList({title}) +
+                            (shared.isEmpty() ? QStringList{"Install", "Cancel"} : shared));
+        if (shared.isEmpty()) {
+            std::string text;
+            QVERIFY(g_pLangManager->GetTextById(res::InstallTap::id, text));
+            QCOMPARE(text, std::string("Install TapNetwrok Driver"));
+            QVERIFY(g_pLangManager->GetTextById(IDOK, text));
+            QCOMPARE(text, std::string("Install"));
+        }
     }
 
     void driverVersion_data() {
-        QTest::addColumn<QStringList>("versions");
-        QTest::addColumn<int>("choose");  // -1: leave the initial selection
-        QTest::addColumn<QString>("how"); // button, enter, escape
-        QTest::addColumn<int>("result");
-        QTest::addColumn<QString>("version");
+        // choose: -1 leaves the initial selection; how: button, enter, escape.
+        Columns<QStringList, int, QString, int, QString>("versions", "choose", "how", "result",
+                                                         "version");
         const QStringList two{"9.21.2", "9.24.6"};
-        QTest::newRow("first preselected") << two << -1 << "button" << 1 << "9.21.2";
-        QTest::newRow("second chosen") << two << 1 << "button" << 1 << "9.24.6";
-        QTest::newRow("enter is install") << two << 1 << "enter" << 1 << "9.24.6";
-        QTest::newRow("escape cancels") << two << 1 << "escape" << 2 << "";
-        QTest::newRow("none listed") << QStringList{} << -1 << "button" << 1 << "";
+        Row("first preselected", two, -1, "button", 1, "9.21.2");
+        Row("second chosen", two, 1, "button", 1, "9.24.6");
+        Row("enter is install", two, 1, "enter", 1, "9.24.6");
+        Row("escape cancels", two, 1, "escape", 2, "");
+        Row("none listed", QStringList{}, -1, "button", 1, "");
     }
     void driverVersion() {
         QFETCH(QStringList, versions);
@@ -93,31 +81,24 @@ private slots:
             if (choose >= 0)
                 combo->setCurrentIndex(choose);
             if (how == "button")
-                Click(dlg, 1);
+                Click(dlg, IDOK);
             else
                 QTest::keyClick(combo, how == "enter" ? Qt::Key_Return : Qt::Key_Escape);
         });
         CTapDrvVerDlg dlg;
         QCOMPARE(dlg.DoModal(), result);
         QCOMPARE(shown, versions);
-        if (result == 1)
+        if (result == IDOK)
             QCOMPARE(FromLocal(dlg.GetDrvVer()), version);
     }
 
     void newName_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("result");
-        QTest::newRow("blanks kept") << "  my tap  "
-                                     << "button" << 1;
-        QTest::newRow("empty accepted") << ""
-                                        << "button" << 1;
-        QTest::newRow("enter is OK") << "tap9"
-                                     << "enter" << 1;
-        QTest::newRow("escape cancels") << "tap9"
-                                        << "escape" << 2;
-        QTest::newRow("cancel button") << "tap9"
-                                       << "cancel" << 2;
+        Columns<QString, QString, int>("typed", "how", "result");
+        Row("blanks kept", "  my tap  ", "button", 1);
+        Row("empty accepted", "", "button", 1);
+        Row("enter is OK", "tap9", "enter", 1);
+        Row("escape cancels", "tap9", "escape", 2);
+        Row("cancel button", "tap9", "cancel", 2);
     }
     void newName() {
         QFETCH(QString, typed);
@@ -130,16 +111,16 @@ private slots:
             edit->setFocus();
             QTest::keyClicks(edit, typed);
             if (how == "button")
-                Click(dlg, 1);
+                Click(dlg, IDOK);
             else if (how == "cancel")
-                Click(dlg, 2);
+                Click(dlg, IDCANCEL);
             else
                 QTest::keyClick(edit, how == "enter" ? Qt::Key_Return : Qt::Key_Escape);
         });
         CTapNewNameDlg dlg;
         QCOMPARE(dlg.DoModal(), result);
         QVERIFY(startedEmpty);
-        if (result == 1)
+        if (result == IDOK)
             QCOMPARE(FromLocal(dlg.GetNewName()), typed);
         QVERIFY(TestBackend::CallNames().empty());
     }

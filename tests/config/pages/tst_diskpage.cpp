@@ -1,12 +1,11 @@
 // The Disk page on its own (Create), on the DiskOptions block of a record.
-#include "PagesFixture.h"
+#include "../ConfigFixture.h"
 #include "config/EmulatorDisk.h"
 
-#include <QFileDialog>
 #include <QRadioButton>
 #include <QValidator>
 
-using namespace pages_test;
+using namespace config_test;
 
 namespace {
 struct DiskIds {
@@ -37,6 +36,17 @@ class TestDiskPage : public QObject, private DiskHarness {
     ProgramDirFiles m_files;
 
     CEmulatorDisk* Reopen() { return Open(m_rec); }
+
+    // Both disks as stored, "size|unit|file".
+    QStringList Stored() const {
+        const DiskOptions& d = m_rec.disk;
+        const auto one = [](int32_t size, const auto& unit, const auto& file) {
+            return QStringLiteral("%1|%2|%3")
+                .arg(size)
+                .arg(FromLocal(GetField(unit)), FromLocal(GetField(file)));
+        };
+        return {one(d.sdSize, d.sdMemType, d.sdFile), one(d.hdSize, d.hdMemType, d.hdFile)};
+    }
 
     // OnKillActive expecting it to accept without a message.
     bool AcceptsQuietly() {
@@ -80,27 +90,20 @@ private slots:
         }
         QVERIFY(AcceptsQuietly());
         m_page->OnOK();
-        QCOMPARE(m_rec.disk.sdSize, 0);
-        QCOMPARE(GetField(m_rec.disk.sdFile), std::string());
-        QCOMPARE(GetField(m_rec.disk.sdMemType), std::string("KB"));
-        QCOMPARE(m_rec.disk.hdSize, 0);
-        QCOMPARE(GetField(m_rec.disk.hdFile), std::string());
-        QCOMPARE(GetField(m_rec.disk.hdMemType), std::string("KB"));
+        QCOMPARE(Stored(), QStringList({"0|KB|", "0|KB|"}));
     }
 
     void sizeChoiceStores_data() {
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<int>("storedSize");
-        QTest::addColumn<QString>("storedFile");
+        Columns<QString, int, QString>("size", "storedSize", "storedFile");
         const QString save = QStringLiteral("out/new.img");
-        QTest::newRow("empty size drops the save path") << "" << 0 << "";
-        QTest::newRow("size 0 drops the save path") << "0" << 0 << "";
-        QTest::newRow("size keeps the save path") << "512" << 512 << save;
-        QTest::newRow("largest size") << "2147483647" << 2147483647 << save;
-        QTest::newRow("too large for the field") << "2147483648" << 0 << "";
-        QTest::newRow("far too large") << "99999999999999999999" << 0 << "";
-        QTest::newRow("negative keeps the save path") << "-5" << -5 << save;
-        QTest::newRow("no number") << "abc" << 0 << "";
+        Row("empty size drops the save path", "", 0, "");
+        Row("size 0 drops the save path", "0", 0, "");
+        Row("size keeps the save path", "512", 512, save);
+        Row("largest size", "2147483647", 2147483647, save);
+        Row("too large for the field", "2147483648", 0, "");
+        Row("far too large", "99999999999999999999", 0, "");
+        Row("negative keeps the save path", "-5", -5, save);
+        Row("no number", "abc", 0, "");
     }
     void sizeChoiceStores() {
         QFETCH(QString, size);
@@ -117,12 +120,8 @@ private slots:
             Ctl<QComboBox>(page, d.unit)->setCurrentIndex(2);
         }
         m_page->OnOK();
-        QCOMPARE(m_rec.disk.sdSize, storedSize);
-        QCOMPARE(FromLocal(GetField(m_rec.disk.sdFile)), storedFile);
-        QCOMPARE(GetField(m_rec.disk.sdMemType), std::string("GB"));
-        QCOMPARE(m_rec.disk.hdSize, storedSize);
-        QCOMPARE(FromLocal(GetField(m_rec.disk.hdFile)), storedFile);
-        QCOMPARE(GetField(m_rec.disk.hdMemType), std::string("GB"));
+        const QString both = QStringLiteral("%1|GB|%2").arg(storedSize).arg(storedFile);
+        QCOMPARE(Stored(), QStringList({both, both}));
     }
 
     void sizeBoxesTakeNumbersOnly() {
@@ -143,11 +142,10 @@ private slots:
     }
 
     void sizeRecordLoadsAndStoresBack_data() {
-        QTest::addColumn<int>("sdSize");
-        QTest::addColumn<int>("hdSize");
-        QTest::newRow("sizes") << 64 << 2;
+        Columns<int, int>("sdSize", "hdSize");
+        Row("sizes", 64, 2);
         // The digits-only boxes must not lose a sign the back end stored.
-        QTest::newRow("negative sizes") << -5 << -2147483647 - 1;
+        Row("negative sizes", -5, -2147483647 - 1);
     }
     void sizeRecordLoadsAndStoresBack() {
         QFETCH(int, sdSize);
@@ -169,11 +167,8 @@ private slots:
         QCOMPARE(Current(page, kHd.unit), QString("MB"));
         QCOMPARE(Text(page, kHd.savePath), QString("out/hd.img"));
         m_page->OnOK();
-        QCOMPARE(m_rec.disk.sdSize, sdSize);
-        QCOMPARE(GetField(m_rec.disk.sdMemType), std::string("GB"));
-        QCOMPARE(GetField(m_rec.disk.sdFile), std::string("out/sd.img"));
-        QCOMPARE(m_rec.disk.hdSize, hdSize);
-        QCOMPARE(GetField(m_rec.disk.hdFile), std::string("out/hd.img"));
+        QCOMPARE(Stored(), QStringList({QStringLiteral("%1|GB|out/sd.img").arg(sdSize),
+                                        QStringLiteral("%1|MB|out/hd.img").arg(hdSize)}));
     }
 
     void fileRecordKeepsUnits() {
@@ -190,12 +185,7 @@ private slots:
         QCOMPARE(Text(page, kSd.file), QString("img/sd.img"));
         QCOMPARE(Text(page, kSd.savePath), QString());
         m_page->OnOK();
-        QCOMPARE(m_rec.disk.sdSize, 0);
-        QCOMPARE(GetField(m_rec.disk.sdMemType), std::string("GB"));
-        QCOMPARE(GetField(m_rec.disk.sdFile), std::string("img/sd.img"));
-        QCOMPARE(m_rec.disk.hdSize, 0);
-        QCOMPARE(GetField(m_rec.disk.hdMemType), std::string("MB"));
-        QCOMPARE(GetField(m_rec.disk.hdFile), std::string("img/hd.img"));
+        QCOMPARE(Stored(), QStringList({"0|GB|img/sd.img", "0|MB|img/hd.img"}));
     }
 
     void emptyFileChoiceIsAcceptedAsNoDisk() {
@@ -220,9 +210,9 @@ private slots:
     }
 
     void enablingFollowsChoice_data() {
-        QTest::addColumn<DiskIds>("d");
-        QTest::newRow("SD") << kSd;
-        QTest::newRow("hard disk") << kHd;
+        Columns<DiskIds>("d");
+        Row("SD", kSd);
+        Row("hard disk", kHd);
     }
     void enablingFollowsChoice() {
         QFETCH(DiskIds, d);
@@ -253,14 +243,13 @@ private slots:
     }
 
     void existenceTest_data() {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("exists");
-        QTest::newRow("relative file") << m_files.Rel("img/sd.img") << true;
-        QTest::newRow("absolute file") << m_files.Abs("img/sd.img") << true;
-        QTest::newRow("directory") << m_files.Rel("img") << true;
-        QTest::newRow("matching wildcard") << m_files.Rel("img/*.img") << true;
-        QTest::newRow("missing file") << m_files.Rel("img/none.img") << false;
-        QTest::newRow("wildcard matching nothing") << m_files.Rel("img/*.iso") << false;
+        Columns<QString, bool>("path", "exists");
+        Row("relative file", m_files.Rel("img/sd.img"), true);
+        Row("absolute file", m_files.Abs("img/sd.img"), true);
+        Row("directory", m_files.Rel("img"), true);
+        Row("matching wildcard", m_files.Rel("img/*.img"), true);
+        Row("missing file", m_files.Rel("img/none.img"), false);
+        Row("wildcard matching nothing", m_files.Rel("img/*.iso"), false);
     }
     void existenceTest() {
         QFETCH(QString, path);
@@ -300,42 +289,6 @@ private slots:
         CEmulatorDisk* page = Open(ZeroRecord());
         SetText(page, kSd.file, "gone/sd.img"); // typed, then "Size:" kept
         QVERIFY(AcceptsQuietly());
-    }
-
-    void browseButtons_data() {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<int>("edit");
-        QTest::addColumn<bool>("save");
-        QTest::newRow("SD file") << int(kSd.browseFile) << int(kSd.file) << false;
-        QTest::newRow("SD save path") << int(kSd.browseSave) << int(kSd.savePath) << true;
-        QTest::newRow("hard-disk file") << int(kHd.browseFile) << int(kHd.file) << false;
-        QTest::newRow("hard-disk save path") << int(kHd.browseSave) << int(kHd.savePath) << true;
-    }
-    void browseButtons() {
-        QFETCH(int, button);
-        QFETCH(int, edit);
-        QFETCH(bool, save);
-        EmulatorOptions rec = ZeroRecord();
-        SetField(rec.disk.sdFile, "x"); // SD in "File:" so its browse button is enabled
-        SetField(rec.disk.hdFile, "x");
-        if (save)
-            rec.disk.sdSize = rec.disk.hdSize = 1;
-        CEmulatorDisk* page = Open(rec);
-        const QString before = Text(page, edit);
-
-        // Cancel leaves the box as it was.
-        OnNextModal([](QWidget* modal) { modal->close(); });
-        Click(page, button);
-        QCOMPARE(Text(page, edit), before);
-
-        // A save dialog asks before it names an existing file.
-        const QString name = save ? QStringLiteral("img/new.img") : QStringLiteral("img/sd.img");
-        QFileDialog::AcceptMode mode = save ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave;
-        ChooseInNextFileDialog(m_files.Abs(name), &mode);
-        Click(page, button);
-        QCOMPARE(mode, save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        QCOMPARE(Text(page, edit), m_files.Rel(name));
-        QVERIFY(!m_files.Rel(name).startsWith('/'));
     }
 };
 

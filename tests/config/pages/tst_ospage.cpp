@@ -1,12 +1,12 @@
 // The OS page on its own (Create), on the OsOptions block of a record.
-#include "PagesFixture.h"
+#include "../ConfigFixture.h"
 #include "config/EmulatorOS.h"
 
 #include <QClipboard>
 #include <QFileDialog>
 #include <QGuiApplication>
 
-using namespace pages_test;
+using namespace config_test;
 
 namespace {
 using Ids = res::Os;
@@ -50,25 +50,20 @@ private slots:
     }
 
     void checksRunInOrder_data() {
-        QTest::addColumn<QString>("os");
-        QTest::addColumn<QString>("initrd");
-        QTest::addColumn<QString>("message"); // empty: accepted
+        // message: empty when accepted.
+        Columns<QString, QString, QString>("os", "initrd", "message");
         const QString os = m_files.Rel("boot/zImage");
         const QString initrd = m_files.Rel("boot/initrd.img");
         const QString missing = m_files.Rel("boot/missing");
-        QTest::newRow("both empty") << ""
-                                    << ""
-                                    << "please choice OS file path";
-        QTest::newRow("OS empty") << "" << initrd << "please choice OS file path";
-        QTest::newRow("missing OS, empty initrd") << missing << ""
-                                                  << "please choice Initrd file path";
-        QTest::newRow("missing OS") << missing << initrd << "OS file not exist";
-        QTest::newRow("both missing") << missing << missing << "OS file not exist";
-        QTest::newRow("missing initrd") << os << missing << "Initrd file not exist";
-        QTest::newRow("both exist") << os << initrd << "";
-        QTest::newRow("absolute and wildcard")
-            << m_files.Abs("boot/zImage") << m_files.Rel("boot/*.img") << "";
-        QTest::newRow("directory") << m_files.Rel("boot") << initrd << "";
+        Row("both empty", "", "", "please choice OS file path");
+        Row("OS empty", "", initrd, "please choice OS file path");
+        Row("missing OS, empty initrd", missing, "", "please choice Initrd file path");
+        Row("missing OS", missing, initrd, "OS file not exist");
+        Row("both missing", missing, missing, "OS file not exist");
+        Row("missing initrd", os, missing, "Initrd file not exist");
+        Row("both exist", os, initrd, "");
+        Row("absolute and wildcard", m_files.Abs("boot/zImage"), m_files.Rel("boot/*.img"), "");
+        Row("directory", m_files.Rel("boot"), initrd, "");
     }
     void checksRunInOrder() {
         QFETCH(QString, os);
@@ -92,20 +87,16 @@ private slots:
     }
 
     void textsAreCutToTheirFields_data() {
-        QTest::addColumn<QByteArray>("image");
-        QTest::addColumn<QByteArray>("cmdLine");
-        QTest::addColumn<QByteArray>("storedImage");
-        QTest::addColumn<QByteArray>("storedCmdLine");
+        Columns<QByteArray, QByteArray, QByteArray, QByteArray>("image", "cmdLine", "storedImage",
+                                                                "storedCmdLine");
         const QByteArray longImage(300, 'i');
         const QByteArray longCmd(1100, 'c');
-        QTest::newRow("over the bounds")
-            << longImage << longCmd << longImage.left(260) << longCmd.left(1024);
-        QTest::newRow("at the bounds") << longImage.left(260) << longCmd.left(1024)
-                                       << longImage.left(260) << longCmd.left(1024);
+        Row("over the bounds", longImage, longCmd, longImage.left(260), longCmd.left(1024));
+        Row("at the bounds", longImage.left(260), longCmd.left(1024), longImage.left(260),
+            longCmd.left(1024));
         const QByteArray euro = "\xE2\x82\xAC";
-        QTest::newRow("no half character")
-            << QByteArray(259, 'i') + euro << QByteArray(1023, 'c') + euro << QByteArray(259, 'i')
-            << QByteArray(1023, 'c');
+        Row("no half character", QByteArray(259, 'i') + euro, QByteArray(1023, 'c') + euro,
+            QByteArray(259, 'i'), QByteArray(1023, 'c'));
     }
     void textsAreCutToTheirFields() {
         QFETCH(QByteArray, image);
@@ -139,27 +130,6 @@ private slots:
             edit->insertPlainText(pasted); // no clipboard on this platform
         m_page->OnOK();
         QCOMPARE(FromLocal(GetField(m_rec.os.cmdLine)), pasted);
-    }
-
-    void browseButtons_data() {
-        QTest::addColumn<int>("button");
-        QTest::addColumn<int>("edit");
-        QTest::addColumn<QString>("file");
-        QTest::newRow("OS image") << int(Ids::BrowseOs::id) << int(Ids::OsImage::id)
-                                  << "boot/zImage";
-        QTest::newRow("initrd image")
-            << int(Ids::BrowseInitrd::id) << int(Ids::InitrdImage::id) << "boot/initrd.img";
-    }
-    void browseButtons() {
-        QFETCH(int, button);
-        QFETCH(int, edit);
-        QFETCH(QString, file);
-        CEmulatorOS* page = Open(ZeroRecord());
-        QFileDialog::AcceptMode mode = QFileDialog::AcceptSave;
-        ChooseInNextFileDialog(m_files.Abs(file), &mode);
-        Click(page, button);
-        QCOMPARE(mode, QFileDialog::AcceptOpen);
-        QCOMPARE(Text(page, edit), m_files.Rel(file));
     }
 };
 

@@ -1,5 +1,5 @@
 // The Disk, Peripherals and OS pages inside the configuration sheet.
-#include "PagesFixture.h"
+#include "../ConfigFixture.h"
 #include "config/EmulPropertyPage.h"
 #include "config/EmulatorDlg.h"
 #include "config/EmulatorPeri.h"
@@ -10,7 +10,7 @@
 #include <QTabWidget>
 #include <functional>
 
-using namespace pages_test;
+using namespace config_test;
 
 namespace {
 enum { kGeneral, kDisk, kPeri, kOs };
@@ -25,9 +25,6 @@ EmulatorOptions HostileRecord() {
     return rec;
 }
 
-QAbstractButton* SheetButton(QWidget* sheet, int32_t id) {
-    return Ctl<QAbstractButton>(sheet, id);
-}
 } // namespace
 
 class TestPagesInSheet : public QObject {
@@ -42,7 +39,7 @@ class TestPagesInSheet : public QObject {
         OnNextModal([&](QWidget*) {
             drive(&sheet);
             if (sheet.isVisible())
-                SheetButton(&sheet, IDCANCEL)->click();
+                Button(&sheet, IDCANCEL)->click();
         });
         return sheet.DoModal();
     }
@@ -52,6 +49,7 @@ private slots:
         QVERIFY(m_files.IsValid());
         QVERIFY(m_files.Touch("boot/zImage"));
         QVERIFY(m_files.Touch("boot/initrd"));
+        QVERIFY(m_files.Touch("img/sd.img"));
         QVERIFY(m_program.Start());
     }
     void cleanupTestCase() { m_program.Stop(); }
@@ -65,8 +63,7 @@ private slots:
     void pagesNeverOpenedKeepTheirBlocks() {
         EmulatorOptions rec = HostileRecord();
         const EmulatorOptions before = rec;
-        const int result =
-            RunSheet(rec, [](CEmulatorDlg* sheet) { SheetButton(sheet, IDOK)->click(); });
+        const int result = RunSheet(rec, [](CEmulatorDlg* sheet) { Button(sheet, IDOK)->click(); });
         QCOMPARE(result, IDOK);
         QCOMPARE(BytesOf(rec.disk), BytesOf(before.disk));
         QCOMPARE(BytesOf(rec.peri), BytesOf(before.peri));
@@ -82,12 +79,12 @@ private slots:
             auto* os = sheet->Pages()[kOs];
             SetText(os, res::Os::OsImage::id, m_files.Rel("boot/zImage"));
             SetText(os, res::Os::InitrdImage::id, m_files.Rel("boot/initrd"));
-            SheetButton(sheet, IDOK)->click();
+            Button(sheet, IDOK)->click();
         });
         QCOMPARE(result, IDOK);
         QCOMPARE(rec.peri.periCount, 16);
         QCOMPARE(rec.peri.peris[15].device[259], '\0');
-        QCOMPARE(GetField(rec.peri.peris[0].device), Repeat('p', 259));
+        QCOMPARE(GetField(rec.peri.peris[0].device), std::string(259, 'p'));
         QCOMPARE(rec.disk.sdSize, 0x64646464); // "dddd" is a size the box shows and takes back
         QCOMPARE(FromLocal(GetField(rec.os.osImage)), m_files.Rel("boot/zImage"));
     }
@@ -105,9 +102,9 @@ private slots:
             AcceptNextMessageBox(&message);
             sheet->SetActivePage(kOs);
             AcceptNextMessageBox();
-            SheetButton(sheet, IDOK)->click(); // OK validates the current page too
+            Button(sheet, IDOK)->click(); // OK validates the current page too
             shownAfter = sheet->ActivePage();
-            SheetButton(sheet, IDCANCEL)->click();
+            Button(sheet, IDCANCEL)->click();
         });
         QCOMPARE(result, IDCANCEL);
         QCOMPARE(message, QString("SD File no exist!!!"));
@@ -122,13 +119,13 @@ private slots:
         const int result = RunSheet(rec, [&](CEmulatorDlg* sheet) {
             QVERIFY(sheet->SetActivePage(kOs));
             AcceptNextMessageBox(&message);
-            SheetButton(sheet, IDOK)->click();
+            Button(sheet, IDOK)->click();
             stayedOpen = sheet->isVisible() && sheet->ActivePage() == kOs;
             auto* os = sheet->Pages()[kOs];
             SetText(os, res::Os::OsImage::id, m_files.Rel("boot/zImage"));
             SetText(os, res::Os::InitrdImage::id, m_files.Rel("boot/initrd"));
             SetText(os, res::Os::CmdLine::id, "console=ttyS0");
-            SheetButton(sheet, IDOK)->click();
+            Button(sheet, IDOK)->click();
         });
         QCOMPARE(message, QString("please choice OS file path"));
         QVERIFY(stayedOpen);
@@ -137,7 +134,8 @@ private slots:
         QCOMPARE(GetField(rec.os.cmdLine), std::string("console=ttyS0"));
     }
 
-    void enterInTheCommandLineAddsNoLineBreak() {
+    // Return, Enter and Escape neither break the line nor end the sheet.
+    void keysInTheCommandLine() {
         EmulatorOptions rec = NamedRecord("vm1");
         QString text;
         bool open = false;
@@ -148,12 +146,61 @@ private slots:
             cmd->setFocus();
             QTest::keyClick(cmd, Qt::Key_End, Qt::ControlModifier);
             QTest::keyClick(cmd, Qt::Key_Return);
+            QTest::keyClick(cmd, Qt::Key_Enter);
             QTest::keyClick(cmd, Qt::Key_Enter, Qt::KeypadModifier);
+            QTest::keyClick(cmd, Qt::Key_Escape);
+            QCoreApplication::processEvents();
             text = Text(sheet->Pages()[kOs], res::Os::CmdLine::id);
             open = sheet->isVisible();
         });
         QCOMPARE(text, QString("console=ttyS0"));
         QVERIFY(open);
+    }
+
+    // Every browse button: Cancel keeps the box; a choice beneath the program
+    // is stored relative to it, from a save dialog where a new image is named.
+    void browseButtons_data() {
+        Columns<int, int, int, bool, QString>("page", "button", "edit", "save", "file");
+        using D = res::Disk;
+        using O = res::Os;
+        Row("SD file", int(kDisk), D::SdBrowseFile::id, D::SdFile::id, false, "img/sd.img");
+        Row("SD save path", int(kDisk), D::SdBrowseSave::id, D::SdSavePath::id, true,
+            "img/new.img");
+        Row("hard-disk file", int(kDisk), D::HdBrowseFile::id, D::HdFile::id, false, "img/sd.img");
+        Row("hard-disk save path", int(kDisk), D::HdBrowseSave::id, D::HdSavePath::id, true,
+            "img/new.img");
+        Row("OS image", int(kOs), O::BrowseOs::id, O::OsImage::id, false, "boot/zImage");
+        Row("initrd image", int(kOs), O::BrowseInitrd::id, O::InitrdImage::id, false,
+            "boot/initrd");
+    }
+    void browseButtons() {
+        QFETCH(int, page);
+        QFETCH(int, button);
+        QFETCH(int, edit);
+        QFETCH(bool, save);
+        QFETCH(QString, file);
+        EmulatorOptions rec = NamedRecord("vm1");
+        SetField(rec.disk.sdFile, "x"); // in "File:", so the file browse buttons are enabled
+        SetField(rec.disk.hdFile, "x");
+        if (save)
+            rec.disk.sdSize = rec.disk.hdSize = 1;
+        QString before, cancelled, chosen;
+        QFileDialog::AcceptMode mode = save ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave;
+        RunSheet(rec, [&](CEmulatorDlg* sheet) {
+            QVERIFY(sheet->SetActivePage(page));
+            QWidget* p = sheet->Pages()[page];
+            before = Text(p, edit);
+            OnNextModal([](QWidget* modal) { modal->close(); });
+            Click(p, button);
+            cancelled = Text(p, edit);
+            ChooseInNextFileDialog(m_files.Abs(file), &mode);
+            Click(p, button);
+            chosen = Text(p, edit);
+        });
+        QCOMPARE(cancelled, before);
+        QCOMPARE(mode, save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        QCOMPARE(chosen, m_files.Rel(file));
+        QVERIFY(!m_files.Rel(file).startsWith('/'));
     }
 
     void peripheralsRoundTrip() {
@@ -173,7 +220,7 @@ private slots:
             Click(peri, res::Peripherals::Add::id);
             // The page keeps its rows across a tab switch.
             QVERIFY(sheet->SetActivePage(kDisk));
-            SheetButton(sheet, IDOK)->click();
+            Button(sheet, IDOK)->click();
         });
         QCOMPARE(result, IDOK);
         QCOMPARE(rec.peri.serialEnable, 1);

@@ -1,6 +1,6 @@
 // The Peripherals page on its own (Create) and the peripheral dialog.
+#include "../ConfigFixture.h"
 #include "ListTestUtil.h"
-#include "PagesFixture.h"
 #include "config/EmulatorPeri.h"
 #include "config/PeriDlg.h"
 #include "config/PeriListCtrl.h"
@@ -9,7 +9,7 @@
 #include <QHeaderView>
 #include <climits>
 
-using namespace pages_test;
+using namespace config_test;
 
 namespace {
 constexpr int32_t kEnable = res::Peripherals::SerialEnable::id,
@@ -20,11 +20,11 @@ constexpr int32_t kAdd = res::Peripherals::Add::id, kEdit = res::Peripherals::Ed
 constexpr int32_t kPeriType = res::Peripheral::Type::id, kParam = res::Peripheral::Param::id,
                   kOk = res::Peripheral::Ok::id, kCancel = res::Peripheral::Cancel::id;
 
-struct Row {
+struct PeriRow {
     std::string device, param;
 };
 
-EmulatorOptions RecordWithRows(const std::vector<Row>& rows) {
+EmulatorOptions RecordWithRows(const std::vector<PeriRow>& rows) {
     EmulatorOptions rec = ZeroRecord();
     rec.peri.periCount = static_cast<int32_t>(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -35,14 +35,14 @@ EmulatorOptions RecordWithRows(const std::vector<Row>& rows) {
 }
 
 // The rows as the list shows them, "device|param".
-QStringList Shown(const std::vector<Row>& rows) {
+QStringList Shown(const std::vector<PeriRow>& rows) {
     QStringList shown;
-    for (const Row& row : rows)
+    for (const PeriRow& row : rows)
         shown << QString::fromStdString(row.device + '|' + row.param);
     return shown;
 }
 
-std::vector<Row> ThreeRows() {
+std::vector<PeriRow> ThreeRows() {
     return {{"LED", "gpio=1"}, {"Button", "gpio=2"}, {"Timer", "irq=5"}};
 }
 
@@ -53,7 +53,7 @@ void AnswerPeriDlg(int kindIndex, const QString& param, bool ok = true) {
             combo->setCurrentIndex(kindIndex);
         if (auto* edit = Ctl<QLineEdit>(modal, kParam))
             edit->setText(param);
-        auto* button = Ctl<QAbstractButton>(modal, ok ? kOk : kCancel);
+        auto* button = Button(modal, ok ? kOk : kCancel);
         if (button)
             button->click();
         else
@@ -162,15 +162,14 @@ private slots:
     }
 
     void rowCountFromBackEnd_data() {
-        QTest::addColumn<int>("periCount");
-        QTest::addColumn<int>("shown");
-        QTest::newRow("negative") << -1 << 0;
-        QTest::newRow("most negative") << INT_MIN << 0;
-        QTest::newRow("zero") << 0 << 0;
-        QTest::newRow("three") << 3 << 3;
-        QTest::newRow("sixteen") << 16 << 16;
-        QTest::newRow("seventeen") << 17 << 16;
-        QTest::newRow("thousand") << 1000 << 16;
+        Columns<int, int>("periCount", "shown");
+        Row("negative", -1, 0);
+        Row("most negative", INT_MIN, 0);
+        Row("zero", 0, 0);
+        Row("three", 3, 3);
+        Row("sixteen", 16, 16);
+        Row("seventeen", 17, 16);
+        Row("thousand", 1000, 16);
     }
     void rowCountFromBackEnd() {
         QFETCH(int, periCount);
@@ -202,16 +201,15 @@ private slots:
         std::memset(rec.peri.peris[0].param, 'P', sizeof rec.peri.peris[0].param);
         std::memset(rec.peri.peris[1].device, 'X', sizeof rec.peri.peris[1].device);
         Open(rec);
-        QCOMPARE(List()->GetItemText(0, 0), Repeat('D', 259));
-        QCOMPARE(List()->GetItemText(0, 1), Repeat('P', 259));
+        QCOMPARE(List()->GetItemText(0, 0), std::string(259, 'D'));
+        QCOMPARE(List()->GetItemText(0, 1), std::string(259, 'P'));
     }
 
     void writingRowsZeroesTheTable_data() {
-        QTest::addColumn<int>("rows");
-        QTest::addColumn<int>("stored");
-        QTest::newRow("two rows") << 2 << 2;
-        QTest::newRow("sixteen rows") << 16 << 16;
-        QTest::newRow("twenty rows store sixteen") << 20 << 16;
+        Columns<int, int>("rows", "stored");
+        Row("two rows", 2, 2);
+        Row("sixteen rows", 16, 16);
+        Row("twenty rows store sixteen", 20, 16);
     }
     void writingRowsZeroesTheTable() {
         QFETCH(int, rows);
@@ -263,8 +261,8 @@ private slots:
         List()->selectRow(2);
         AnswerPeriDlg(2, "new1");
         Click(m_page.get(), kAdd);
-        std::vector<Row> expected = ThreeRows();
-        expected.insert(expected.begin() + 2, Row{"Timer", "new1"});
+        std::vector<PeriRow> expected = ThreeRows();
+        expected.insert(expected.begin() + 2, PeriRow{"Timer", "new1"});
         QCOMPARE(Rows(), Shown(expected));
 
         List()->clearSelection();
@@ -323,7 +321,7 @@ private slots:
         QTest::mouseDClick(List()->viewport(), Qt::LeftButton, {}, RowPoint(1));
         QCOMPARE(shownKind, QString("Button"));
         QCOMPARE(shownParam, QString("gpio=2"));
-        std::vector<Row> expected = ThreeRows();
+        std::vector<PeriRow> expected = ThreeRows();
         expected[1].param = "gpio=9";
         QCOMPARE(Rows(), Shown(expected));
         QCOMPARE(List()->GetFirstSelected(), -1); // the new row is not selected
@@ -337,13 +335,12 @@ private slots:
     }
 
     void longTextsAreCutToTheField_data() {
-        QTest::addColumn<QByteArray>("typed");
-        QTest::addColumn<QByteArray>("stored");
+        Columns<QByteArray, QByteArray>("typed", "stored");
         const QByteArray ascii(300, 'x');
-        QTest::newRow("300 bytes") << ascii << ascii.left(259);
-        QTest::newRow("259 bytes") << ascii.left(259) << ascii.left(259);
+        Row("300 bytes", ascii, ascii.left(259));
+        Row("259 bytes", ascii.left(259), ascii.left(259));
         const QByteArray utf8 = QByteArray(258, 'a') + "\xC3\xA9"; // é across the bound
-        QTest::newRow("no half character") << utf8 << utf8.left(258);
+        Row("no half character", utf8, utf8.left(258));
     }
     void longTextsAreCutToTheField() {
         QFETCH(QByteArray, typed);
@@ -359,13 +356,12 @@ private slots:
 
     // The peripheral dialog alone.
     void periDlgEnds_data() {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("OK button") << "ok" << true;
-        QTest::newRow("Enter") << "enter" << true;
-        QTest::newRow("Cancel button") << "cancel" << false;
-        QTest::newRow("Escape") << "escape" << false;
-        QTest::newRow("close box") << "close" << false;
+        Columns<QString, bool>("how", "accepted");
+        Row("OK button", "ok", true);
+        Row("Enter", "enter", true);
+        Row("Cancel button", "cancel", false);
+        Row("Escape", "escape", false);
+        Row("close box", "close", false);
     }
     void periDlgEnds() {
         QFETCH(QString, how);

@@ -3,6 +3,7 @@
 
 #include "DialogTestSupport.h"
 #include "MapLangManager.h"
+#include "TestRow.h"
 #include "dialog/DialogBuilder.h"
 #include "lang/LanguageManager.h"
 

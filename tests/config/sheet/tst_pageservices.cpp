@@ -72,22 +72,6 @@ void MakeFile(const QString& path) {
 
 class TestPageServices : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void relativePath_data();
-    void relativePath();
-    void relativeToTheRunningProgram();
-    void pathExists_data();
-    void pathExists();
-    void fillCombo_data();
-    void fillCombo();
-    void fillComboSlotsWithoutNul();
-    void fillComboWithoutBackend();
-    void fillComboKeyedWithNullKey();
-    void fillComboWithoutTheControl();
-    void browse_data();
-    void browse();
-    void browseCancelled();
 
 private:
     // "<abs>", "<rel>": the scratch directory beneath the program, absolute
@@ -101,284 +85,251 @@ private:
     std::unique_ptr<QTemporaryDir> m_beneath;
     QString m_rel;
     QTemporaryDir m_elsewhere;
-};
+private slots:
 
-void TestPageServices::initTestCase() {
-    m_beneath = std::make_unique<QTemporaryDir>(FromLocal(GetProgramDir()) +
-                                                QStringLiteral("/sheet-test-XXXXXX"));
-    QVERIFY(m_beneath->isValid());
-    m_rel = QDir(FromLocal(GetProgramDir())).relativeFilePath(m_beneath->path());
-    for (const char* name : {"img/sd.img", "zImage", "disk[1].img"})
-        MakeFile(m_beneath->filePath(QString::fromLatin1(name)));
-    QVERIFY(QDir().mkpath(m_beneath->filePath(QStringLiteral("dir"))));
-    MakeFile(m_elsewhere.filePath(QStringLiteral("zImage")));
-    QVERIFY(TestBackend::Load());
-}
+    void initTestCase() {
+        m_beneath = std::make_unique<QTemporaryDir>(FromLocal(GetProgramDir()) +
+                                                    QStringLiteral("/sheet-test-XXXXXX"));
+        QVERIFY(m_beneath->isValid());
+        m_rel = QDir(FromLocal(GetProgramDir())).relativeFilePath(m_beneath->path());
+        for (const char* name : {"img/sd.img", "zImage", "disk[1].img"})
+            MakeFile(m_beneath->filePath(QString::fromLatin1(name)));
+        QVERIFY(QDir().mkpath(m_beneath->filePath(QStringLiteral("dir"))));
+        MakeFile(m_elsewhere.filePath(QStringLiteral("zImage")));
+        QVERIFY(TestBackend::Load());
+    }
 
-void TestPageServices::relativePath_data() {
-    QTest::addColumn<QString>("programDir");
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("beneath") << "/opt/emu"
-                             << "/opt/emu/img/sd.img"
-                             << "img/sd.img";
-    QTest::newRow("directly beneath") << "/opt/emu"
-                                      << "/opt/emu/zImage"
-                                      << "zImage";
-    QTest::newRow("sibling with the same prefix") << "/opt/emu"
-                                                  << "/opt/emulator/sd.img"
-                                                  << "/opt/emulator/sd.img";
-    QTest::newRow("elsewhere") << "/opt/emu"
-                               << "/srv/sd.img"
-                               << "/srv/sd.img";
-    QTest::newRow("the directory itself") << "/opt/emu"
-                                          << "/opt/emu"
-                                          << "/opt/emu";
-    QTest::newRow("the directory with a slash") << "/opt/emu"
-                                                << "/opt/emu/"
-                                                << "/opt/emu/";
-    QTest::newRow("doubled slash") << "/opt/emu"
-                                   << "/opt/emu//img/sd.img"
-                                   << "img/sd.img";
-    QTest::newRow("case differs") << "/opt/emu"
-                                  << "/opt/Emu/sd.img"
-                                  << "/opt/Emu/sd.img";
-    QTest::newRow("empty program directory") << ""
-                                             << "/opt/emu/sd.img"
-                                             << "/opt/emu/sd.img";
-    QTest::newRow("relative path") << "/opt/emu"
-                                   << "img/sd.img"
-                                   << "img/sd.img";
-    QTest::newRow("empty path") << "/opt/emu"
-                                << ""
-                                << "";
-    QTest::newRow("prefix not at the start") << "/opt/emu"
-                                             << "/x/opt/emu/a"
-                                             << "/x/opt/emu/a";
-    QTest::newRow("multibyte names") << "/opt/émü"
-                                     << "/opt/émü/bild/ß.img"
-                                     << "bild/ß.img";
-}
+    void relativePath_data() {
+        Columns<QString, QString, QString>("programDir", "path", "expected");
+        Row("beneath", "/opt/emu", "/opt/emu/img/sd.img", "img/sd.img");
+        Row("directly beneath", "/opt/emu", "/opt/emu/zImage", "zImage");
+        Row("sibling with the same prefix", "/opt/emu", "/opt/emulator/sd.img",
+            "/opt/emulator/sd.img");
+        Row("elsewhere", "/opt/emu", "/srv/sd.img", "/srv/sd.img");
+        Row("the directory itself", "/opt/emu", "/opt/emu", "/opt/emu");
+        Row("the directory with a slash", "/opt/emu", "/opt/emu/", "/opt/emu/");
+        Row("doubled slash", "/opt/emu", "/opt/emu//img/sd.img", "img/sd.img");
+        Row("case differs", "/opt/emu", "/opt/Emu/sd.img", "/opt/Emu/sd.img");
+        Row("empty program directory", "", "/opt/emu/sd.img", "/opt/emu/sd.img");
+        Row("relative path", "/opt/emu", "img/sd.img", "img/sd.img");
+        Row("empty path", "/opt/emu", "", "");
+        Row("prefix not at the start", "/opt/emu", "/x/opt/emu/a", "/x/opt/emu/a");
+        Row("multibyte names", "/opt/émü", "/opt/émü/bild/ß.img", "bild/ß.img");
+    }
 
-void TestPageServices::relativePath() {
-    QFETCH(QString, programDir);
-    QFETCH(QString, path);
-    QFETCH(QString, expected);
-    QCOMPARE(FromLocal(MakeProgramRelativePath(ToLocal(path), ToLocal(programDir))), expected);
-}
+    void relativePath() {
+        QFETCH(QString, programDir);
+        QFETCH(QString, path);
+        QFETCH(QString, expected);
+        QCOMPARE(FromLocal(MakeProgramRelativePath(ToLocal(path), ToLocal(programDir))), expected);
+    }
 
-void TestPageServices::relativeToTheRunningProgram() {
-    const std::string dir = GetProgramDir();
-    QVERIFY(!dir.empty());
-    QCOMPARE(MakeProgramRelativePath(dir + "/img/sd.img"), std::string("img/sd.img"));
-    QCOMPARE(MakeProgramRelativePath(dir + "x/sd.img"), dir + "x/sd.img");
-}
+    void relativeToTheRunningProgram() {
+        const std::string dir = GetProgramDir();
+        QVERIFY(!dir.empty());
+        QCOMPARE(MakeProgramRelativePath(dir + "/img/sd.img"), std::string("img/sd.img"));
+        QCOMPARE(MakeProgramRelativePath(dir + "x/sd.img"), dir + "x/sd.img");
+    }
 
-void TestPageServices::pathExists_data() {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("exists");
-    QTest::newRow("relative file") << "<rel>/img/sd.img" << true;
-    QTest::newRow("file without a dot") << "<rel>/zImage" << true;
-    QTest::newRow("directory") << "<rel>/dir" << true;
-    QTest::newRow("directory with a slash") << "<rel>/dir/" << true;
-    QTest::newRow("matching wildcard") << "<rel>/img/*.img" << true;
-    QTest::newRow("matching ?") << "<rel>/zImag?" << true;
-    QTest::newRow("wildcard matching nothing") << "<rel>/img/*.iso" << false;
-    QTest::newRow("missing file") << "<rel>/img/none.img" << false;
-    QTest::newRow("missing directory") << "<rel>/none/sd.img" << false;
-    QTest::newRow("brackets naming a file literally") << "<rel>/disk[1].img" << true;
-    QTest::newRow("empty path") << "" << false;
-    QTest::newRow("absolute, beneath") << "<abs>/img/sd.img" << true;
-    QTest::newRow("absolute, elsewhere") << "<elsewhere>/zImage" << true;
-}
+    void pathExists_data() {
+        Columns<QString, bool>("path", "exists");
+        Row("relative file", "<rel>/img/sd.img", true);
+        Row("file without a dot", "<rel>/zImage", true);
+        Row("directory", "<rel>/dir", true);
+        Row("directory with a slash", "<rel>/dir/", true);
+        Row("matching wildcard", "<rel>/img/*.img", true);
+        Row("matching ?", "<rel>/zImag?", true);
+        Row("wildcard matching nothing", "<rel>/img/*.iso", false);
+        Row("missing file", "<rel>/img/none.img", false);
+        Row("missing directory", "<rel>/none/sd.img", false);
+        Row("brackets naming a file literally", "<rel>/disk[1].img", true);
+        Row("empty path", "", false);
+        Row("absolute, beneath", "<abs>/img/sd.img", true);
+        Row("absolute, elsewhere", "<elsewhere>/zImage", true);
+    }
 
-void TestPageServices::pathExists() {
-    QFETCH(QString, path);
-    QFETCH(bool, exists);
-    path = Expand(path);
-    // Resolved against the program directory, whatever is current before.
-    QVERIFY(chdir("/") == 0);
-    QCOMPARE(PathExists(ToLocal(path)), exists);
-    QCOMPARE(QDir::currentPath(), FromLocal(GetProgramDir()));
-}
+    void pathExists() {
+        QFETCH(QString, path);
+        QFETCH(bool, exists);
+        path = Expand(path);
+        // Resolved against the program directory, whatever is current before.
+        QVERIFY(chdir("/") == 0);
+        QCOMPARE(PathExists(ToLocal(path)), exists);
+        QCOMPARE(QDir::currentPath(), FromLocal(GetProgramDir()));
+    }
 
-void TestPageServices::fillCombo_data() {
-    QTest::addColumn<QStringList>("items");
-    QTest::addColumn<qint64>("count");   // -1: the honest count
-    QTest::addColumn<qint64>("written"); // -1: the honest number written
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<int>("selected");
-    const QStringList before{"old", "older"};
-    QTest::newRow("three items") << QStringList{"KB", "MB", "Größe"} << qint64(-1) << qint64(-1)
-                                 << QStringList{"KB", "MB", "Größe"} << 0;
-    QTest::newRow("empty list keeps the combo")
-        << QStringList{} << qint64(-1) << qint64(-1) << before << 1;
-    QTest::newRow("count above the items")
-        << QStringList{"a", "b"} << qint64(5) << qint64(-1) << QStringList{"a", "b"} << 0;
-    QTest::newRow("count below the items")
-        << QStringList{"a", "b", "c"} << qint64(2) << qint64(-1) << QStringList{"a", "b"} << 0;
-    QTest::newRow("claims more written than asked")
-        << QStringList{"a", "b", "c", "d"} << qint64(2) << qint64(9) << QStringList{"a", "b"} << 0;
-    QTest::newRow("count but nothing written")
-        << QStringList{"a", "b"} << qint64(2) << qint64(0) << QStringList{} << -1;
-}
+    void fillCombo_data() {
+        // count, written: -1 for the honest values.
+        Columns<QStringList, qint64, qint64, QStringList, int>("items", "count", "written",
+                                                               "expected", "selected");
+        const QStringList before{"old", "older"};
+        Row("three items", QStringList{"KB", "MB", "Größe"}, qint64(-1), qint64(-1),
+            QStringList{"KB", "MB", "Größe"}, 0);
+        Row("empty list keeps the combo", QStringList{}, qint64(-1), qint64(-1), before, 1);
+        Row("count above the items", QStringList{"a", "b"}, qint64(5), qint64(-1),
+            QStringList{"a", "b"}, 0);
+        Row("count below the items", QStringList{"a", "b", "c"}, qint64(2), qint64(-1),
+            QStringList{"a", "b"}, 0);
+        Row("claims more written than asked", QStringList{"a", "b", "c", "d"}, qint64(2), qint64(9),
+            QStringList{"a", "b"}, 0);
+        Row("count but nothing written", QStringList{"a", "b"}, qint64(2), qint64(0), QStringList{},
+            -1);
+    }
 
-void TestPageServices::fillCombo() {
-    QFETCH(QStringList, items);
-    QFETCH(qint64, count);
-    QFETCH(qint64, written);
-    QFETCH(QStringList, expected);
-    QFETCH(int, selected);
-    TestBackend::Reset();
-    TestBackend::SetList("GetMemType", ToStd(items));
-    if (count >= 0 || written >= 0)
-        TestBackend::SetListQuirks("GetMemType", count >= 0 ? count : items.size(), written, false);
+    void fillCombo() {
+        QFETCH(QStringList, items);
+        QFETCH(qint64, count);
+        QFETCH(qint64, written);
+        QFETCH(QStringList, expected);
+        QFETCH(int, selected);
+        TestBackend::Reset();
+        TestBackend::SetList("GetMemType", ToStd(items));
+        if (count >= 0 || written >= 0)
+            TestBackend::SetListQuirks("GetMemType", count >= 0 ? count : items.size(), written,
+                                       false);
 
-    QWidget dialog;
-    auto* combo = new QComboBox(&dialog);
-    SetDlgCtrlID(combo, kCombo);
-    combo->addItems({"old", "older"});
-    combo->setCurrentIndex(1);
-    int changes = 0;
-    connect(combo, &QComboBox::currentIndexChanged, [&] { ++changes; });
-
-    FillComboFromList(&dialog, kCombo, MemTypes());
-
-    QCOMPARE(Items(combo), expected);
-    QCOMPARE(combo->currentIndex(), selected);
-    QCOMPARE(changes, 0);
-}
-
-void TestPageServices::fillComboSlotsWithoutNul() {
-    TestBackend::Reset();
-    const std::string longText(400, 'x');
-    TestBackend::SetList("GetMemType", {longText, "b"});
-    TestBackend::SetListQuirks("GetMemType", 2, -1, true);
-    QWidget dialog;
-    auto* combo = new QComboBox(&dialog);
-    SetDlgCtrlID(combo, kCombo);
-    FillComboFromList(&dialog, kCombo, MemTypes());
-    QCOMPARE(combo->count(), 2);
-    for (int i = 0; i < combo->count(); ++i)
-        QVERIFY(combo->itemText(i).toLocal8Bit().size() <= int(BREVANTIX_SLOT_SIZE));
-    QVERIFY(combo->itemText(0).startsWith(QStringLiteral("xxx")));
-}
-
-void TestPageServices::fillComboWithoutBackend() {
-    for (const bool library : {true, false}) {
-        if (library)
-            QVERIFY(TestBackend::LoadFrom(TestBackend::VariantsDir() +
-                                          "/no-exports/" BREVANTIX_LIBRARY_NAME));
-        else
-            FreeEmulatorLibrary();
         QWidget dialog;
         auto* combo = new QComboBox(&dialog);
         SetDlgCtrlID(combo, kCombo);
         combo->addItems({"old", "older"});
         combo->setCurrentIndex(1);
+        int changes = 0;
+        connect(combo, &QComboBox::currentIndexChanged, [&] { ++changes; });
+
         FillComboFromList(&dialog, kCombo, MemTypes());
-        QCOMPARE(Items(combo), QStringList({"old", "older"}));
-        QCOMPARE(combo->currentIndex(), 1);
+
+        QCOMPARE(Items(combo), expected);
+        QCOMPARE(combo->currentIndex(), selected);
+        QCOMPARE(changes, 0);
     }
-    QVERIFY(TestBackend::Load());
-}
 
-void TestPageServices::fillComboKeyedWithNullKey() {
-    TestBackend::Reset();
-    TestBackend::SetList("GetEmulatorCPU", {"a9", "a15"}, "<null>");
-    TestBackend::SetList("GetEmulatorCPU", {"wrong"}, "board");
-    QWidget dialog;
-    auto* combo = new QComboBox(&dialog);
-    SetDlgCtrlID(combo, kCombo);
-    const char* key = nullptr;
-    FillComboFromList(&dialog, kCombo, [key](char* buffer, uint32_t capacity, uint32_t slotSize) {
-        return Emu::GetEmulatorCPU(key, buffer, capacity, slotSize);
-    });
-    QCOMPARE(Items(combo), QStringList({"a9", "a15"}));
-    const std::vector<BackendCall> calls = TestBackend::CallsOf("GetEmulatorCPU");
-    QCOMPARE(calls.size(), size_t(2));
-    for (const BackendCall& call : calls)
-        QCOMPARE(call.args.at(0), std::string("<null>"));
-}
+    void fillComboSlotsWithoutNul() {
+        TestBackend::Reset();
+        const std::string longText(400, 'x');
+        TestBackend::SetList("GetMemType", {longText, "b"});
+        TestBackend::SetListQuirks("GetMemType", 2, -1, true);
+        QWidget dialog;
+        auto* combo = new QComboBox(&dialog);
+        SetDlgCtrlID(combo, kCombo);
+        FillComboFromList(&dialog, kCombo, MemTypes());
+        QCOMPARE(combo->count(), 2);
+        for (int i = 0; i < combo->count(); ++i)
+            QVERIFY(combo->itemText(i).toLocal8Bit().size() <= int(BREVANTIX_SLOT_SIZE));
+        QVERIFY(combo->itemText(0).startsWith(QStringLiteral("xxx")));
+    }
 
-void TestPageServices::fillComboWithoutTheControl() {
-    TestBackend::Reset();
-    TestBackend::SetList("GetMemType", {"KB"});
-    QWidget dialog;
-    SetDlgCtrlID(new QComboBox(&dialog), kCombo + 1);
-    FillComboFromList(&dialog, kCombo, MemTypes());
-    FillComboFromList(nullptr, kCombo, MemTypes());
-    // The list is still asked for, as with the control.
-    QCOMPARE(TestBackend::CallsOf("GetMemType").size(), size_t(4));
-    auto* other = qobject_cast<QComboBox*>(GetDlgItem(&dialog, kCombo + 1));
-    QCOMPARE(other->count(), 0);
-}
+    void fillComboWithoutBackend() {
+        for (const bool library : {true, false}) {
+            if (library)
+                QVERIFY(TestBackend::LoadFrom(TestBackend::VariantsDir() +
+                                              "/no-exports/" BREVANTIX_LIBRARY_NAME));
+            else
+                FreeEmulatorLibrary();
+            QWidget dialog;
+            auto* combo = new QComboBox(&dialog);
+            SetDlgCtrlID(combo, kCombo);
+            combo->addItems({"old", "older"});
+            combo->setCurrentIndex(1);
+            FillComboFromList(&dialog, kCombo, MemTypes());
+            QCOMPARE(Items(combo), QStringList({"old", "older"}));
+            QCOMPARE(combo->currentIndex(), 1);
+        }
+        QVERIFY(TestBackend::Load());
+    }
 
-void TestPageServices::browse_data() {
-    QTest::addColumn<bool>("save");
-    QTest::addColumn<QString>("chosen");
-    QTest::addColumn<QString>("stored");
-    QTest::newRow("open beneath the program") << false << "<abs>/img/sd.img"
-                                              << "<rel>/img/sd.img";
-    QTest::newRow("open elsewhere") << false << "<elsewhere>/zImage"
-                                    << "<elsewhere>/zImage";
-    QTest::newRow("save beneath the program") << true << "<abs>/new.img"
-                                              << "<rel>/new.img";
-    QTest::newRow("save elsewhere") << true << "<elsewhere>/new.img"
-                                    << "<elsewhere>/new.img";
-}
+    void fillComboKeyedWithNullKey() {
+        TestBackend::Reset();
+        TestBackend::SetList("GetEmulatorCPU", {"a9", "a15"}, "<null>");
+        TestBackend::SetList("GetEmulatorCPU", {"wrong"}, "board");
+        QWidget dialog;
+        auto* combo = new QComboBox(&dialog);
+        SetDlgCtrlID(combo, kCombo);
+        const char* key = nullptr;
+        FillComboFromList(&dialog, kCombo,
+                          [key](char* buffer, uint32_t capacity, uint32_t slotSize) {
+                              return Emu::GetEmulatorCPU(key, buffer, capacity, slotSize);
+                          });
+        QCOMPARE(Items(combo), QStringList({"a9", "a15"}));
+        const std::vector<BackendCall> calls = TestBackend::CallsOf("GetEmulatorCPU");
+        QCOMPARE(calls.size(), size_t(2));
+        for (const BackendCall& call : calls)
+            QCOMPARE(call.args.at(0), std::string("<null>"));
+    }
 
-void TestPageServices::browse() {
-    QFETCH(bool, save);
-    QFETCH(QString, chosen);
-    QFETCH(QString, stored);
-    chosen = Expand(chosen);
-    stored = Expand(stored);
+    void fillComboWithoutTheControl() {
+        TestBackend::Reset();
+        TestBackend::SetList("GetMemType", {"KB"});
+        QWidget dialog;
+        SetDlgCtrlID(new QComboBox(&dialog), kCombo + 1);
+        FillComboFromList(&dialog, kCombo, MemTypes());
+        FillComboFromList(nullptr, kCombo, MemTypes());
+        // The list is still asked for, as with the control.
+        QCOMPARE(TestBackend::CallsOf("GetMemType").size(), size_t(4));
+        auto* other = qobject_cast<QComboBox*>(GetDlgItem(&dialog, kCombo + 1));
+        QCOMPARE(other->count(), 0);
+    }
 
-    CBrowsePage page;
-    page.Create();
-    Edit(&page, kOtherEdit)->setText(QStringLiteral("typed, not yet pulled"));
-    OnNextModal([&](QWidget* modal) {
-        const CloseWhenLeft closer{modal};
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        QVERIFY2(dialog, "no file dialog");
-        QCOMPARE(dialog->acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-        QCOMPARE(dialog->fileMode(), save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-        QCOMPARE(dialog->nameFilters(), QStringList({"*"}));
-        QCOMPARE(dialog->defaultSuffix(), QString());
-        // Replacing an existing file is confirmed: a new image must not
-        // silently take the place of one the user keeps.
-        QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
-        if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-            QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
-        // As a user types it: selectFile leaves a focused name box alone.
-        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-        QVERIFY2(name, "no file name box");
-        name->setText(chosen);
-        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
-    });
-    BrowseForFile(&page, save ? BrowseKind::Save : BrowseKind::Open, page.m_strFile);
+    void browse_data() {
+        Columns<bool, QString, QString>("save", "chosen", "stored");
+        Row("open beneath the program", false, "<abs>/img/sd.img", "<rel>/img/sd.img");
+        Row("open elsewhere", false, "<elsewhere>/zImage", "<elsewhere>/zImage");
+        Row("save beneath the program", true, "<abs>/new.img", "<rel>/new.img");
+        Row("save elsewhere", true, "<elsewhere>/new.img", "<elsewhere>/new.img");
+    }
 
-    QCOMPARE(FromLocal(page.m_strFile), stored);
-    QCOMPARE(Edit(&page, kFileEdit)->text(), stored);
-    QCOMPARE(page.m_strOther, std::string("typed, not yet pulled"));
-    QCOMPARE(Edit(&page, kOtherEdit)->text(), QStringLiteral("typed, not yet pulled"));
-}
+    void browse() {
+        QFETCH(bool, save);
+        QFETCH(QString, chosen);
+        QFETCH(QString, stored);
+        chosen = Expand(chosen);
+        stored = Expand(stored);
 
-void TestPageServices::browseCancelled() {
-    CBrowsePage page;
-    page.Create();
-    Edit(&page, kFileEdit)->setText(QStringLiteral("file typed"));
-    Edit(&page, kOtherEdit)->setText(QStringLiteral("other typed"));
-    OnNextModal([](QWidget* modal) {
-        const CloseWhenLeft closer{modal};
-        QVERIFY(qobject_cast<QFileDialog*>(modal));
-    });
-    BrowseForFile(&page, BrowseKind::Open, page.m_strFile);
-    QCOMPARE(Edit(&page, kFileEdit)->text(), QStringLiteral("file typed"));
-    QCOMPARE(Edit(&page, kOtherEdit)->text(), QStringLiteral("other typed"));
-    QCOMPARE(page.m_strFile, std::string("file typed"));
-}
+        CBrowsePage page;
+        page.Create();
+        Edit(&page, kOtherEdit)->setText(QStringLiteral("typed, not yet pulled"));
+        OnNextModal([&](QWidget* modal) {
+            const CloseWhenLeft closer{modal};
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            QVERIFY2(dialog, "no file dialog");
+            QCOMPARE(dialog->acceptMode(),
+                     save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+            QCOMPARE(dialog->fileMode(), save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+            QCOMPARE(dialog->nameFilters(), QStringList({"*"}));
+            QCOMPARE(dialog->defaultSuffix(), QString());
+            // Replacing an existing file is confirmed: a new image must not
+            // silently take the place of one the user keeps.
+            QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
+            if (QGuiApplication::platformName() == QLatin1String("offscreen"))
+                QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
+            // As a user types it: selectFile leaves a focused name box alone.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY2(name, "no file name box");
+            name->setText(chosen);
+            static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
+        });
+        BrowseForFile(&page, save ? BrowseKind::Save : BrowseKind::Open, page.m_strFile);
+
+        QCOMPARE(FromLocal(page.m_strFile), stored);
+        QCOMPARE(Edit(&page, kFileEdit)->text(), stored);
+        QCOMPARE(page.m_strOther, std::string("typed, not yet pulled"));
+        QCOMPARE(Edit(&page, kOtherEdit)->text(), QStringLiteral("typed, not yet pulled"));
+    }
+
+    void browseCancelled() {
+        CBrowsePage page;
+        page.Create();
+        Edit(&page, kFileEdit)->setText(QStringLiteral("file typed"));
+        Edit(&page, kOtherEdit)->setText(QStringLiteral("other typed"));
+        OnNextModal([](QWidget* modal) {
+            const CloseWhenLeft closer{modal};
+            QVERIFY(qobject_cast<QFileDialog*>(modal));
+        });
+        BrowseForFile(&page, BrowseKind::Open, page.m_strFile);
+        QCOMPARE(Edit(&page, kFileEdit)->text(), QStringLiteral("file typed"));
+        QCOMPARE(Edit(&page, kOtherEdit)->text(), QStringLiteral("other typed"));
+        QCOMPARE(page.m_strFile, std::string("file typed"));
+    }
+};
 
 QTEST_MAIN(TestPageServices)
 #include "tst_pageservices.moc"

@@ -9,6 +9,7 @@
 #include "config/EmulatorDlg.h"
 #include "config/EmulatorOS.h"
 #include "config/EmulatorPeri.h"
+#include "config/RecordText.h"
 #include "dialog/MessageBox.h"
 #include "dialog/TemplateDialog.h"
 #include "res/DialogIds.h"
@@ -28,13 +29,16 @@ using namespace sheet_test;
 
 namespace {
 
+// The sheet's tab control, and a caption inside a fake page.
+constexpr int32_t kTabControlId = 12320, kInnerCaptionId = 4242;
+
 // Logs what the sheet asks of it ("init:1", "leave:0", "ok:2") into a log
 // shared by the pages of one sheet.
 class CFakePage : public CEmulPropertyPage {
 public:
     CFakePage(int index, QStringList* log) : CEmulPropertyPage(0), m_index(index), m_log(log) {
         // A caption inside the page: the sheet's passes must not reach it.
-        SetDlgCtrlID(new QLabel(QStringLiteral("Inner"), this), 4242);
+        SetDlgCtrlID(new QLabel(QStringLiteral("Inner"), this), kInnerCaptionId);
     }
 
     bool refuse = false;
@@ -117,11 +121,6 @@ QStringList TabTexts(const CEmulatorDlg& sheet) {
     return texts;
 }
 
-void PutText(char* field, size_t size, const char* text) {
-    std::memset(field, 0, size);
-    std::strncpy(field, text, size - 1);
-}
-
 // A record the General page accepts as it stands, with every other block
 // filled with a pattern no page would write.
 EmulatorOptions AcceptableRecord() {
@@ -130,24 +129,24 @@ EmulatorOptions AcceptableRecord() {
     for (size_t i = 0; i < sizeof rec; ++i)
         bytes[i] = static_cast<unsigned char>(i * 7 + 3);
     std::memset(&rec.general, 0, sizeof rec.general);
-    PutText(rec.general.name, sizeof rec.general.name, "vm1");
-    PutText(rec.general.target, sizeof rec.general.target, "board");
-    PutText(rec.general.cpu, sizeof rec.general.cpu, "cpu0");
-    PutText(rec.general.memType, sizeof rec.general.memType, "MB");
-    PutText(rec.general.tapAdapter, sizeof rec.general.tapAdapter, "tap0");
+    SetField(rec.general.name, "vm1");
+    SetField(rec.general.target, "board");
+    SetField(rec.general.cpu, "cpu0");
+    SetField(rec.general.memType, "MB");
+    SetField(rec.general.tapAdapter, "tap0");
     rec.general.memSize = 64;
     rec.general.displayEnable = 1;
     return rec;
 }
 
-void ScriptBackendFor(const EmulatorOptions& defaults, const std::vector<std::string>& stored) {
+void ScriptBackendFor(const EmulatorOptions& defaults) {
     TestBackend::Reset();
     TestBackend::SetDefaultRecord(defaults);
     TestBackend::SetList("GetEmulatorTarget", {"board"});
     TestBackend::SetList("GetEmulatorCPU", {"cpu0"});
     TestBackend::SetList("GetMemType", {"MB"});
     TestBackend::SetList("RefreshTapNetWork", {"tap0"});
-    TestBackend::SetList("EnumAllEmulator", stored);
+    TestBackend::SetList("EnumAllEmulator", {});
     TestBackend::SetArch("board", "arm");
 }
 
@@ -156,353 +155,292 @@ void ScriptBackendFor(const EmulatorOptions& defaults, const std::vector<std::st
 class TestSheet : public QObject {
     Q_OBJECT
 private slots:
-    void okAtOnceAppliesOnlyTheFirstPage();
-    void tabSwitch_data();
-    void tabSwitch();
-    void startPageChosenBeforeOpening();
-    void pagesAreCreatedOnce();
-    void okRefusedByCurrentPageKeepsSheetOpen();
-    void okValidatesOnlyTheCurrentPage();
-    void cancelWritesNothing_data();
-    void cancelWritesNothing();
-    void enterAndEscapeDoNothing_data();
-    void enterAndEscapeDoNothing();
-    void languagePasses();
-    void okAndCancelOnly();
-    void realSheetOkWritesOnlyGeneralBlock();
-    void realCommandLineTakesNoLineBreak();
-    void ownNameForwardedToGeneralPage();
-};
 
-void TestSheet::okAtOnceAppliesOnlyTheFirstPage() {
-    QStringList log;
-    CFakeSheet sheet(&log);
-    const int result = RunModal(sheet, [](QDialog* modal) { Click(modal, IDOK); });
-    QCOMPARE(result, IDOK);
-    QCOMPARE(log, QStringList({"init:0", "leave:0", "ok:0"}));
-}
-
-void TestSheet::tabSwitch_data() {
-    QTest::addColumn<Trigger>("how");
-    QTest::addColumn<bool>("refuse");
-    const std::pair<const char*, Trigger> triggers[] = {{"api", Trigger::Api},
-                                                        {"mouse", Trigger::MouseClick},
-                                                        {"ctrl+tab", Trigger::CtrlTab},
-                                                        {"arrow key", Trigger::ArrowOnTabBar}};
-    for (const auto& [name, how] : triggers) {
-        QTest::addRow("%s, accepted", name) << how << false;
-        QTest::addRow("%s, refused", name) << how << true;
+    void okAtOnceAppliesOnlyTheFirstPage() {
+        QStringList log;
+        CFakeSheet sheet(&log);
+        const int result = RunModal(sheet, [](QDialog* modal) { Click(modal, IDOK); });
+        QCOMPARE(result, IDOK);
+        QCOMPARE(log, QStringList({"init:0", "leave:0", "ok:0"}));
     }
-}
 
-void TestSheet::tabSwitch() {
-    QFETCH(Trigger, how);
-    QFETCH(bool, refuse);
-    QStringList log;
-    CFakeSheet sheet(&log);
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-    sheet.Page(0)->refuse = refuse;
+    void tabSwitch_data() {
+        Columns<Trigger, bool>("how", "refuse");
+        const std::pair<const char*, Trigger> triggers[] = {{"api", Trigger::Api},
+                                                            {"mouse", Trigger::MouseClick},
+                                                            {"ctrl+tab", Trigger::CtrlTab},
+                                                            {"arrow key", Trigger::ArrowOnTabBar}};
+        for (const auto& [name, how] : triggers) {
+            QTest::addRow("%s, accepted", name) << how << false;
+            QTest::addRow("%s, refused", name) << how << true;
+        }
+    }
 
-    AskForTab(sheet, how, 1);
-    QTest::qWait(50); // let whatever became visible be painted
+    void tabSwitch() {
+        QFETCH(Trigger, how);
+        QFETCH(bool, refuse);
+        QStringList log;
+        CFakeSheet sheet(&log);
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+        sheet.Page(0)->refuse = refuse;
 
-    const int expected = refuse ? 0 : 1;
-    QCOMPARE(sheet.ActivePage(), expected);
-    QCOMPARE(sheet.Tabs()->currentIndex(), expected);
-    QCOMPARE(sheet.Tabs()->tabBar()->currentIndex(), expected);
-    QCOMPARE(sheet.Page(0)->isVisible(), refuse);
-    QCOMPARE(sheet.Page(1)->isVisible(), !refuse);
-    QCOMPARE(sheet.Page(1)->IsCreated(), !refuse);
-    // A refused page was never on screen, not even for a moment.
-    QCOMPARE(sheet.Page(1)->paints > 0, !refuse);
-    QStringList wanted{"init:0", "leave:0"};
-    if (!refuse)
-        wanted << "init:1";
-    QCOMPARE(log, wanted);
-}
+        AskForTab(sheet, how, 1);
+        QTest::qWait(50); // let whatever became visible be painted
 
-void TestSheet::startPageChosenBeforeOpening() {
-    QStringList log;
-    CFakeSheet sheet(&log);
-    QVERIFY(sheet.SetActivePage(2));
-    QVERIFY(log.isEmpty());
-    sheet.show();
-    QCOMPARE(sheet.ActivePage(), 2);
-    QCOMPARE(sheet.Tabs()->currentIndex(), 2);
-    QCOMPARE(log, QStringList({"init:2"}));
-}
+        const int expected = refuse ? 0 : 1;
+        QCOMPARE(sheet.ActivePage(), expected);
+        QCOMPARE(sheet.Tabs()->currentIndex(), expected);
+        QCOMPARE(sheet.Tabs()->tabBar()->currentIndex(), expected);
+        QCOMPARE(sheet.Page(0)->isVisible(), refuse);
+        QCOMPARE(sheet.Page(1)->isVisible(), !refuse);
+        QCOMPARE(sheet.Page(1)->IsCreated(), !refuse);
+        // A refused page was never on screen, not even for a moment.
+        QCOMPARE(sheet.Page(1)->paints > 0, !refuse);
+        QStringList wanted{"init:0", "leave:0"};
+        if (!refuse)
+            wanted << "init:1";
+        QCOMPARE(log, wanted);
+    }
 
-void TestSheet::pagesAreCreatedOnce() {
-    QStringList log;
-    CFakeSheet sheet(&log);
-    sheet.show();
-    sheet.Page(0)->editor->setPlainText(QStringLiteral("typed"));
-    QVERIFY(sheet.SetActivePage(2));
-    QVERIFY(sheet.SetActivePage(0));
-    QVERIFY(sheet.SetActivePage(2));
-    QVERIFY(sheet.SetActivePage(2)); // already there: nothing asked
-    QVERIFY(!sheet.SetActivePage(4));
-    QVERIFY(!sheet.SetActivePage(-1));
-    QCOMPARE(log, QStringList({"init:0", "leave:0", "init:2", "leave:2", "leave:0"}));
-    // What a page showed survives a switch.
-    QCOMPARE(sheet.Page(0)->editor->toPlainText(), QStringLiteral("typed"));
-    QVERIFY(!sheet.Page(1)->IsCreated());
-    QVERIFY(!sheet.Page(3)->IsCreated());
-}
+    void startPageChosenBeforeOpening() {
+        QStringList log;
+        CFakeSheet sheet(&log);
+        QVERIFY(sheet.SetActivePage(2));
+        QVERIFY(log.isEmpty());
+        sheet.show();
+        QCOMPARE(sheet.ActivePage(), 2);
+        QCOMPARE(sheet.Tabs()->currentIndex(), 2);
+        QCOMPARE(log, QStringList({"init:2"}));
+    }
 
-void TestSheet::okRefusedByCurrentPageKeepsSheetOpen() {
-    QStringList log;
-    CFakeSheet sheet(&log);
-    bool openAfterRefusal = false;
-    const int result = RunModal(sheet, [&](QDialog* modal) {
-        QVERIFY(sheet.SetActivePage(1));
-        sheet.Page(1)->refuse = true;
-        Click(modal, IDOK);
-        QCoreApplication::processEvents();
-        openAfterRefusal = modal->isVisible() && sheet.ActivePage() == 1;
-        sheet.Page(1)->refuse = false;
-        Click(modal, IDOK);
-    });
-    QVERIFY(openAfterRefusal);
-    QCOMPARE(result, IDOK);
-    QCOMPARE(log,
-             QStringList({"init:0", "leave:0", "init:1", "leave:1", "leave:1", "ok:0", "ok:1"}));
-}
-
-void TestSheet::okValidatesOnlyTheCurrentPage() {
-    QStringList log;
-    CFakeSheet sheet(&log);
-    const int result = RunModal(sheet, [&](QDialog* modal) {
+    void pagesAreCreatedOnce() {
+        QStringList log;
+        CFakeSheet sheet(&log);
+        sheet.show();
+        sheet.Page(0)->editor->setPlainText(QStringLiteral("typed"));
         QVERIFY(sheet.SetActivePage(2));
         QVERIFY(sheet.SetActivePage(0));
-        // Would refuse, but neither is current.
-        sheet.Page(1)->refuse = true;
-        sheet.Page(2)->refuse = true;
-        Click(modal, IDOK);
-    });
-    QCOMPARE(result, IDOK);
-    QCOMPARE(log,
-             QStringList({"init:0", "leave:0", "init:2", "leave:2", "leave:0", "ok:0", "ok:2"}));
-}
-
-void TestSheet::cancelWritesNothing_data() {
-    QTest::addColumn<bool>("closeBox");
-    QTest::addColumn<bool>("visitSecondPage");
-    QTest::newRow("cancel button") << false << false;
-    QTest::newRow("cancel button after a second page") << false << true;
-    QTest::newRow("close box") << true << false;
-    QTest::newRow("close box after a second page") << true << true;
-}
-
-void TestSheet::cancelWritesNothing() {
-    QFETCH(bool, closeBox);
-    QFETCH(bool, visitSecondPage);
-    QStringList log;
-    CFakeSheet sheet(&log);
-    const int result = RunModal(sheet, [&](QDialog* modal) {
-        if (visitSecondPage)
-            QVERIFY(sheet.SetActivePage(1));
-        if (closeBox)
-            modal->close();
-        else
-            Click(modal, IDCANCEL);
-    });
-    QCOMPARE(result, IDCANCEL);
-    QVERIFY(!log.join(' ').contains(QStringLiteral("ok:")));
-    QCOMPARE(log.count(QStringLiteral("leave:0")), visitSecondPage ? 1 : 0);
-    QCOMPARE(log.count(QStringLiteral("leave:1")), 0);
-}
-
-void TestSheet::enterAndEscapeDoNothing_data() {
-    QTest::addColumn<QString>("target");
-    QTest::addColumn<int>("key");
-    const char* targets[] = {"sheet",   "OK button",       "Cancel button",
-                             "tab bar", "multi-line edit", "page"};
-    const std::pair<const char*, int> keys[] = {
-        {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
-    for (const char* target : targets) {
-        for (const auto& [name, key] : keys)
-            QTest::addRow("%s, %s", target, name) << QString::fromLatin1(target) << key;
+        QVERIFY(sheet.SetActivePage(2));
+        QVERIFY(sheet.SetActivePage(2)); // already there: nothing asked
+        QVERIFY(!sheet.SetActivePage(4));
+        QVERIFY(!sheet.SetActivePage(-1));
+        QCOMPARE(log, QStringList({"init:0", "leave:0", "init:2", "leave:2", "leave:0"}));
+        // What a page showed survives a switch.
+        QCOMPARE(sheet.Page(0)->editor->toPlainText(), QStringLiteral("typed"));
+        QVERIFY(!sheet.Page(1)->IsCreated());
+        QVERIFY(!sheet.Page(3)->IsCreated());
     }
-}
 
-void TestSheet::enterAndEscapeDoNothing() {
-    QFETCH(QString, target);
-    QFETCH(int, key);
-    QStringList log;
-    CFakeSheet sheet(&log);
-    bool stillOpen = false;
-    QString editorText;
-    const int result = RunModal(sheet, [&](QDialog* modal) {
-        QWidget* to = modal;
-        if (target == QLatin1String("OK button"))
-            to = Button(modal, IDOK);
-        else if (target == QLatin1String("Cancel button"))
-            to = Button(modal, IDCANCEL);
-        else if (target == QLatin1String("tab bar"))
-            to = sheet.Tabs()->tabBar();
-        else if (target == QLatin1String("multi-line edit"))
-            to = sheet.Page(0)->editor;
-        else if (target == QLatin1String("page"))
-            to = sheet.Page(0);
-        to->setFocus();
-        QTest::keyClick(to, static_cast<Qt::Key>(key));
-        QCoreApplication::processEvents();
-        stillOpen = modal->isVisible();
-        editorText = sheet.Page(0)->editor->toPlainText();
-        Click(modal, IDCANCEL);
-    });
-    QVERIFY(stillOpen);
-    QCOMPARE(editorText, QStringLiteral("line"));
-    QCOMPARE(result, IDCANCEL);
-    QCOMPARE(log, QStringList({"init:0"}));
-}
-
-void TestSheet::languagePasses() {
-    {
-        CMapLanguage lang({{"-1", "Own caption"}, {"EMUL_DISK", "Platte"}, {"1", "Fine"}});
+    void okRefusedByCurrentPageKeepsSheetOpen() {
         QStringList log;
         CFakeSheet sheet(&log);
-        sheet.show();
-        QCOMPARE(sheet.windowTitle(), QStringLiteral("Own caption"));
-        QCOMPARE(TabTexts(sheet), QStringList({"General", "Platte", "Peripherals", "OS"}));
-        QCOMPARE(Button(&sheet, IDOK)->text(), QStringLiteral("Fine"));
-        QCOMPARE(lang.Text("1"), std::string("Fine"));
-        QCOMPARE(lang.Text("2"), std::string("Cancel"));
-        QCOMPARE(lang.Text("-1"), std::string("Own caption"));
-        QCOMPARE(lang.Text("EMUL_GEN"), std::string("General"));
-        QCOMPARE(lang.Text("EMUL_OS"), std::string("OS"));
-        // Pages live inside the tab control, not beside the buttons.
-        QVERIFY(!lang.Has("4242"));
-        QVERIFY(!lang.Has("12320"));
-    }
-    {
-        CMapLanguage lang;
-        QStringList log;
-        CFakeSheet sheet(&log);
-        sheet.show();
-        QCOMPARE(sheet.windowTitle(), QStringLiteral("Fake sheet"));
-        // The sheet's own caption is never collected.
-        QVERIFY(!lang.Has("-1"));
-        QCOMPARE(lang.Text("1"), std::string("OK"));
-        QCOMPARE(lang.Text("2"), std::string("Cancel"));
-        QCOMPARE(lang.Text("EMUL_PERI"), std::string("Peripherals"));
-    }
-}
-
-void TestSheet::okAndCancelOnly() {
-    CMapLanguage lang;
-    EmulatorOptions rec{};
-    CEmulatorDlg sheet("Title", &rec);
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-
-    QList<int32_t> ids;
-    QStringList texts;
-    for (QAbstractButton* b : sheet.findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
-        ids << GetDlgCtrlID(b);
-        texts << b->text();
-    }
-    QCOMPARE(ids, QList<int32_t>({IDOK, IDCANCEL}));
-    QCOMPARE(texts, QStringList({"OK", "Cancel"}));
-    QCOMPARE(GetDlgItem(&sheet, 12320), static_cast<QWidget*>(sheet.Tabs()));
-    QCOMPARE(GetWindowText(sheet.Tabs()), std::string());
-    QCOMPARE(TabTexts(sheet), QStringList({"General", "Disk", "Peripherals", "OS"}));
-
-    const std::vector<CEmulPropertyPage*> pages = sheet.Pages();
-    QCOMPARE(pages.size(), size_t(4));
-    QVERIFY(dynamic_cast<CEmulatorDev*>(pages[0]));
-    QVERIFY(dynamic_cast<CEmulatorDisk*>(pages[1]));
-    QVERIFY(dynamic_cast<CEmulatorPeri*>(pages[2]));
-    QVERIFY(dynamic_cast<CEmulatorOS*>(pages[3]));
-    QVERIFY(pages[0]->IsCreated());
-    QVERIFY(!pages[1]->IsCreated());
-
-    // Fixed size, with room for a whole page.
-    QCOMPARE(sheet.minimumSize(), sheet.maximumSize());
-    QVERIFY(pages[0]->width() >= pages[0]->sizeHint().width());
-    QVERIFY(pages[0]->height() >= pages[0]->sizeHint().height());
-    QCOMPARE(
-        pages[0]->sizeHint(),
-        DialogUnits::ForFont(DialogFont(*FindDialogTemplate(129))).ToPixels(0, 0, 316, 213).size());
-}
-
-void TestSheet::realSheetOkWritesOnlyGeneralBlock() {
-    QVERIFY(TestBackend::Load());
-    CMapLanguage lang;
-    ScriptBackendFor(AcceptableRecord(), {});
-    EmulatorOptions rec{};
-    Emu::SetEmulatorOptDefault(nullptr, &rec);
-    const EmulatorOptions before = rec;
-    TestBackend::ClearLog();
-
-    CEmulatorDlg sheet("Create New Virtual Machine", &rec);
-    QString unexpectedMessage;
-    const int result = RunModal(sheet, [&](QDialog* modal) {
-        // A message box here means a page refused: record it and go on.
-        QTimer::singleShot(3000, &sheet, [&] {
-            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-                unexpectedMessage = box->text();
-                box->accept();
-            }
-        });
-        Click(modal, IDOK);
-    });
-    QCOMPARE(unexpectedMessage, QString());
-    QCOMPARE(result, IDOK);
-    const auto* now = reinterpret_cast<const char*>(&rec);
-    const auto* old = reinterpret_cast<const char*>(&before);
-    const size_t general = sizeof(GeneralOptions);
-    QVERIFY2(std::memcmp(now + general, old + general, sizeof rec - general) == 0,
-             "a page never shown wrote its block");
-    QCOMPARE(QByteArray(rec.general.arch), QByteArray("arm"));
-    QCOMPARE(QByteArray(rec.general.name), QByteArray("vm1"));
-}
-
-void TestSheet::ownNameForwardedToGeneralPage() {
-    QVERIFY(TestBackend::Load());
-    CMapLanguage lang;
-    ScriptBackendFor(AcceptableRecord(), {"vm1"});
-    for (const bool own : {false, true}) {
-        EmulatorOptions rec{};
-        Emu::SetEmulatorOptDefault(nullptr, &rec);
-        CEmulatorDlg sheet("Edit Virutal Machine vm1", &rec);
-        if (own)
-            sheet.SetOwnName("vm1");
-        QString message;
+        bool openAfterRefusal = false;
         const int result = RunModal(sheet, [&](QDialog* modal) {
-            if (!own)
-                AcceptNextMessageBox(&message);
+            QVERIFY(sheet.SetActivePage(1));
+            sheet.Page(1)->refuse = true;
             Click(modal, IDOK);
-            if (!own && modal->isVisible())
+            QCoreApplication::processEvents();
+            openAfterRefusal = modal->isVisible() && sheet.ActivePage() == 1;
+            sheet.Page(1)->refuse = false;
+            Click(modal, IDOK);
+        });
+        QVERIFY(openAfterRefusal);
+        QCOMPARE(result, IDOK);
+        QCOMPARE(log, QStringList(
+                          {"init:0", "leave:0", "init:1", "leave:1", "leave:1", "ok:0", "ok:1"}));
+    }
+
+    void okValidatesOnlyTheCurrentPage() {
+        QStringList log;
+        CFakeSheet sheet(&log);
+        const int result = RunModal(sheet, [&](QDialog* modal) {
+            QVERIFY(sheet.SetActivePage(2));
+            QVERIFY(sheet.SetActivePage(0));
+            // Would refuse, but neither is current.
+            sheet.Page(1)->refuse = true;
+            sheet.Page(2)->refuse = true;
+            Click(modal, IDOK);
+        });
+        QCOMPARE(result, IDOK);
+        QCOMPARE(log, QStringList(
+                          {"init:0", "leave:0", "init:2", "leave:2", "leave:0", "ok:0", "ok:2"}));
+    }
+
+    void cancelWritesNothing_data() {
+        Columns<bool, bool>("closeBox", "visitSecondPage");
+        Row("cancel button", false, false);
+        Row("cancel button after a second page", false, true);
+        Row("close box", true, false);
+        Row("close box after a second page", true, true);
+    }
+
+    void cancelWritesNothing() {
+        QFETCH(bool, closeBox);
+        QFETCH(bool, visitSecondPage);
+        QStringList log;
+        CFakeSheet sheet(&log);
+        const int result = RunModal(sheet, [&](QDialog* modal) {
+            if (visitSecondPage)
+                QVERIFY(sheet.SetActivePage(1));
+            if (closeBox)
+                modal->close();
+            else
                 Click(modal, IDCANCEL);
         });
-        QCOMPARE(result, own ? IDOK : IDCANCEL);
-        QCOMPARE(message.isEmpty(), own);
+        QCOMPARE(result, IDCANCEL);
+        QVERIFY(!log.join(' ').contains(QStringLiteral("ok:")));
+        QCOMPARE(log.count(QStringLiteral("leave:0")), visitSecondPage ? 1 : 0);
+        QCOMPARE(log.count(QStringLiteral("leave:1")), 0);
     }
-}
 
-void TestSheet::realCommandLineTakesNoLineBreak() {
-    QVERIFY(TestBackend::Load());
-    CMapLanguage lang;
-    ScriptBackendFor(AcceptableRecord(), {});
-    EmulatorOptions rec = AcceptableRecord();
-    std::memset(&rec.os, 0, sizeof rec.os);
-    PutText(rec.os.cmdLine, sizeof rec.os.cmdLine, "console=ttyS0");
-    CEmulatorDlg sheet("Title", &rec);
-    sheet.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&sheet));
-    QVERIFY(sheet.SetActivePage(3));
-    QWidget* cmdLine = GetDlgItem(sheet.Pages()[3], res::Os::CmdLine::id);
-    QVERIFY(cmdLine);
-    cmdLine->setFocus();
-    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape})
-        QTest::keyClick(cmdLine, key);
-    QCoreApplication::processEvents();
-    QVERIFY(sheet.isVisible());
-    QCOMPARE(GetWindowText(cmdLine), std::string("console=ttyS0"));
-}
+    void enterAndEscapeDoNothing_data() {
+        Columns<QString, int>("target", "key");
+        const char* targets[] = {"sheet",   "OK button",       "Cancel button",
+                                 "tab bar", "multi-line edit", "page"};
+        const std::pair<const char*, int> keys[] = {
+            {"Return", Qt::Key_Return}, {"Enter", Qt::Key_Enter}, {"Escape", Qt::Key_Escape}};
+        for (const char* target : targets) {
+            for (const auto& [name, key] : keys)
+                QTest::addRow("%s, %s", target, name) << QString::fromLatin1(target) << key;
+        }
+    }
+
+    void enterAndEscapeDoNothing() {
+        QFETCH(QString, target);
+        QFETCH(int, key);
+        QStringList log;
+        CFakeSheet sheet(&log);
+        bool stillOpen = false;
+        QString editorText;
+        const int result = RunModal(sheet, [&](QDialog* modal) {
+            QWidget* to = modal;
+            if (target == QLatin1String("OK button"))
+                to = Button(modal, IDOK);
+            else if (target == QLatin1String("Cancel button"))
+                to = Button(modal, IDCANCEL);
+            else if (target == QLatin1String("tab bar"))
+                to = sheet.Tabs()->tabBar();
+            else if (target == QLatin1String("multi-line edit"))
+                to = sheet.Page(0)->editor;
+            else if (target == QLatin1String("page"))
+                to = sheet.Page(0);
+            to->setFocus();
+            QTest::keyClick(to, static_cast<Qt::Key>(key));
+            QCoreApplication::processEvents();
+            stillOpen = modal->isVisible();
+            editorText = sheet.Page(0)->editor->toPlainText();
+            Click(modal, IDCANCEL);
+        });
+        QVERIFY(stillOpen);
+        QCOMPARE(editorText, QStringLiteral("line"));
+        QCOMPARE(result, IDCANCEL);
+        QCOMPARE(log, QStringList({"init:0"}));
+    }
+
+    void languagePasses() {
+        {
+            CMapLanguage lang({{"-1", "Own caption"}, {"EMUL_DISK", "Platte"}, {"1", "Fine"}});
+            QStringList log;
+            CFakeSheet sheet(&log);
+            sheet.show();
+            QCOMPARE(sheet.windowTitle(), QStringLiteral("Own caption"));
+            QCOMPARE(TabTexts(sheet), QStringList({"General", "Platte", "Peripherals", "OS"}));
+            QCOMPARE(Button(&sheet, IDOK)->text(), QStringLiteral("Fine"));
+            QCOMPARE(lang.Text("1"), std::string("Fine"));
+            QCOMPARE(lang.Text("2"), std::string("Cancel"));
+            QCOMPARE(lang.Text("-1"), std::string("Own caption"));
+            QCOMPARE(lang.Text("EMUL_GEN"), std::string("General"));
+            QCOMPARE(lang.Text("EMUL_OS"), std::string("OS"));
+            // Pages live inside the tab control, not beside the buttons.
+            QVERIFY(!lang.Has(std::to_string(kInnerCaptionId)));
+            QVERIFY(!lang.Has(std::to_string(kTabControlId)));
+        }
+        {
+            CMapLanguage lang;
+            QStringList log;
+            CFakeSheet sheet(&log);
+            sheet.show();
+            QCOMPARE(sheet.windowTitle(), QStringLiteral("Fake sheet"));
+            // The sheet's own caption is never collected.
+            QVERIFY(!lang.Has("-1"));
+            QCOMPARE(lang.Text("1"), std::string("OK"));
+            QCOMPARE(lang.Text("2"), std::string("Cancel"));
+            QCOMPARE(lang.Text("EMUL_PERI"), std::string("Peripherals"));
+        }
+    }
+
+    void okAndCancelOnly() {
+        CMapLanguage lang;
+        EmulatorOptions rec{};
+        CEmulatorDlg sheet("Title", &rec);
+        sheet.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&sheet));
+
+        QList<int32_t> ids;
+        QStringList texts;
+        for (QAbstractButton* b :
+             sheet.findChildren<QAbstractButton*>(Qt::FindDirectChildrenOnly)) {
+            ids << GetDlgCtrlID(b);
+            texts << b->text();
+        }
+        QCOMPARE(ids, QList<int32_t>({IDOK, IDCANCEL}));
+        QCOMPARE(texts, QStringList({"OK", "Cancel"}));
+        QCOMPARE(GetDlgItem(&sheet, kTabControlId), static_cast<QWidget*>(sheet.Tabs()));
+        QCOMPARE(GetWindowText(sheet.Tabs()), std::string());
+        QCOMPARE(TabTexts(sheet), QStringList({"General", "Disk", "Peripherals", "OS"}));
+
+        const std::vector<CEmulPropertyPage*> pages = sheet.Pages();
+        QCOMPARE(pages.size(), size_t(4));
+        QVERIFY(dynamic_cast<CEmulatorDev*>(pages[0]));
+        QVERIFY(dynamic_cast<CEmulatorDisk*>(pages[1]));
+        QVERIFY(dynamic_cast<CEmulatorPeri*>(pages[2]));
+        QVERIFY(dynamic_cast<CEmulatorOS*>(pages[3]));
+        QVERIFY(pages[0]->IsCreated());
+        QVERIFY(!pages[1]->IsCreated());
+
+        // Fixed size, with room for a whole page.
+        QCOMPARE(sheet.minimumSize(), sheet.maximumSize());
+        QVERIFY(pages[0]->width() >= pages[0]->sizeHint().width());
+        QVERIFY(pages[0]->height() >= pages[0]->sizeHint().height());
+        QCOMPARE(pages[0]->sizeHint(),
+                 DialogUnits::ForFont(DialogFont(*FindDialogTemplate(res::General::id)))
+                     .ToPixels(0, 0, 316, 213)
+                     .size());
+    }
+
+    void realSheetOkWritesOnlyGeneralBlock() {
+        QVERIFY(TestBackend::Load());
+        CMapLanguage lang;
+        ScriptBackendFor(AcceptableRecord());
+        EmulatorOptions rec{};
+        Emu::SetEmulatorOptDefault(nullptr, &rec);
+        const EmulatorOptions before = rec;
+        TestBackend::ClearLog();
+
+        CEmulatorDlg sheet("Create New Virtual Machine", &rec);
+        QString unexpectedMessage;
+        const int result = RunModal(sheet, [&](QDialog* modal) {
+            // A message box here means a page refused: record it and go on.
+            QTimer::singleShot(3000, &sheet, [&] {
+                if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                    unexpectedMessage = box->text();
+                    box->accept();
+                }
+            });
+            Click(modal, IDOK);
+        });
+        QCOMPARE(unexpectedMessage, QString());
+        QCOMPARE(result, IDOK);
+        const auto* now = reinterpret_cast<const char*>(&rec);
+        const auto* old = reinterpret_cast<const char*>(&before);
+        const size_t general = sizeof(GeneralOptions);
+        QVERIFY2(std::memcmp(now + general, old + general, sizeof rec - general) == 0,
+                 "a page never shown wrote its block");
+        QCOMPARE(QByteArray(rec.general.arch), QByteArray("arm"));
+        QCOMPARE(QByteArray(rec.general.name), QByteArray("vm1"));
+    }
+};
 
 QTEST_MAIN(TestSheet)
 #include "tst_sheet.moc"
