@@ -67,8 +67,7 @@ private slots:
         Row("empty gives null", "", "<null>");
     }
     void extraArgumentKeysTargets() {
-        QFETCH(QString, extra);
-        QFETCH(QString, key);
+        auto [extra, key] = Fetch<QString, QString>("extra", "key");
         theApp.m_strExtraArg = ToLocal(extra);
         Open(BaseRecord());
         const QStringList keys = ArgsOf("GetEmulatorTarget", 0);
@@ -86,11 +85,9 @@ private slots:
         Row("empty: first entry", "", "versatilepb", "versatilepb", "versatilepb", "arm");
     }
     void storedTarget() {
-        QFETCH(QString, stored);
-        QFETCH(QString, shown);
-        QFETCH(QString, cpuKey);
-        QFETCH(QString, written);
-        QFETCH(QString, arch);
+        auto [stored, shown, cpuKey, written, arch] =
+            Fetch<QString, QString, QString, QString, QString>("stored", "shown", "cpuKey",
+                                                               "written", "arch");
         EmulatorOptions rec = BaseRecord();
         SetField(rec.general.target, ToLocal(stored));
         SetField(rec.general.cpu, "");
@@ -112,8 +109,7 @@ private slots:
         Row("stored one found by its bytes", QByteArray("board\xE5"), QByteArray("board\xE5"));
     }
     void listedBytesComeBackExact() {
-        QFETCH(QByteArray, stored);
-        QFETCH(QByteArray, target);
+        auto [stored, target] = Fetch<QByteArray, QByteArray>("stored", "target");
         TestBackend::SetList("GetEmulatorTarget", {"board\xE4", "board\xE5"});
         TestBackend::SetList("GetEmulatorCPU", {"cpu\xE4"}, "board\xE4");
         TestBackend::SetList("GetEmulatorCPU", {"cpu\xE5"}, "board\xE5");
@@ -142,10 +138,9 @@ private slots:
             QStringList{"arm926", "arm1176"}, "arm1176");
     }
     void targetChangeRefillsCpus() {
-        QFETCH(QStringList, newCpus);
-        QFETCH(QString, selectedBefore);
-        QFETCH(QStringList, cpusAfter);
-        QFETCH(QString, selectedAfter);
+        auto [newCpus, selectedBefore, cpusAfter, selectedAfter] =
+            Fetch<QStringList, QString, QStringList, QString>("newCpus", "selectedBefore",
+                                                              "cpusAfter", "selectedAfter");
         TestBackend::SetList("GetEmulatorCPU", ToLocalList(newCpus), "vexpress-a15");
         CEmulatorDev* page = Open(BaseRecord());
         auto* cpus = GetDlgItem<Ids::Cpu>(page);
@@ -175,11 +170,8 @@ private slots:
         Row("no digits keeps", 64, "64", true, "abc", 64);
     }
     void memorySize() {
-        QFETCH(int, stored);
-        QFETCH(QString, shown);
-        QFETCH(bool, retype);
-        QFETCH(QString, typed);
-        QFETCH(int, written);
+        auto [stored, shown, retype, typed, written] = Fetch<int, QString, bool, QString, int>(
+            "stored", "shown", "retype", "typed", "written");
         EmulatorOptions rec = BaseRecord();
         rec.general.memSize = stored;
         CEmulatorDev* page = Open(rec);
@@ -197,7 +189,7 @@ private slots:
         Row("just beyond", "2147483648");
     }
     void memoryBoxTakesDigitsOnly() {
-        QFETCH(QString, keys);
+        auto [keys] = Fetch<QString>("keys");
         CEmulatorDev* page = Open(BaseRecord());
         QLineEdit* mem = Edit(page, Ids::MemSize::id);
         mem->clear();
@@ -232,11 +224,9 @@ private slots:
         Row("no machines stored", "alpha", QStringList{}, "", "", "");
     }
     void nameCheck() {
-        QFETCH(QString, name);
-        QFETCH(QStringList, stored);
-        QFETCH(QString, ownName);
-        QFETCH(QString, translation);
-        QFETCH(QString, message);
+        auto [name, stored, ownName, translation, message] =
+            Fetch<QString, QStringList, QString, QString, QString>("name", "stored", "ownName",
+                                                                   "translation", "message");
         TestBackend::SetList("EnumAllEmulator", ToLocalList(stored));
         std::string savedTranslation;
         const bool hadTranslation = g_pLangManager->GetText("GEN_NAME_ERR", savedTranslation);
@@ -286,10 +276,8 @@ private slots:
         Row("typing at the bound is refused", QString(260, 'n'), 260, "z", QString(260, 'n'));
     }
     void nameIsBoundedTo260Bytes() {
-        QFETCH(QString, start);
-        QFETCH(int, cursor);
-        QFETCH(QString, inserted);
-        QFETCH(QString, expected);
+        auto [start, cursor, inserted, expected] =
+            Fetch<QString, int, QString, QString>("start", "cursor", "inserted", "expected");
         CEmulatorDev* page = Open(BaseRecord());
         QLineEdit* name = Edit(page, Ids::Name::id);
         name->setText(start);
@@ -331,9 +319,7 @@ private slots:
         Row("-1 clears", -1, false, 0);
     }
     void displayFlag() {
-        QFETCH(int, stored);
-        QFETCH(bool, ticked);
-        QFETCH(int, written);
+        auto [stored, ticked, written] = Fetch<int, bool, int>("stored", "ticked", "written");
         EmulatorOptions rec = BaseRecord();
         rec.general.displayEnable = stored;
         CEmulatorDev* page = Open(rec);
@@ -378,10 +364,8 @@ private slots:
         Row("cancelled", QStringList{"9.21"}, 0, false, QStringList{});
     }
     void install() {
-        QFETCH(QStringList, versions);
-        QFETCH(int, choose);
-        QFETCH(bool, confirm);
-        QFETCH(QStringList, installed);
+        auto [versions, choose, confirm, installed] = Fetch<QStringList, int, bool, QStringList>(
+            "versions", "choose", "confirm", "installed");
         TestBackend::SetList("GetTapDrvVer", ToLocalList(versions));
         CEmulatorDev* page = Open(BaseRecord());
         TestBackend::SetList("RefreshTapNetWork", {"tapNew", "tap1"});
@@ -413,9 +397,7 @@ private slots:
         Row("cancelled", "tapX", false, false);
     }
     void rename() {
-        QFETCH(QString, typed);
-        QFETCH(bool, confirm);
-        QFETCH(bool, renamed);
+        auto [typed, confirm, renamed] = Fetch<QString, bool, bool>("typed", "confirm", "renamed");
         CEmulatorDev* page = Open(BaseRecord());
         QCOMPARE(Current(page, Ids::Adapter::id), QString("tap1"));
         TestBackend::SetList("RefreshTapNetWork", {"tap0", ToLocal(typed)});
@@ -467,9 +449,8 @@ private slots:
         Row("own name while editing", "vm1", "vm1", "");
     }
     void sheetChecksTheName() {
-        QFETCH(QString, name);
-        QFETCH(QString, ownName);
-        QFETCH(QString, message);
+        auto [name, ownName, message] =
+            Fetch<QString, QString, QString>("name", "ownName", "message");
         TestBackend::SetList("EnumAllEmulator", {"other", "vm1"});
         EmulatorOptions rec = BaseRecord();
         SetField(rec.general.name, ToLocal(name));

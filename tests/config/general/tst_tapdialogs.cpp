@@ -25,9 +25,8 @@ private slots:
         Row("rename", res::RenameTap::id, "Rename Tap Network", QStringList{"OK", "Abbrechen"});
     }
     void buttonCaptions() {
-        QFETCH(int, dialog);
-        QFETCH(QString, title);
-        QFETCH(QStringList, shared);
+        auto [dialog, title, shared] =
+            Fetch<int, QString, QStringList>("dialog", "title", "shared");
         if (!shared.isEmpty()) {
             g_pLangManager->SetTextById(IDOK, ToLocal(shared[0]));
             g_pLangManager->SetTextById(IDCANCEL, ToLocal(shared[1]));
@@ -68,11 +67,9 @@ private slots:
         Row("none listed", QStringList{}, -1, "button", 1, "");
     }
     void driverVersion() {
-        QFETCH(QStringList, versions);
-        QFETCH(int, choose);
-        QFETCH(QString, how);
-        QFETCH(int, result);
-        QFETCH(QString, version);
+        auto [versions, choose, how, result, version] =
+            Fetch<QStringList, int, QString, int, QString>("versions", "choose", "how", "result",
+                                                           "version");
         TestBackend::SetList("GetTapDrvVer", ToLocalList(versions));
         QStringList shown;
         OnNextModal([&](QWidget* dlg) {
@@ -101,9 +98,7 @@ private slots:
         Row("cancel button", "tap9", "cancel", 2);
     }
     void newName() {
-        QFETCH(QString, typed);
-        QFETCH(QString, how);
-        QFETCH(int, result);
+        auto [typed, how, result] = Fetch<QString, QString, int>("typed", "how", "result");
         bool startedEmpty = false;
         OnNextModal([&](QWidget* dlg) {
             auto* edit = Ctl<QLineEdit>(dlg, res::RenameTap::NewName::id);

@@ -106,9 +106,8 @@ private slots:
         Row("no number", "abc", 0, "");
     }
     void sizeChoiceStores() {
-        QFETCH(QString, size);
-        QFETCH(int, storedSize);
-        QFETCH(QString, storedFile);
+        auto [size, storedSize, storedFile] =
+            Fetch<QString, int, QString>("size", "storedSize", "storedFile");
         EmulatorOptions rec = ZeroRecord();
         SetField(rec.disk.sdFile, "old/sd.img");
         SetField(rec.disk.hdFile, "old/hd.img");
@@ -148,8 +147,7 @@ private slots:
         Row("negative sizes", -5, -2147483647 - 1);
     }
     void sizeRecordLoadsAndStoresBack() {
-        QFETCH(int, sdSize);
-        QFETCH(int, hdSize);
+        auto [sdSize, hdSize] = Fetch<int, int>("sdSize", "hdSize");
         EmulatorOptions rec = ZeroRecord();
         rec.disk.sdSize = sdSize;
         SetField(rec.disk.sdMemType, "gb"); // matched without regard to case
@@ -215,7 +213,7 @@ private slots:
         Row("hard disk", kHd);
     }
     void enablingFollowsChoice() {
-        QFETCH(DiskIds, d);
+        auto [d] = Fetch<DiskIds>("d");
         CEmulatorDisk* page = Open(ZeroRecord());
         const auto expect = [&](bool file) {
             for (int32_t id : {d.file, d.browseFile})
@@ -252,8 +250,7 @@ private slots:
         Row("wildcard matching nothing", m_files.Rel("img/*.iso"), false);
     }
     void existenceTest() {
-        QFETCH(QString, path);
-        QFETCH(bool, exists);
+        auto [path, exists] = Fetch<QString, bool>("path", "exists");
         for (const bool sd : {true, false}) {
             CEmulatorDisk* page = Open(ZeroRecord());
             const DiskIds& d = sd ? kSd : kHd;

@@ -66,9 +66,7 @@ private slots:
         Row("directory", m_files.Rel("boot"), initrd, "");
     }
     void checksRunInOrder() {
-        QFETCH(QString, os);
-        QFETCH(QString, initrd);
-        QFETCH(QString, message);
+        auto [os, initrd, message] = Fetch<QString, QString, QString>("os", "initrd", "message");
         CEmulatorOS* page = Open(ZeroRecord());
         SetText(page, Ids::OsImage::id, os);
         SetText(page, Ids::InitrdImage::id, initrd);
@@ -99,10 +97,9 @@ private slots:
             QByteArray(259, 'i'), QByteArray(1023, 'c'));
     }
     void textsAreCutToTheirFields() {
-        QFETCH(QByteArray, image);
-        QFETCH(QByteArray, cmdLine);
-        QFETCH(QByteArray, storedImage);
-        QFETCH(QByteArray, storedCmdLine);
+        auto [image, cmdLine, storedImage, storedCmdLine] =
+            Fetch<QByteArray, QByteArray, QByteArray, QByteArray>("image", "cmdLine", "storedImage",
+                                                                  "storedCmdLine");
         EmulatorOptions rec = ZeroRecord();
         std::memset(&rec.os, 0x5A, sizeof rec.os);
         // The last byte of each field is the terminator the copy never writes.

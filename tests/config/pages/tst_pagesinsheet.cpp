@@ -174,11 +174,8 @@ private slots:
             "boot/initrd");
     }
     void browseButtons() {
-        QFETCH(int, page);
-        QFETCH(int, button);
-        QFETCH(int, edit);
-        QFETCH(bool, save);
-        QFETCH(QString, file);
+        auto [page, button, edit, save, file] =
+            Fetch<int, int, int, bool, QString>("page", "button", "edit", "save", "file");
         EmulatorOptions rec = NamedRecord("vm1");
         SetField(rec.disk.sdFile, "x"); // in "File:", so the file browse buttons are enabled
         SetField(rec.disk.hdFile, "x");

@@ -172,8 +172,7 @@ private slots:
         Row("thousand", 1000, 16);
     }
     void rowCountFromBackEnd() {
-        QFETCH(int, periCount);
-        QFETCH(int, shown);
+        auto [periCount, shown] = Fetch<int, int>("periCount", "shown");
         EmulatorOptions rec = ZeroRecord();
         for (int i = 0; i < MAX_PERI; ++i) {
             SetField(rec.peri.peris[i].device, "dev" + std::to_string(i));
@@ -212,8 +211,7 @@ private slots:
         Row("twenty rows store sixteen", 20, 16);
     }
     void writingRowsZeroesTheTable() {
-        QFETCH(int, rows);
-        QFETCH(int, stored);
+        auto [rows, stored] = Fetch<int, int>("rows", "stored");
         EmulatorOptions rec = ZeroRecord();
         std::memset(rec.peri.peris, 0xAB, sizeof rec.peri.peris);
         Open(rec);
@@ -343,8 +341,7 @@ private slots:
         Row("no half character", utf8, utf8.left(258));
     }
     void longTextsAreCutToTheField() {
-        QFETCH(QByteArray, typed);
-        QFETCH(QByteArray, stored);
+        auto [typed, stored] = Fetch<QByteArray, QByteArray>("typed", "stored");
         Open(ZeroRecord());
         AnswerPeriDlg(0, QString::fromUtf8(typed));
         Click(m_page.get(), kAdd);
@@ -364,8 +361,7 @@ private slots:
         Row("close box", "close", false);
     }
     void periDlgEnds() {
-        QFETCH(QString, how);
-        QFETCH(bool, accepted);
+        auto [how, accepted] = Fetch<QString, bool>("how", "accepted");
         CPeriDlg dlg("button", "old");
         QString shownKind;
         OnNextModal([&](QWidget* modal) {

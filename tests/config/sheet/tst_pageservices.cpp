@@ -118,9 +118,8 @@ private slots:
     }
 
     void relativePath() {
-        QFETCH(QString, programDir);
-        QFETCH(QString, path);
-        QFETCH(QString, expected);
+        auto [programDir, path, expected] =
+            Fetch<QString, QString, QString>("programDir", "path", "expected");
         QCOMPARE(FromLocal(MakeProgramRelativePath(ToLocal(path), ToLocal(programDir))), expected);
     }
 
@@ -149,8 +148,7 @@ private slots:
     }
 
     void pathExists() {
-        QFETCH(QString, path);
-        QFETCH(bool, exists);
+        auto [path, exists] = Fetch<QString, bool>("path", "exists");
         path = Expand(path);
         // Resolved against the program directory, whatever is current before.
         QVERIFY(chdir("/") == 0);
@@ -177,11 +175,9 @@ private slots:
     }
 
     void fillCombo() {
-        QFETCH(QStringList, items);
-        QFETCH(qint64, count);
-        QFETCH(qint64, written);
-        QFETCH(QStringList, expected);
-        QFETCH(int, selected);
+        auto [items, count, written, expected, selected] =
+            Fetch<QStringList, qint64, qint64, QStringList, int>("items", "count", "written",
+                                                                 "expected", "selected");
         TestBackend::Reset();
         TestBackend::SetList("GetMemType", ToStd(items));
         if (count >= 0 || written >= 0)
@@ -278,9 +274,7 @@ private slots:
     }
 
     void browse() {
-        QFETCH(bool, save);
-        QFETCH(QString, chosen);
-        QFETCH(QString, stored);
+        auto [save, chosen, stored] = Fetch<bool, QString, QString>("save", "chosen", "stored");
         chosen = Expand(chosen);
         stored = Expand(stored);
 

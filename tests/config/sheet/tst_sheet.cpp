@@ -177,8 +177,7 @@ private slots:
     }
 
     void tabSwitch() {
-        QFETCH(Trigger, how);
-        QFETCH(bool, refuse);
+        auto [how, refuse] = Fetch<Trigger, bool>("how", "refuse");
         QStringList log;
         CFakeSheet sheet(&log);
         sheet.show();
@@ -276,8 +275,7 @@ private slots:
     }
 
     void cancelWritesNothing() {
-        QFETCH(bool, closeBox);
-        QFETCH(bool, visitSecondPage);
+        auto [closeBox, visitSecondPage] = Fetch<bool, bool>("closeBox", "visitSecondPage");
         QStringList log;
         CFakeSheet sheet(&log);
         const int result = RunModal(sheet, [&](QDialog* modal) {
@@ -307,8 +305,7 @@ private slots:
     }
 
     void enterAndEscapeDoNothing() {
-        QFETCH(QString, target);
-        QFETCH(int, key);
+        auto [target, key] = Fetch<QString, int>("target", "key");
         QStringList log;
         CFakeSheet sheet(&log);
         bool stillOpen = false;
