@@ -3,13 +3,11 @@
 #include "Files.h"
 #include "Launcher.h"
 #include "Qmp.h"
+#include "RunRecord.h"
 #include "Text.h"
 
 #define BREVANTIX_IMPLEMENTATION
 #include "app/backend/brevantix.h"
-
-#include <csignal>
-#include <thread>
 
 namespace bx {
 
@@ -18,21 +16,12 @@ namespace {
 constexpr auto kAnswerTime = std::chrono::seconds(3);
 constexpr auto kQuitTime = std::chrono::seconds(10);
 
-std::string SocketOf(const LaunchContext& context) {
-    return Trim(ReadWholeFile(context.controlFile, 4096).value_or(""));
+Deadline In(std::chrono::steady_clock::duration time) {
+    return std::chrono::steady_clock::now() + time;
 }
 
-std::unique_ptr<QmpConnection> Connect(const LaunchContext& context) {
-    return QmpConnection::Open(SocketOf(context), std::chrono::steady_clock::now() + kAnswerTime);
-}
-
-bool WaitUntilGone(const std::string& pidFile, Deadline until) {
-    while (RunningEmulator(pidFile)) {
-        if (std::chrono::steady_clock::now() >= until)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return true;
+std::optional<VerifiedEmulator> Find(const MachineStore& store, std::string_view name) {
+    return FindEmulator(store.PathFor(name, ".run"));
 }
 
 } // namespace
@@ -41,37 +30,37 @@ EmulatorControl::EmulatorControl(const MachineStore& store, std::string baseDire
     : m_store(store), m_baseDirectory(std::move(baseDirectory)) {}
 
 int32_t EmulatorControl::State(std::string_view name) const {
-    const LaunchContext context = ContextFor(m_store, name, m_baseDirectory);
-    if (!RunningEmulator(context.pidFile))
+    const std::optional<VerifiedEmulator> emulator = Find(m_store, name);
+    if (!emulator)
         return BREVANTIX_STATE_STOPPED;
     // Running, as far as anyone can tell, unless QEMU says it is paused.
-    if (const std::unique_ptr<QmpConnection> qmp = Connect(context))
+    if (const std::unique_ptr<QmpConnection> qmp =
+            QmpConnection::Open(emulator->paths.socket, In(kAnswerTime)))
         if (const std::optional<nlohmann::json> status =
-                qmp->Execute("query-status", std::chrono::steady_clock::now() + kAnswerTime))
+                qmp->Execute("query-status", In(kAnswerTime)))
             if (status->value("running", true) == false)
                 return BREVANTIX_STATE_PAUSED;
     return BREVANTIX_STATE_RUNNING;
 }
 
 bool EmulatorControl::Stop(std::string_view name, bool force) const {
-    const LaunchContext context = ContextFor(m_store, name, m_baseDirectory);
-    const std::optional<int> pid = RunningEmulator(context.pidFile);
-    if (!pid)
+    const std::optional<VerifiedEmulator> emulator = Find(m_store, name);
+    if (!emulator)
         return false;
-    const std::unique_ptr<QmpConnection> qmp = Connect(context);
+    const std::unique_ptr<QmpConnection> qmp =
+        QmpConnection::Open(emulator->paths.socket, In(kAnswerTime));
     if (!force)
-        return qmp &&
-               qmp->Execute("system_powerdown", std::chrono::steady_clock::now() + kAnswerTime);
-    // quit; an emulator that does not answer is killed.
+        return qmp && qmp->Execute("system_powerdown", In(kAnswerTime));
+    // quit; an emulator that does not answer is killed, and only that one.
     if (qmp)
-        qmp->Execute("quit", std::chrono::steady_clock::now() + kAnswerTime);
-    bool gone = WaitUntilGone(context.pidFile, std::chrono::steady_clock::now() + kQuitTime);
+        qmp->Execute("quit", In(kAnswerTime));
+    bool gone = WaitUntilEnded(*emulator, In(kQuitTime));
     if (!gone) {
-        ::kill(*pid, SIGKILL);
-        gone = WaitUntilGone(context.pidFile, std::chrono::steady_clock::now() + kQuitTime);
+        KillEmulator(*emulator);
+        gone = WaitUntilEnded(*emulator, In(kQuitTime));
     }
     if (gone)
-        RemoveQmpSocket(SocketOf(context));
+        ForgetRun(m_store.PathFor(name, ".run"));
     return gone;
 }
 
@@ -81,17 +70,17 @@ std::string EmulatorControl::Info(std::string_view name) const {
         return "The virtual machine \"" + std::string(name) + "\" is not stored.";
     const std::string machine = ReadField(options->general.name);
     const LaunchContext context = ContextFor(m_store, machine, m_baseDirectory);
-    const std::optional<int> pid = RunningEmulator(context.pidFile);
+    const std::optional<VerifiedEmulator> emulator = FindEmulator(context.runFile);
     std::string text = "The virtual machine \"" + machine + "\" ";
-    if (!pid)
+    if (!emulator)
         return text + "is not running.\nLog of its last start: " + context.logFile;
-    text += "is running (process " + std::to_string(*pid) + ").\nLog: " + context.logFile;
+    text += "is running (process " + std::to_string(emulator->pid) + ").\nLog: " + context.logFile;
     const std::string log = ReadWholeFile(context.logFile).value_or(std::string());
     if (const std::string serial = SerialDescription(*options, context, log); !serial.empty())
         text += "\n" + serial;
-    // QEMU writes its pid file as it starts; a machine file saved later holds
-    // changes the running emulator does not have.
-    if (ModifiedNs(m_store.PathFor(machine, MachineStore::kSuffix)) > ModifiedNs(context.pidFile))
+    // The record is written as the emulator starts; a machine file saved
+    // later holds changes the running emulator does not have.
+    if (ModifiedNs(m_store.PathFor(machine, MachineStore::kSuffix)) > emulator->recordedNs)
         text += "\nChanges saved since it started take effect at its next start.";
     return text;
 }

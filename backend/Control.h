@@ -1,6 +1,6 @@
 // A running machine: its state, stopping it, and what the user may want to
-// know about it. The emulator is found through the lock QEMU holds on its
-// pid file and talked to over the control socket named in "<stem>.qmp".
+// know about it. The emulator is the one its start recorded (RunRecord.h),
+// talked to over its control socket.
 #pragma once
 
 #include "QemuArgv.h"

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,6 +83,11 @@ long long ModifiedNs(const std::string& path) {
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string RealPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
 }
 
 std::string ParentDirectory(const std::string& path) {

@@ -30,6 +30,8 @@ long long ModifiedNs(const std::string& path);
 bool IsRegularFile(const std::string& path);
 
 std::string ParentDirectory(const std::string& path);
+// The canonical path (links resolved); empty when it cannot be had.
+std::string RealPath(const std::string& path);
 // `path` as it is when absolute, else joined to `base`.
 std::string ResolvePath(const std::string& base, const std::string& path);
 

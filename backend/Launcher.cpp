@@ -7,15 +7,16 @@
 #include "Images.h"
 #include "Process.h"
 #include "QemuArgv.h"
-#include "Text.h"
-
 #include "Qmp.h"
+#include "RunRecord.h"
+#include "Text.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace bx {
@@ -101,19 +102,44 @@ std::string ChooseDeviceTree(const EmulatorOptions& options, const std::string& 
     return DeviceTreeProblem(context.deviceTree);
 }
 
-} // namespace
-
-std::optional<int> RunningEmulator(const std::string& pidFile) {
-    Fd fd(::open(pidFile.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0)
-        return std::nullopt;
-    struct flock probe {};
-    probe.l_type = F_WRLCK;
-    probe.l_whence = SEEK_SET;
-    if (::fcntl(fd.get(), F_GETLK, &probe) != 0 || probe.l_type == F_UNLCK)
-        return std::nullopt;
-    return static_cast<int>(probe.l_pid);
+// The run file is ours only while it is small, plain and has no other name:
+// anything else (a disk image named there by mistake) is not overwritten.
+std::string RunFileProblem(int fd, const std::string& path) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return "Cannot read " + path + ": " + std::strerror(errno);
+    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || st.st_size > 4096)
+        return "The file " + path + " is not the back end's run file of this machine (it is " +
+               std::to_string(st.st_size) +
+               " bytes, or has other names); move it out of the way, perhaps a disk image was "
+               "saved there.";
+    return {};
 }
+
+bool ReplaceContents(int fd, const std::string& text) {
+    return ::ftruncate(fd, 0) == 0 &&
+           ::pwrite(fd, text.data(), text.size(), 0) == static_cast<ssize_t>(text.size());
+}
+
+// The files the back end keeps beside its machines (logs, run files) are no
+// disks: a guest writing there, or a start truncating its log, would destroy
+// them. The default images (<stem>.sd.img, <stem>.hd.img) are disks.
+std::string StoreFileAsImage(const DiskPlans& disks, const std::string& storeDirectory) {
+    const std::string store = RealPath(storeDirectory);
+    for (const DiskPlan* plan : {&disks.sd, &disks.hd}) {
+        if (!plan->used || store.empty() || RealPath(ParentDirectory(plan->path)) != store)
+            continue;
+        const std::string file = plan->path.substr(plan->path.rfind('/') + 1);
+        if (!file.ends_with(".sd.img") && !file.ends_with(".hd.img"))
+            return "The disk image " + plan->path +
+                   " is in the directory where the back end keeps its machines' own files; "
+                   "choose an image outside " +
+                   storeDirectory + ".";
+    }
+    return {};
+}
+
+} // namespace
 
 LaunchContext ContextFor(const MachineStore& store, std::string_view machine,
                          const std::string& baseDirectory) {
@@ -124,8 +150,7 @@ LaunchContext ContextFor(const MachineStore& store, std::string_view machine,
     context.logFile = store.PathFor(machine, ".log");
     context.defaultSerialFile = store.PathFor(machine, ".serial.txt");
     context.defaultSerialSocket = store.PathFor(machine, ".serial.sock");
-    context.pidFile = store.PathFor(machine, ".pid");
-    context.controlFile = store.PathFor(machine, ".qmp");
+    context.runFile = store.PathFor(machine, ".run");
     return context;
 }
 
@@ -184,16 +209,18 @@ StartOutcome Launcher::Start(std::string_view name) const {
     context.desktop = HaveDesktopSession();
 
     // One start at a time per machine, across processes: the starter holds
-    // an flock on the pid file, QEMU holds its own fcntl lock there while it
-    // runs (the two kinds of lock do not meet).
-    Fd startLock(::open(context.pidFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    if (startLock.get() < 0)
-        return fail("Cannot open " + context.pidFile + ": " + std::strerror(errno));
-    while (::flock(startLock.get(), LOCK_EX) != 0 && errno == EINTR) {
+    // an flock on the machine's run file, which names the record of the
+    // emulator it starts and follows the machine through renames.
+    Fd runFile(::open(context.runFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (runFile.get() < 0)
+        return fail("Cannot open " + context.runFile + ": " + std::strerror(errno));
+    if (std::string problem = RunFileProblem(runFile.get(), context.runFile); !problem.empty())
+        return fail(problem);
+    while (::flock(runFile.get(), LOCK_EX) != 0 && errno == EINTR) {
     }
-    if (const std::optional<int> pid = RunningEmulator(context.pidFile))
+    if (const std::optional<VerifiedEmulator> running = FindEmulator(context.runFile))
         return fail("The virtual machine " + Quoted(machine) + " is already running (process " +
-                    std::to_string(*pid) +
+                    std::to_string(running->pid) +
                     "). Two emulators on one disk image would corrupt it; stop the running one "
                     "first.");
 
@@ -213,6 +240,8 @@ StartOutcome Launcher::Start(std::string_view name) const {
     const DiskPlans disks = PlanDisks(options, context);
     if (!disks.error.empty())
         return fail(disks.error);
+    if (std::string problem = StoreFileAsImage(disks, m_store.Directory()); !problem.empty())
+        return fail(problem);
     // Each image's format is decided once and then always given to QEMU:
     // probing an image that a guest has written to would let the guest
     // choose a format, and with qcow2 a host file to open as its backing.
@@ -245,19 +274,24 @@ StartOutcome Launcher::Start(std::string_view name) const {
         return fail("Cannot record the formats of the disk images in the machine's file (" + error +
                     "); the machine does not start without them.");
 
-    // Not running (checked above, under the start lock): its last socket is
-    // a leftover.
-    RemoveQmpSocket(Trim(ReadWholeFile(context.controlFile, 4096).value_or("")));
-    std::string socketError;
-    context.qmpSocket = NewQmpSocketPath(socketError);
-    if (context.qmpSocket.empty())
-        return fail(socketError);
+    // Not running (checked above, under the start lock): what its last run
+    // left is stale.
+    ForgetRun(context.runFile);
+    std::string runError;
+    const std::optional<RunPaths> run = NewRunPaths(runError);
+    if (!run)
+        return fail(runError);
+    Fd listener = ListenQmpSocket(run->socket, runError);
+    if (!listener.valid())
+        return fail(runError);
+    context.qmpSocket = run->socket;
+    context.qmpSocketFd = kHandedOverFd;
+    context.pidFile = run->pidFile;
     const QemuCommand command = BuildQemuArgv(options, context);
     if (!command.error.empty())
         return fail(command.error);
-    // Where a running machine's control socket is; it follows a rename.
-    if (!WriteFileAtomically(context.controlFile, context.qmpSocket + "\n", &socketError))
-        return fail("Cannot write " + socketError);
+    if (!ReplaceContents(runFile.get(), run->record + "\n"))
+        return fail("Cannot write " + context.runFile + ": " + std::strerror(errno));
 
     Fd log(
         ::open(context.logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND | O_CLOEXEC, 0600));
@@ -270,9 +304,21 @@ StartOutcome Launcher::Start(std::string_view name) const {
     // Started is when QEMU answers on its control socket: by then it has
     // taken its arguments, images and kernel.
     const Deadline until = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_readyMs);
-    const DetachedStart start = StartDetached(command.argv, log.get(), [&](int endFd) {
-        return QmpConnection::Open(context.qmpSocket, until, endFd) != nullptr;
-    });
+    const DetachedStart start = StartDetached(
+        command.argv, log.get(),
+        [&](int endFd) {
+            // QEMU has its own copy now; with ours gone, a QEMU that ends
+            // takes the socket, and a connection waiting there, with it.
+            listener.close();
+            return QmpConnection::Open(context.qmpSocket, until, endFd) != nullptr;
+        },
+        listener.get());
+    // Control finds the emulator through this record alone.
+    if (start.outcome == DetachedStart::Outcome::Running && !WriteRunRecord(*run, start.pid)) {
+        ::kill(start.pid, SIGKILL);
+        return fail("Cannot record the started emulator in " + run->record +
+                    "; it was ended, since it could not be stopped later.");
+    }
     const std::string logText = ReadWholeFile(context.logFile).value_or(std::string());
     const std::string qemuText =
         Trim(logText.size() > header.size() ? logText.substr(header.size()) : std::string());

@@ -35,10 +35,6 @@ private:
     int m_readyMs;
 };
 
-// The process that holds the machine's pid file locked (QEMU does while it
-// runs); nullopt when none does.
-std::optional<int> RunningEmulator(const std::string& pidFile);
-
 // Where a machine's files are when it starts: what `BuildQemuArgv` needs
 // besides the binary and the desktop.
 LaunchContext ContextFor(const MachineStore& store, std::string_view machine,

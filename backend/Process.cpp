@@ -120,7 +120,7 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
 }
 
 DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
-                            const std::function<bool(int endFd)>& ready) {
+                            const std::function<bool(int endFd)>& ready, int handOverFd) {
     DetachedStart start;
     if (argv.empty()) {
         start.error = EINVAL;
@@ -150,16 +150,22 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
             ::dup2(nullFd.get(), 0);
             ::dup2(logFd, 1);
             ::dup2(logFd, 2);
-            // Only `alive` goes along, as fd 3 (and `report` as fd 4 until
-            // exec): the emulator outlives us and must not hold the host's
-            // descriptors (a lock file of the manager's single instance,
-            // sockets) once the host has ended.
+            // Only `alive` goes along, as fd 3, and the handed-over one (and
+            // `report` until exec): the emulator outlives us and must not
+            // hold the host's descriptors (a lock file of the manager's
+            // single instance, sockets) once the host has ended.
+            constexpr int kReport = kHandedOverFd + 1;
             const int keepAlive = ::fcntl(alive[1], F_DUPFD_CLOEXEC, 10);
             const int keepReport = ::fcntl(report[1], F_DUPFD_CLOEXEC, 10);
+            const int keepHanded = handOverFd >= 0 ? ::fcntl(handOverFd, F_DUPFD_CLOEXEC, 10) : -1;
             ::dup2(keepAlive, 3);
-            ::dup3(keepReport, 4, O_CLOEXEC);
-            report[1] = 4;
-            CloseFrom(5);
+            if (keepHanded >= 0)
+                ::dup2(keepHanded, kHandedOverFd);
+            ::dup3(keepReport, kReport, O_CLOEXEC);
+            report[1] = kReport;
+            CloseFrom(kReport + 1);
+            if (keepHanded < 0)
+                ::close(kHandedOverFd);
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);

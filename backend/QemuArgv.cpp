@@ -385,7 +385,14 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
                     {"-device", properties.empty() ? device : device + "," + properties});
     }
 
-    if (!context.qmpSocket.empty())
+    // A socket handed over already listening takes connections before QEMU
+    // runs: nobody waits for it to appear.
+    if (context.qmpSocketFd >= 0)
+        argv.insert(argv.end(), {"-chardev",
+                                 "socket,id=qmp,fd=" + std::to_string(context.qmpSocketFd) +
+                                     ",server=on,wait=off",
+                                 "-mon", "chardev=qmp,mode=control"});
+    else if (!context.qmpSocket.empty())
         argv.insert(argv.end(),
                     {"-qmp", "unix:" + QemuOptionValue(context.qmpSocket) + ",server=on,wait=off"});
     argv.insert(argv.end(), {"-pidfile", context.pidFile});

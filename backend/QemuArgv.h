@@ -26,13 +26,14 @@ struct LaunchContext {
     std::string logFile;             // the "log" serial kind appends here
     std::string defaultSerialFile;   // the "file" kind without a path
     std::string defaultSerialSocket; // the "unix" kind without a path
-    std::string pidFile;
-    std::string controlFile; // names the control socket of the running emulator
-    bool desktop = false;    // a display session the "window" kind can open its window on
+    std::string pidFile;             // QEMU's own, beside its control socket
+    std::string runFile;             // "<stem>.run": names the record of the running emulator
+    bool desktop = false;            // a display session the "window" kind can open its window on
     std::string sdFormat = "raw";
     std::string hdFormat = "raw";
     std::string deviceTree; // absolute; empty: none, or the board makes its own
     std::string qmpSocket;  // the control socket QEMU listens on; empty: none
+    int qmpSocketFd = -1;   // >= 0: QEMU's descriptor of that socket, bound and listening
 };
 
 struct DiskPlan {

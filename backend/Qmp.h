@@ -20,20 +20,17 @@ using Deadline = std::chrono::steady_clock::time_point;
 // A string member of a JSON object; empty when absent or of another kind.
 std::string TextOf(const nlohmann::json& object, std::string_view key);
 
-// A new socket path for an emulator, in a directory that only the user can
-// enter: $XDG_RUNTIME_DIR/tarnwick, else /tmp/tarnwick-<uid>. Empty, with
-// `error` set, when no such directory can be had.
-std::string NewQmpSocketPath(std::string& error);
-
-// Removes the socket an emulator that has ended left behind (QEMU leaves it
-// when it is killed). Only a socket named *.qmp is removed.
-void RemoveQmpSocket(const std::string& path);
+// A control socket bound at `path` and listening, to hand to the emulator
+// as it starts: connections wait in its queue until QEMU takes them, so a
+// start need not wait for QEMU to make the socket. Invalid, with `error`
+// set, when it cannot be made.
+base::Fd ListenQmpSocket(const std::string& path, std::string& error);
 
 class QmpConnection {
 public:
     // Connects to `path`, reads QEMU's greeting and leaves it ready for
-    // commands. Tries again while the socket is not there yet, until
-    // `until`, or until `endFd` (when given) reports that the emulator ended.
+    // commands: waits for them until `until`, or until `endFd` (when given)
+    // reports that the emulator ended.
     static std::unique_ptr<QmpConnection> Open(const std::string& path, Deadline until,
                                                int endFd = -1);
     QmpConnection(const QmpConnection&) = delete;

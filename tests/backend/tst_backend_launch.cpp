@@ -6,6 +6,8 @@
 #include "Files.h"
 #include "Keeper.h"
 #include "Launcher.h"
+#include "RunRecord.h"
+#include "RunningEmulators.h"
 #include "Store.h"
 #include "Text.h"
 
@@ -19,7 +21,11 @@
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <functional>
+#include <grp.h>
+#include <sched.h>
 #include <set>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -85,6 +91,49 @@ QStringList OpenFiles(int pid) {
     return files;
 }
 
+// Runs `body` as pid 1 of a pid namespace of its own, with its own /proc and
+// /tmp, as the unprivileged `uid` (after `asRoot` has prepared /tmp): a wrong
+// signal from there reaches nothing outside. Gives body's exit status, or
+// why the namespace could not be had.
+int InPrivatePids(uid_t uid, const std::function<void()>& asRoot, const std::function<int()>& body,
+                  std::string& why) {
+    const pid_t outer = ::fork();
+    if (outer == 0) {
+        if (::unshare(CLONE_NEWPID | CLONE_NEWNS) != 0)
+            ::_exit(100);
+        const pid_t first = ::fork(); // pid 1 of the namespace
+        if (first == 0) {
+            if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+                ::mount("proc", "/proc", "proc", MS_NOSUID | MS_NODEV | MS_NOEXEC, nullptr) != 0 ||
+                ::mount("tmpfs", "/tmp", "tmpfs", 0, "mode=1777") != 0)
+                ::_exit(101);
+            asRoot();
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 ||
+                ::setresuid(uid, uid, uid) != 0)
+                ::_exit(102);
+            ::_exit(body());
+        }
+        int status = 0;
+        ::waitpid(first, &status, 0);
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 103);
+    }
+    int status = 0;
+    ::waitpid(outer, &status, 0);
+    const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 104;
+    if (code >= 100)
+        why = "no private pid namespace (step " + std::to_string(code - 100) + ")";
+    return code;
+}
+
+// A failed check inside the namespace: said on stderr, and the end of it.
+#define NS_CHECK(condition)                                                                        \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "line %d: %s\n", __LINE__, #condition);                           \
+            return 1;                                                                              \
+        }                                                                                          \
+    } while (0)
+
 } // namespace
 
 class TestBackendLaunch : public QObject {
@@ -106,17 +155,21 @@ private slots:
     void deviceTreeSearchOrder();
     void stateStopAndForceOff();
     void emulatorThatNeverAnswers();
+    void controlActsOnlyOnItsOwnEmulator();
 
 private:
     std::string Write(const std::string& name, const QByteArray& data);
     EmulatorOptions MarkerMachine(const std::string& name);
     void Track(const std::string& machine);
+    std::optional<int> Pid(const std::string& machine) const {
+        return EmulatorPid(m_store->PathFor(machine, ".run"));
+    }
     bool WaitForText(const std::string& path, const QByteArray& text, int ms);
 
     QTemporaryDir m_dir;
     std::string m_base;
     std::unique_ptr<MachineStore> m_store;
-    std::set<std::string> m_pidFiles;
+    std::set<std::string> m_runFiles;
     bool m_haveQemu = false;
 };
 
@@ -138,13 +191,9 @@ void TestBackendLaunch::init() {
 }
 
 void TestBackendLaunch::cleanup() {
-    for (const std::string& pidFile : m_pidFiles)
-        if (const std::optional<int> pid = RunningEmulator(pidFile)) {
-            ::kill(*pid, SIGKILL);
-            for (int i = 0; i < 100 && RunningEmulator(pidFile); ++i)
-                QTest::qWait(20);
-        }
-    m_pidFiles.clear();
+    for (const std::string& runFile : m_runFiles)
+        EndEmulator(runFile);
+    m_runFiles.clear();
 }
 
 std::string TestBackendLaunch::Write(const std::string& name, const QByteArray& data) {
@@ -167,7 +216,7 @@ EmulatorOptions TestBackendLaunch::MarkerMachine(const std::string& name) {
 }
 
 void TestBackendLaunch::Track(const std::string& machine) {
-    m_pidFiles.insert(m_store->PathFor(machine, ".pid"));
+    m_runFiles.insert(m_store->PathFor(machine, ".run"));
 }
 
 bool TestBackendLaunch::WaitForText(const std::string& path, const QByteArray& text, int ms) {
@@ -271,7 +320,7 @@ void TestBackendLaunch::qemuOwnMessageOnEarlyExit() {
              outcome.message.c_str());
     QVERIFY(QString::fromStdString(outcome.message).contains("huge-kernel"));
     QVERIFY(timer.elapsed() < 1400); // an early exit is not waited out
-    QVERIFY(!RunningEmulator(m_store->PathFor("too big", ".pid")));
+    QVERIFY(!Pid("too big"));
 }
 
 void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
@@ -290,7 +339,7 @@ void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
     QVERIFY(QString::fromStdString(first.message).contains("is running"));
     QVERIFY(QString::fromStdString(first.message).contains(QString::fromStdString(serial)));
     QVERIFY(WaitForText(serial, kMarker, 10000));
-    const std::optional<int> pid = RunningEmulator(m_store->PathFor("runner, one", ".pid"));
+    const std::optional<int> pid = Pid("runner, one");
     QVERIFY(pid);
     // Detached: not our child, and in another session than ours.
     QVERIFY(::getsid(*pid) != ::getsid(0));
@@ -310,7 +359,7 @@ void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
                  .contains("is already running (process " + QString::number(*pid) + ")"),
              second.message.c_str());
     // The first emulator is untouched by the refused start.
-    QVERIFY(RunningEmulator(m_store->PathFor("runner, one", ".pid")));
+    QVERIFY(Pid("runner, one"));
     const std::string log = ReadWholeFile(m_store->PathFor("runner, one", ".log")).value_or("");
     QVERIFY(log.rfind("tarnwick: ", 0) == 0);
 
@@ -348,7 +397,7 @@ void TestBackendLaunch::serialInLog() {
     QVERIFY(WaitForText(m_store->PathFor("logged", ".log"), kMarker, 10000));
 
     // The emulator outlives the host: it holds none of the host's descriptors.
-    const std::optional<int> pid = RunningEmulator(m_store->PathFor("logged", ".pid"));
+    const std::optional<int> pid = Pid("logged");
     QVERIFY(pid);
     const QStringList files = OpenFiles(*pid);
     QVERIFY(files.size() >= 3);
@@ -377,7 +426,7 @@ void TestBackendLaunch::serialInWindow() {
     QVERIFY2(outcome.started, outcome.message.c_str());
     QVERIFY2(QString::fromStdString(outcome.message).contains("in the emulator's window"),
              outcome.message.c_str());
-    QVERIFY(RunningEmulator(m_store->PathFor("windowed", ".pid")));
+    QVERIFY(Pid("windowed"));
     cleanup();
     xvfb.kill();
     xvfb.waitForFinished();
@@ -406,7 +455,7 @@ void TestBackendLaunch::twoProcessesStartAtOnce() {
         started += WEXITSTATUS(status) == 0;
     }
     QCOMPARE(started, 1);
-    QVERIFY(RunningEmulator(m_store->PathFor("raced", ".pid")));
+    QVERIFY(Pid("raced"));
 }
 
 // A guest writes a qcow2 header naming a host file into the raw card the
@@ -432,7 +481,7 @@ void TestBackendLaunch::guestCannotChooseItsImageFormat() {
     Track("attacked");
     const StartOutcome again = launcher.Start("attacked");
     QVERIFY2(again.started, again.message.c_str());
-    const std::optional<int> pid = RunningEmulator(m_store->PathFor("attacked", ".pid"));
+    const std::optional<int> pid = Pid("attacked");
     QVERIFY(pid);
     QTest::qWait(300); // past the opening of every image
     const QStringList files = OpenFiles(*pid);
@@ -506,9 +555,22 @@ void TestBackendLaunch::stateStopAndForceOff() {
     QVERIFY(QString::fromStdString(control.Info("renamed while running"))
                 .contains("Changes saved since it started take effect at its next start."));
 
+    // A new machine under the name it gave up starts beside it and takes
+    // nothing of it: each is reached, stopped and ended on its own.
+    QVERIFY(m_store->Save(MarkerMachine("controlled")));
+    Track("controlled");
+    const std::string renamedLog = m_store->PathFor("renamed while running", ".log");
+    const std::string logBefore = ReadWholeFile(renamedLog).value_or("");
+    QVERIFY(Launcher(*m_store, m_base, CurrentSearchPath()).Start("controlled").started);
+    QVERIFY(Pid("controlled") && Pid("renamed while running") &&
+            *Pid("controlled") != *Pid("renamed while running"));
+    QCOMPARE(ReadWholeFile(renamedLog).value_or(""), logBefore);
+    QVERIFY(control.Stop("controlled", true));
+    QCOMPARE(control.State("renamed while running"), BREVANTIX_STATE_RUNNING);
+
     QVERIFY(control.Stop("renamed while running", true));
     // Gone when the call returns.
-    QVERIFY(!RunningEmulator(m_store->PathFor("renamed while running", ".pid")));
+    QVERIFY(!Pid("renamed while running"));
     QCOMPARE(control.State("renamed while running"), BREVANTIX_STATE_STOPPED);
     QVERIFY(!control.Stop("renamed while running", false));
 }
@@ -519,7 +581,9 @@ void TestBackendLaunch::emulatorThatNeverAnswers() {
     const std::string bin = m_base + "/silent-bin";
     QVERIFY(MakeDirectories(bin));
     const std::string fake = bin + "/qemu-system-arm";
-    QVERIFY(WriteBytes(fake, "#!/bin/sh\nexec sleep 30\n"));
+    // The stand-in names its own process, so the check below looks at it alone.
+    const std::string pidFile = m_base + "/silent.pid";
+    QVERIFY(WriteBytes(fake, "#!/bin/sh\necho $$ > '" + pidFile + "'\nexec sleep 30\n"));
     QVERIFY(::chmod(fake.c_str(), 0755) == 0);
     QVERIFY(m_store->Save(MarkerMachine("silent")));
     QElapsedTimer timer;
@@ -529,12 +593,96 @@ void TestBackendLaunch::emulatorThatNeverAnswers() {
     QVERIFY2(
         QString::fromStdString(outcome.message).contains("did not answer on its control socket"),
         outcome.message.c_str());
-    // The sleep that stood in for QEMU is gone.
-    QProcess pgrep;
-    pgrep.start("pgrep", {"-f", "^sleep 30$"});
-    QVERIFY(pgrep.waitForFinished());
-    QCOMPARE(pgrep.readAllStandardOutput().trimmed(), QByteArray());
+    // The sleep that stood in for QEMU is gone (or a zombie awaiting its reaper).
+    const std::string pid = Trim(ReadWholeFile(pidFile).value_or(""));
+    QVERIFY(!pid.empty());
+    QTRY_VERIFY_WITH_TIMEOUT(ReadWholeFile("/proc/" + pid + "/stat").value_or(") Z").find(") Z") !=
+                                 std::string::npos,
+                             2000);
     QVERIFY(timer.elapsed() < 5000);
+}
+
+// As an unprivileged user whose usual runtime directory another user holds:
+// the start still gets a private one of its own; run records that name any
+// process but the emulator started (pid -1, 0, 1, a process with the very
+// start time recorded) make Stop and Force off act on nothing; the back end's
+// own files are refused as disks.
+void TestBackendLaunch::controlActsOnlyOnItsOwnEmulator() {
+    if (::geteuid() != 0)
+        QSKIP("needs root to make a pid namespace and act as another user");
+    constexpr uid_t kUser = 65534;
+    const std::string work = "/tmp/work";
+    const std::string taken = "/tmp/tarnwick-" + std::to_string(kUser);
+    const QByteArray kernel = MarkerKernel(kMarker);
+    auto prepare = [&] {
+        ::mkdir(taken.c_str(), 0755); // root's, though named for the user
+        ::mkdir(work.c_str(), 0700);
+        if (::chown(work.c_str(), kUser, kUser) != 0)
+            ::_exit(105);
+    };
+    auto body = [&]() -> int {
+        ::unsetenv("XDG_RUNTIME_DIR");
+        ::setenv("XDG_STATE_HOME", (work + "/state").c_str(), 1);
+        NS_CHECK(WriteBytes(work + "/marker.bin", Bytes(kernel)));
+        NS_CHECK(WriteBytes(work + "/initrd.img", std::string(64, 'i')));
+        const MachineStore store(work + "/machines");
+        NS_CHECK(MakeDirectories(store.Directory()));
+        const Launcher launcher(store, work, CurrentSearchPath());
+        const EmulatorControl control(store, work);
+
+        NS_CHECK(store.Save(MarkerMachine("first")));
+        const StartOutcome first = launcher.Start("first");
+        if (!first.started)
+            std::fprintf(stderr, "%s\n", first.message.c_str());
+        NS_CHECK(first.started);
+        const std::optional<RunPaths> own = RecordedPaths(store.PathFor("first", ".run"));
+        NS_CHECK(own && own->socket.rfind(taken + ".", 0) == 0);
+        NS_CHECK(control.State("first") == BREVANTIX_STATE_RUNNING);
+
+        const pid_t victim = ::fork();
+        if (victim == 0) {
+            ::execl("/bin/sleep", "sleep", "30", nullptr);
+            ::_exit(1);
+        }
+        std::string error;
+        const std::optional<RunPaths> forged = NewRunPaths(error);
+        NS_CHECK(forged && WriteRunRecord(*forged, victim)); // its true start time
+        const std::string victimRecord = ReadWholeFile(forged->record).value_or("");
+        NS_CHECK(store.Save(MarkerMachine("forged")));
+        for (const std::string& record :
+             {victimRecord, std::string("-1 1\n"), std::string("0 1\n"), std::string("1 1\n")}) {
+            NS_CHECK(WriteBytes(forged->record, record));
+            NS_CHECK(WriteBytes(store.PathFor("forged", ".run"), forged->record + "\n"));
+            NS_CHECK(control.State("forged") == BREVANTIX_STATE_STOPPED);
+            NS_CHECK(!control.Stop("forged", true));
+            NS_CHECK(::waitpid(victim, nullptr, WNOHANG) == 0); // still running
+        }
+        NS_CHECK(control.State("first") == BREVANTIX_STATE_RUNNING);
+
+        // A slip on the Disk page: another machine's run file, or log, as a card.
+        const std::string runFile = store.PathFor("first", ".run");
+        const std::string before = ReadWholeFile(runFile).value_or("");
+        for (const char* suffix : {".run", ".log"}) {
+            EmulatorOptions slip = MarkerMachine("slip");
+            WriteField(slip.disk.sdFile, store.PathFor("first", suffix));
+            NS_CHECK(store.Save(slip));
+            const StartOutcome refused = launcher.Start("slip");
+            NS_CHECK(!refused.started &&
+                     refused.message.find("keeps its machines' own files") != std::string::npos);
+        }
+        NS_CHECK(ReadWholeFile(runFile).value_or("") == before);
+
+        NS_CHECK(control.Stop("first", true));
+        NS_CHECK(control.State("first") == BREVANTIX_STATE_STOPPED);
+        NS_CHECK(!PathExists(ParentDirectory(own->socket))); // its own directory went with it
+        ::kill(victim, SIGKILL);
+        return 0;
+    };
+    std::string why;
+    const int status = InPrivatePids(kUser, prepare, body, why);
+    if (!why.empty())
+        QSKIP(why.c_str());
+    QCOMPARE(status, 0);
 }
 
 QTEST_GUILESS_MAIN(TestBackendLaunch)

@@ -6,6 +6,7 @@
 #include "VmTestUtil.h"
 
 #include "ModalDriver.h"
+#include "RunningEmulators.h"
 #include "TestRecords.h"
 #include "app/backend/EmulatorLib.h"
 #include "config/RecordText.h"
@@ -29,7 +30,6 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <optional>
@@ -71,21 +71,6 @@ bool Type(QWidget* page, int id, const QString& text) {
     return false;
 }
 
-std::optional<pid_t> PidIn(const QString& pidFile) {
-    QFile file(pidFile);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    bool ok = false;
-    const long pid = file.readAll().trimmed().toLong(&ok);
-    if (!ok || pid <= 0)
-        return std::nullopt;
-    return pid_t(pid);
-}
-
-bool Alive(pid_t pid) {
-    return ::kill(pid, 0) == 0;
-}
-
 } // namespace
 
 class TestBoot : public QObject {
@@ -101,7 +86,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_assets;
-    QString m_pidFile;
+    std::string m_runFile;
 };
 
 void TestBoot::initTestCase() {
@@ -124,7 +109,7 @@ void TestBoot::initTestCase() {
     // the run neither sees nor changes the user's own.
     qputenv("TARNWICK_STORE", Path(QStringLiteral("store")).toLocal8Bit());
     qputenv("XDG_CACHE_HOME", Path(QStringLiteral("cache")).toLocal8Bit());
-    m_pidFile = Path(QStringLiteral("store/armhf%20boot.pid"));
+    m_runFile = Path(QStringLiteral("store/armhf%20boot.run")).toStdString();
 
     const QByteArray initrd = MarkerInitramfs(assets.filePath(QStringLiteral("busybox")));
     QVERIFY(!initrd.isEmpty());
@@ -137,10 +122,8 @@ void TestBoot::initTestCase() {
 }
 
 void TestBoot::cleanupTestCase() {
-    if (m_pidFile.isEmpty())
-        return;
-    if (const std::optional<pid_t> pid = PidIn(m_pidFile); pid && Alive(*pid))
-        ::kill(*pid, SIGKILL);
+    if (!m_runFile.empty())
+        bxtest::EndEmulator(m_runFile);
 }
 
 void TestBoot::FillSheet(QWidget* sheet, QString* problem) {
@@ -257,12 +240,12 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
     qInfo("marker on the serial console %.1f s after start", clock.elapsed() / 1000.0);
 
     // poweroff ends the emulator: the start left nothing running.
-    const std::optional<pid_t> pid = PidIn(m_pidFile);
     QElapsedTimer end;
     end.start();
-    while (pid && Alive(*pid) && end.elapsed() < 30000)
+    while (bxtest::EmulatorPid(m_runFile) && end.elapsed() < 30000)
         QTest::qWait(100);
-    QVERIFY2(!pid || !Alive(*pid), "the emulator still runs after the guest powered off");
+    QVERIFY2(!bxtest::EmulatorPid(m_runFile),
+             "the emulator still runs after the guest powered off");
 }
 
 QTEST_MAIN(TestBoot)

@@ -6,6 +6,7 @@
 
 #include "Files.h"
 #include "Launcher.h"
+#include "RunningEmulators.h"
 #include "TestRecords.h"
 #include "Text.h"
 
@@ -86,13 +87,7 @@ public:
     // `file` in the store, e.g. "vm%201.log".
     std::string StoreFile(const std::string& file) const { return m_store + "/" + file; }
 
-    void Kill(const std::string& name) const {
-        const std::string pidFile = StoreFile(name + ".pid");
-        for (int i = 0; i < 100 && bx::RunningEmulator(pidFile); ++i) {
-            ::kill(*bx::RunningEmulator(pidFile), SIGKILL);
-            QTest::qWait(20);
-        }
-    }
+    void Kill(const std::string& name) const { bxtest::EndEmulator(StoreFile(name + ".run")); }
 
 private:
     void* m_lib = nullptr;
