@@ -28,10 +28,16 @@ std::vector<std::string> ListTapAdapters(const std::string& sysfsNet = "/sys/cla
 // nothing when the kernel offers no /dev/net/tun.
 std::vector<std::string> TapDriverVersions();
 
-// Linux's rule for interface names: 1 to 15 bytes, no '/', ':' or white
-// space, not "." or "..". Commas and '=' are refused too: QEMU would read
-// them as option separators.
+// The names we give adapters and accept for them: 1 to 15 printable ASCII
+// bytes (0x21 to 0x7e), not "." or "..", without '/' and ':' (Linux's rule),
+// '%' (the kernel would number the name: "wg%d" becomes "wg0"), ',' and '='
+// (QEMU would read them as option separators). Blanks, control bytes and
+// bytes above 0x7e are refused too. The one place of this rule.
 bool IsValidInterfaceName(std::string_view name);
+
+// The rule above in words, for refusals.
+inline constexpr std::string_view kInterfaceNameRule =
+    "1 to 15 printable ASCII bytes, no blanks, '%', '/', ':', ',' or '=', not '.' or '..'";
 
 struct TapResult {
     bool ok = false;
@@ -45,7 +51,10 @@ TapResult CreatePersistentTap(uid_t owner);
 
 // Renames a TAP adapter, taking it down for the rename and restoring its
 // state afterwards. Refuses invalid names, interfaces that are no TAP, and
-// (unless `caller` is root) adapters that `caller` does not own.
+// (unless `caller` is root) adapters that `caller` does not own. The checks
+// (under `sysfsNet`) are bound to the interface index the name has, and the
+// rename acts on that index through rtnetlink: a name moved to another
+// interface in between is refused, and nothing else is touched.
 TapResult RenameTap(const std::string& oldName, const std::string& newName, uid_t caller,
                     const std::string& sysfsNet = "/sys/class/net");
 

@@ -47,7 +47,9 @@ int main(int argc, char** argv) {
         const std::string newName = argv[3];
         if (!bx::IsValidInterfaceName(oldName) || !bx::IsValidInterfaceName(newName) ||
             oldName.front() == '-' || newName.front() == '-')
-            return Usage("adapter names are 1 to 15 bytes, without blanks, '/', ':', ',' or '='");
+            return Usage(("adapter names are " + std::string(bx::kInterfaceNameRule) +
+                          ", and do not begin with '-'")
+                             .c_str());
         result = bx::RenameTap(oldName, newName, caller);
         if (!result.ok && (result.error.find("is not a TAP adapter") != std::string::npos ||
                            result.error.find("belongs to another user") != std::string::npos)) {

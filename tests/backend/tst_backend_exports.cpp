@@ -26,6 +26,7 @@ private slots:
     void editsKeepTheMachinesFiles();
     void failedSaveKeepsTheMachine();
     void damagedFileIsLogged();
+    void logRefusesLinksAndIsCapped();
 
 private:
     template <typename F> F Fn(const char* name) { return m_backend.Fn<F>(name); }
@@ -219,6 +220,34 @@ void TestBackendExports::damagedFileIsLogged() {
                  .count("damaged.vm is not listed: it does not end with the line"),
              1);
     QVERIFY(Exists(Stored("damaged.vm")));
+}
+
+// The log is not written through a link put at its place (root may run the
+// back end with a user's HOME), and at 1 MiB it becomes backend.log.1.
+void TestBackendExports::logRefusesLinksAndIsCapped() {
+    const std::string log = BackendLog();
+    const std::string older = log + ".1";
+    const std::string target = ToStd(m_dir.path()) + "/not-the-log";
+    auto logALine = [&] { Fn<PFN_ReNameTapNetWork>("ReNameTapNetWork")("none", "bad name"); };
+    QVERIFY(QDir().mkpath(QFileInfo(QString::fromStdString(log)).path()));
+    QVERIFY(WriteBytes(target, "kept\n"));
+
+    ::unlink(log.c_str());
+    QVERIFY(::symlink(target.c_str(), log.c_str()) == 0);
+    logALine();
+    COMPARE_BYTES(ReadBytes(target), "kept\n");
+
+    QVERIFY(::unlink(log.c_str()) == 0 && ::link(target.c_str(), log.c_str()) == 0);
+    logALine();
+    COMPARE_BYTES(ReadBytes(target), "kept\n");
+
+    const std::string full(1 << 20, 'x');
+    QVERIFY(::unlink(log.c_str()) == 0 && WriteBytes(log, full) && WriteBytes(older, "older\n"));
+    logALine();
+    QCOMPARE(ReadBytes(older).size(), full.size()); // the full log, the older one replaced
+    const std::string fresh = ReadBytes(log);
+    QVERIFY2(fresh.size() < 1024 && Bytes(fresh).contains("was not renamed"),
+             ("the new log holds " + std::to_string(fresh.size()) + " bytes").c_str());
 }
 
 void TestBackendExports::choicesLists() {
