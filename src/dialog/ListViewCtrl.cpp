@@ -31,6 +31,9 @@ CListViewCtrl::CListViewCtrl(QWidget* parent) : QTableView(parent), m_rows(new C
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // A list is one stop in its dialog's tab order: Tab and Shift+Tab go on
+    // to the neighbouring controls, the arrows move within the rows.
+    setTabKeyNavigation(false);
 }
 
 CListViewCtrl::~CListViewCtrl() = default;

@@ -1,5 +1,6 @@
 // Report-style list view: item view with centred columns, full-row
-// selection, several rows selectable, no sorting. Click notifications carry
+// selection, several rows selectable, no sorting; Tab and Shift+Tab leave it
+// for the dialog's next and previous control. Click notifications carry
 // the row under the mouse, or -1 when the click hit no row. The rows live in
 // its model; callers that need a row's cells read them there.
 #pragma once

@@ -41,6 +41,13 @@ CVmContextMenu::CVmContextMenu(VmRunState state, QWidget* parent) : QMenu(parent
 
 CVmContextMenu::~CVmContextMenu() = default;
 
+bool CVmContextMenu::Offered() {
+    // Start alone would only repeat its button: a back end from before the
+    // optional exports keeps the window it had, with no menu texts to look up.
+    return Emu::HasExport("GetEmulatorState") || Emu::HasExport("StopEmulator") ||
+           Emu::HasExport("GetEmulatorInfo");
+}
+
 VmCommand CVmContextMenu::Run(const QPoint& globalPos) {
     const QAction* chosen = exec(globalPos);
     return chosen ? static_cast<VmCommand>(chosen->property(kCommandProperty).toInt())

@@ -17,6 +17,10 @@ public:
     explicit CVmContextMenu(VmRunState state, QWidget* parent = nullptr);
     ~CVmContextMenu() override;
 
+    // Whether there is a menu at all: only when the back end has one of the
+    // optional exports. Asked at each request, as the exports are.
+    static bool Offered();
+
     // Shows the menu at `globalPos` until it closes; None when dismissed.
     VmCommand Run(const QPoint& globalPos);
 };

@@ -1,6 +1,7 @@
 #include "vmlist/VmListCtrl.h"
 
 #include "config/RecordText.h"
+#include "vmlist/VmContextMenu.h"
 
 #include <QContextMenuEvent>
 #include <QKeyEvent>
@@ -66,6 +67,10 @@ VmRunState CVmListCtrl::RunIndicator(int row) const {
 }
 
 void CVmListCtrl::contextMenuEvent(QContextMenuEvent* event) {
+    if (!CVmContextMenu::Offered()) {
+        CListViewCtrl::contextMenuEvent(event);
+        return;
+    }
     event->accept();
     // A keyboard request also arrives as the key press itself (some window
     // systems send both), which opens the menu; taking both would open it twice.
@@ -75,8 +80,9 @@ void CVmListCtrl::contextMenuEvent(QContextMenuEvent* event) {
 
 void CVmListCtrl::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
-    if ((event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
-        (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+    const bool menuKey = (event->key() == Qt::Key_Menu && modifiers == Qt::NoModifier) ||
+                         (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier);
+    if (menuKey && CVmContextMenu::Offered()) {
         event->accept();
         RequestMenuByKeyboard();
         return;

@@ -39,7 +39,9 @@ public:
 signals:
     // The context menu is asked for: by the mouse for the row under the
     // pointer, by the Menu key or Shift+F10 for the first selected row; -1
-    // when there is no such row. `globalPos`: where the menu goes.
+    // when there is no such row. `globalPos`: where the menu goes. Never
+    // while CVmContextMenu::Offered() says no: then the list takes the mouse
+    // and the keys as a plain table view does.
     void ContextMenuRequested(int row, const QPoint& globalPos);
 
 protected:

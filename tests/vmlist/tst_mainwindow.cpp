@@ -1,10 +1,14 @@
-// The main window: filling, the four commands, button states and keys.
+// The main window: filling, the four commands, button states and keys; how
+// the keyboard moves through it and through the peripheral list.
 #include "VmTestUtil.h"
 
+#include "ListTestUtil.h"
 #include "TestRow.h"
 
 #include "TestBackendControl.h"
 #include "app/TarnwickApp.h"
+#include "config/EmulatorPeri.h"
+#include "config/PeriListCtrl.h"
 #include "config/RecordText.h"
 #include "dialog/DialogBuilder.h"
 #include "dialog/TemplateDialog.h"
@@ -77,6 +81,8 @@ private slots:
     void firstSelectedRowActs();
     void clicksSetButtons();
     void keyboardSelectionLeavesButtons();
+    void tabLeavesListsArrowsStayInside_data();
+    void tabLeavesListsArrowsStayInside();
     void enterAndEscapeDoNothing_data();
     void enterAndEscapeDoNothing();
     void editTitleFromHostileFormat();
@@ -383,6 +389,59 @@ void TestMainWindow::keyboardSelectionLeavesButtons() {
     QTest::keyClick(dlg->ListCtrl(), Qt::Key_Down);
     QVERIFY(!SelectedRows(*dlg).empty());
     QVERIFY(CommandButtonsEnabled(*dlg, false));
+}
+
+void TestMainWindow::tabLeavesListsArrowsStayInside_data() {
+    QTest::addColumn<bool>("peripherals"); // else the machine list
+    QTest::addColumn<int>("next");
+    QTest::addColumn<int>("previous");
+    // Nothing before the machine list takes the focus: Shift+Tab wraps round.
+    QTest::newRow("machine list") << false << int(res::Main::New::id) << int(res::Main::Start::id);
+    QTest::newRow("peripheral list")
+        << true << int(res::Peripherals::Add::id) << int(res::Peripherals::SerialParam::id);
+}
+
+void TestMainWindow::tabLeavesListsArrowsStayInside() {
+    QFETCH(bool, peripherals);
+    QFETCH(int, next);
+    QFETCH(int, previous);
+    ScriptMachines({"vm1", "vm2", "vm3"});
+    TestBackend::SetList("GetSerialType", {"COM"});
+    PeriOptions block{};
+    block.serialEnable = 1; // so the serial controls before the list can take the focus
+    block.periCount = 3;
+    for (int i = 0; i < 3; ++i) {
+        SetField(block.peris[i].device, "LED");
+        SetField(block.peris[i].param, "gpio=" + std::to_string(i));
+    }
+    std::unique_ptr<QWidget> window;
+    CListViewCtrl* list = nullptr;
+    if (peripherals) {
+        auto page = std::make_unique<CEmulatorPeri>(&block);
+        page->Create();
+        page->show();
+        list = page->PeriList();
+        window = std::move(page);
+    } else {
+        auto dlg = OpenWindow();
+        list = dlg->ListCtrl();
+        window = std::move(dlg);
+    }
+    QVERIFY(list);
+    // A click enables the row buttons, so every neighbour can take the focus.
+    ListTest::ClickRow(list, 0);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Down);
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(list->GetFirstSelected(), 1);
+
+    QTest::keyClick(list, Qt::Key_Tab);
+    QCOMPARE(GetDlgCtrlID(window->focusWidget()), next);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Backtab, Qt::ShiftModifier);
+    QCOMPARE(GetDlgCtrlID(window->focusWidget()), previous);
+    QCOMPARE(list->GetFirstSelected(), 1);
+    QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
 }
 
 void TestMainWindow::enterAndEscapeDoNothing_data() {

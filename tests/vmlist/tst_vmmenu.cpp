@@ -2,6 +2,7 @@
 // without the back end's optional exports.
 #include "VmTestUtil.h"
 
+#include "MapLangManager.h"
 #include "ModalDriver.h"
 #include "TestBackendControl.h"
 #include "app/backend/ProgramDir.h"
@@ -12,7 +13,9 @@
 #include "vmlist/VmListCtrl.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
+#include <QKeyEvent>
 #include <QTest>
 #include <memory>
 
@@ -26,6 +29,45 @@ std::vector<std::string> CallsAfter(const std::string& function) {
     const auto first = std::find(names.begin(), names.end(), function);
     return first == names.end() ? std::vector<std::string>{}
                                 : std::vector<std::string>(first + 1, names.end());
+}
+
+// While alive, stands in for the language manager: what it holds at the end
+// is every key looked up meanwhile, as the write-back would store them.
+class KeysLookedUp {
+public:
+    KeysLookedUp() : m_saved(g_pLangManager) { g_pLangManager = &m_texts; }
+    ~KeysLookedUp() { g_pLangManager = m_saved; }
+    KeysLookedUp(const KeysLookedUp&) = delete;
+    KeysLookedUp& operator=(const KeysLookedUp&) = delete;
+
+    QStringList Keys() const {
+        QStringList keys;
+        for (const auto& [key, text] : m_texts.texts)
+            keys << QString::fromStdString(key);
+        return keys;
+    }
+
+private:
+    CLanguageManger* m_saved;
+    CMapLangManager m_texts;
+};
+
+// The language keys of menu items as MenuSeen lists them, sorted.
+QStringList KeysOf(QStringList items) {
+    const std::pair<const char*, const char*> known[] = {{"Start", "VM_START"},
+                                                         {"Stop", "VM_STOP"},
+                                                         {"Force off", "VM_FORCE_OFF"},
+                                                         {"Details", "VM_DETAILS"}};
+    QStringList keys;
+    for (QString item : items) {
+        item.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
+        for (const auto& [text, key] : known) {
+            if (item == QLatin1String(text))
+                keys << QLatin1String(key);
+        }
+    }
+    keys.sort();
+    return keys;
 }
 
 } // namespace
@@ -54,7 +96,7 @@ private slots:
 void TestVmMenu::menuFollowsStateAndExports_data() {
     QTest::addColumn<QString>("variant"); // empty: the full test back end
     QTest::addColumn<int>("state");
-    QTest::addColumn<QStringList>("items");
+    QTest::addColumn<QStringList>("items"); // none: no menu at all
     QTest::addColumn<QString>("indicator");
 
     const QStringList all{"Start", "Stop", "Force off", "Details"};
@@ -69,8 +111,10 @@ void TestVmMenu::menuFollowsStateAndExports_data() {
                             << QString("paused");
     // A state the interface does not define claims nothing.
     QTest::newRow("undefined state") << QString() << 7 << all << QString();
+    // Start alone would only repeat its button: the window stays as it was
+    // before there was a menu.
     QTest::newRow("seventeen exports only")
-        << QString("no-optional") << 1 << QStringList{"Start"} << QString();
+        << QString("no-optional") << 1 << QStringList() << QString();
     QTest::newRow("no state") << QString("no-GetEmulatorState") << 1 << all << QString();
     QTest::newRow("no stop") << QString("no-StopEmulator") << 1 << QStringList{"(Start)", "Details"}
                              << QString("running");
@@ -97,14 +141,41 @@ void TestVmMenu::menuFollowsStateAndExports() {
     QCOMPARE(QString::fromStdString(dlg->ListCtrl()->GetItemText(1, 0)), QString("vm2"));
     QCOMPARE(Indicators(*dlg), (QStringList{QString(), indicator}));
 
-    MenuSeen seen;
-    AnswerNextMenu(&seen);
-    RightClickRow(*dlg, 1);
-    QVERIFY(seen.appeared);
-    QCOMPARE(seen.items, items);
+    // Only the shown items' texts are looked up, so only their keys reach the
+    // language file.
+    KeysLookedUp lookedUp;
+    if (items.isEmpty()) {
+        QString opened;
+        QVERIFY2(RunsWithoutModal([&] { RightClickRow(*dlg, 1); }, &opened), qPrintable(opened));
+    } else {
+        MenuSeen seen;
+        AnswerNextMenu(&seen);
+        RightClickRow(*dlg, 1);
+        QVERIFY(seen.appeared);
+        QCOMPARE(seen.items, items);
+    }
+    QCOMPARE(lookedUp.Keys(), KeysOf(items));
     QVERIFY(TestBackend::CallsOf("StopEmulator").empty());
     QVERIFY(StoreChangingCalls().empty());
     QVERIFY(CommandButtonsEnabled(*dlg, false));
+    if (!items.isEmpty())
+        return;
+
+    // Without a menu the Menu key and Shift+F10 are the list's as a plain
+    // table view's, which takes neither.
+    ClickRow(*dlg, 1);
+    dlg->ListCtrl()->setFocus();
+    const std::pair<Qt::Key, Qt::KeyboardModifier> keys[] = {{Qt::Key_Menu, Qt::NoModifier},
+                                                             {Qt::Key_F10, Qt::ShiftModifier}};
+    for (const auto& [key, modifier] : keys) {
+        QKeyEvent press(QEvent::KeyPress, key, modifier);
+        QString opened;
+        QVERIFY2(
+            RunsWithoutModal([&] { QApplication::sendEvent(dlg->ListCtrl(), &press); }, &opened),
+            qPrintable(opened));
+        QVERIFY(!press.isAccepted());
+    }
+    QVERIFY(lookedUp.Keys().isEmpty());
 }
 
 void TestVmMenu::noRowNoMenu() {
