@@ -78,6 +78,8 @@ std::string EmulatorControl::Info(std::string_view name) const {
     const std::string log = ReadWholeFile(context.logFile).value_or(std::string());
     if (const std::string serial = SerialDescription(*options, context, log); !serial.empty())
         text += "\n" + serial;
+    if (const std::string network = NetworkNote(log); !network.empty())
+        text += "\n" + network;
     // The record is written as the emulator starts; a machine file saved
     // later holds changes the running emulator does not have.
     if (ModifiedNs(m_store.PathFor(machine, MachineStore::kSuffix)) > emulator->recordedNs)
@@ -111,6 +113,17 @@ std::string SerialDescription(const EmulatorOptions& options, const LaunchContex
                                                      ? context.defaultSerialSocket
                                                      : ResolvePath(context.baseDirectory, param));
     return {};
+}
+
+std::string NetworkNote(std::string_view log) {
+    // QEMU: "warning: requested NIC (anonymous, model unspecified) was not
+    // created (not supported by this machine?)"
+    const std::size_t at = log.find("requested NIC");
+    if (at == std::string_view::npos || log.find("was not created", at) == std::string_view::npos)
+        return {};
+    return "Network: none reaches the guest. The board has no network card QEMU can attach for "
+           "the chosen network (QEMU: \"requested NIC was not created\"); choose (no network), or "
+           "a board with a network card.";
 }
 
 } // namespace bx

@@ -36,4 +36,8 @@ private:
 std::string SerialDescription(const EmulatorOptions& options, const LaunchContext& context,
                               std::string_view log);
 
+// What QEMU's log says of a network that cannot reach the guest (a board
+// with no card QEMU can attach for it), in plain words; empty when nothing.
+std::string NetworkNote(std::string_view log);
+
 } // namespace bx

@@ -2,9 +2,11 @@
 
 #include "Boards.h"
 #include "Choices.h"
+#include "ConsoleCheck.h"
 #include "Control.h"
 #include "Files.h"
 #include "Images.h"
+#include "Log.h"
 #include "Process.h"
 #include "QemuArgv.h"
 #include "Qmp.h"
@@ -100,6 +102,18 @@ std::string ChooseDeviceTree(const EmulatorOptions& options, const std::string& 
                std::string(kDeviceTreeKind) + " with the path of the board's .dtb file.";
     }
     return DeviceTreeProblem(context.deviceTree);
+}
+
+// A board of the table whose console the command line misses: the guest
+// would run with its console nowhere, and the user would see nothing.
+std::string BoardConsoleProblem(const EmulatorOptions& options) {
+    const std::optional<TargetName> target = ParseTargetText(ReadField(options.general.target));
+    const BoardInfo* board = target ? FindBoard(target->arch, target->board) : nullptr;
+    if (!board)
+        return {};
+    const bool serialOn = options.peri.serialEnable != 0 &&
+                          !EqualsIgnoreCase(Trim(ReadField(options.peri.serialType)), "none");
+    return ConsoleProblem(target->board, board->console, ReadField(options.os.cmdLine), serialOn);
 }
 
 // The run file is ours only while it is small, plain and has no other name:
@@ -236,6 +250,8 @@ StartOutcome Launcher::Start(std::string_view name) const {
 
     if (std::string problem = ChooseDeviceTree(options, kernel, context); !problem.empty())
         return fail(problem);
+    if (std::string problem = BoardConsoleProblem(options); !problem.empty())
+        return fail(problem);
 
     const DiskPlans disks = PlanDisks(options, context);
     if (!disks.error.empty())
@@ -346,6 +362,10 @@ StartOutcome Launcher::Start(std::string_view name) const {
                       std::to_string(start.pid) + ").\nLog: " + context.logFile;
     if (const std::string serial = SerialDescription(options, context, logText); !serial.empty())
         outcome.message += "\n" + serial;
+    if (const std::string network = NetworkNote(logText); !network.empty()) {
+        outcome.message += "\n" + network;
+        LogLine("The virtual machine " + machine + ": " + network);
+    }
     return outcome;
 }
 

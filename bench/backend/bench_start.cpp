@@ -155,6 +155,7 @@ int main() {
     record.general.memSize = 256;
     WriteField(record.general.memType, "MB");
     WriteField(record.os.osImage, base + "/loop.bin");
+    WriteField(record.os.cmdLine, "console=ttyAMA0");
     record.peri.serialEnable = 1;
     WriteField(record.peri.serialType, "file");
     if (!store.Save(record))

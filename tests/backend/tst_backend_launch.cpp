@@ -254,6 +254,10 @@ void TestBackendLaunch::failuresBeforeQemuRuns_data() {
     Row("device tree is no device tree", "dtb:initrd.img",
         "initrd.img is not a flattened device tree");
     Row("device tree without a path", "dtb:", "needs the path of a device tree");
+    Row("another board's console", "cmd:console=ttyS0,115200 panic=-1",
+        "The board virt has its serial console on ttyAMA0, but the command line names "
+        "console=ttyS0, a device it does not have");
+    Row("no console with the port on", "cmd:panic=-1", "names no console=");
 }
 
 void TestBackendLaunch::failuresBeforeQemuRuns() {
@@ -282,6 +286,8 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
         WriteField(r.peri.serialType, "window");
     } else if (change == "nodtb") {
         WriteField(r.general.target, "vexpress-a9 (arm)");
+    } else if (change.startsWith("cmd:")) {
+        WriteField(r.os.cmdLine, change.mid(4).toStdString());
     } else if (change.startsWith("dtb:")) {
         r.peri.periCount = 1;
         WriteField(r.peri.peris[0].device, "device-tree");
