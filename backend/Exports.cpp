@@ -12,6 +12,7 @@
 #include "Launcher.h"
 #include "Log.h"
 #include "QemuProbe.h"
+#include "RunRecord.h"
 #include "Store.h"
 #include "Tap.h"
 #include "Text.h"
@@ -37,6 +38,9 @@ struct Backend {
     std::mutex storeMutex;
     std::optional<std::string> edited;
     std::set<std::string> damagedLogged;
+    // Told of starts and stops (GetEmulatorEventFd); made on first use.
+    std::mutex eventsMutex;
+    std::optional<base::Fd> events;
 };
 
 Backend& TheBackend() {
@@ -242,6 +246,16 @@ uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
         const MachineStore store = CurrentStore();
         return WriteErrorText(name ? EmulatorControl(store, LibraryDirectory()).Info(name) : "",
                               buffer, size);
+    });
+}
+
+int32_t GetEmulatorEventFd(void) {
+    return Guarded(-1, [] {
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.eventsMutex);
+        if (!backend.events)
+            backend.events = WatchRunEvents();
+        return backend.events->valid() ? backend.events->get() : -1;
     });
 }
 

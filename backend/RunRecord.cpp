@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/inotify.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -160,24 +161,31 @@ int OpenPidfd(int pid) {
 
 } // namespace
 
-std::optional<RunPaths> NewRunPaths(std::string& error) {
+std::vector<std::string> RuntimeDirectories() {
     std::vector<std::string> places;
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/')
         places.push_back(std::string(runtime) + "/tarnwick");
     places.push_back(FallbackPrefix());
+    std::vector<std::string> usable;
     for (const std::string& place : places) {
         if (!FitsSocketAddress(place))
             continue;
         ::mkdir(place.c_str(), 0700);
         if (IsPrivateDirectory(place))
-            return PathsIn(place, NewKey());
+            usable.push_back(place);
     }
+    return usable;
+}
+
+std::optional<RunPaths> NewRunPaths(std::string& error) {
+    if (const std::vector<std::string> places = RuntimeDirectories(); !places.empty())
+        return PathsIn(places.front(), NewKey());
     // Someone else holds the usual place: one of our own beside it, named in
     // the machine's run file like any other.
     std::string pattern = FallbackPrefix() + ".XXXXXX";
     if (::mkdtemp(pattern.data()) && IsPrivateDirectory(pattern))
         return PathsIn(pattern, NewKey());
-    error = "No private directory for the emulator's control socket: " + places.back() +
+    error = "No private directory for the emulator's control socket: " + FallbackPrefix() +
             " is not a directory of this user's alone, and none could be made beside it (" +
             std::strerror(errno) + ").";
     return std::nullopt;
@@ -222,13 +230,29 @@ std::optional<VerifiedEmulator> FindEmulator(const std::string& pointerFile) {
     // Opened first: if the checks below find the recorded process, this
     // descriptor is that process and no later one with its number.
     emulator.pidfd = Fd(OpenPidfd(record->pid));
+    // QEMU removes its pid file as it ends: from then on it is stopping,
+    // and a watcher told of the removal reads it as stopped.
+    struct stat pidFile {};
     const std::optional<ProcessStat> stat = ReadProcessStat(record->pid);
     if (!stat || stat->startTime != record->startTime || stat->state == 'Z' ||
+        ::lstat(paths->pidFile.c_str(), &pidFile) != 0 || !S_ISREG(pidFile.st_mode) ||
         !OwnedByUs(record->pid) || !HasArgument(record->pid, paths->pidFile))
         return std::nullopt;
     emulator.paths = std::move(*paths);
     emulator.recordedNs = record->writtenNs;
     return emulator;
+}
+
+Fd WatchRunEvents() {
+    Fd fd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    bool watching = false;
+    // A start makes its record there, QEMU removes its pid file as it ends,
+    // a force off removes what is left.
+    for (const std::string& directory : RuntimeDirectories())
+        watching |= fd.valid() && ::inotify_add_watch(fd.get(), directory.c_str(),
+                                                      IN_CREATE | IN_DELETE | IN_MOVED_TO |
+                                                          IN_MOVED_FROM | IN_ONLYDIR) >= 0;
+    return watching ? std::move(fd) : Fd();
 }
 
 void KillEmulator(const VerifiedEmulator& emulator) {

@@ -17,8 +17,14 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace bx {
+
+// The usual private runtime directories that can be had (made when
+// missing): $XDG_RUNTIME_DIR/tarnwick, /tmp/tarnwick-<uid>. New starts go
+// into the first.
+std::vector<std::string> RuntimeDirectories();
 
 // The files of one start, in a private runtime directory.
 struct RunPaths {
@@ -50,6 +56,12 @@ struct VerifiedEmulator {
 // nullopt when there is none, the record is not ours, or the process is
 // gone or another.
 std::optional<VerifiedEmulator> FindEmulator(const std::string& pointerFile);
+
+// A descriptor that turns readable when a start or stop changes the usual
+// runtime directories (not a directory of its own beside a taken one, nor
+// an emulator killed from outside, which leaves its files); invalid when
+// none can be watched.
+base::Fd WatchRunEvents();
 
 // SIGKILL to exactly that process.
 void KillEmulator(const VerifiedEmulator& emulator);

@@ -11,6 +11,7 @@
 #include "res/DialogIds.h"
 #include "vmlist/EmulatorErrDlg.h"
 #include "vmlist/EmulatorInfoDlg.h"
+#include "vmlist/RunEventWatch.h"
 #include "vmlist/VmContextMenu.h"
 #include "vmlist/VmListCtrl.h"
 #include "vmlist/VmRunState.h"
@@ -122,6 +123,8 @@ bool CTarnwickDlg::OnInitDialog() {
         InsertColumns();
         FillList();
         RefreshRunStates();
+        if (!m_runEvents && (m_runEvents = CRunEventWatch::Create(this)))
+            connect(m_runEvents, &CRunEventWatch::Changed, this, &CTarnwickDlg::RefreshRunStates);
         if (qEnvironmentVariableIsSet("TARNWICK_QUIT_WHEN_SHOWN"))
             new CQuitWhenPainted(this, m_listVm);
     }

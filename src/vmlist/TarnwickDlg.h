@@ -9,6 +9,7 @@
 #include <memory>
 
 class CEnterEscapeFilter;
+class CRunEventWatch;
 class CVmListCtrl;
 struct EmulatorOptions;
 
@@ -67,4 +68,7 @@ private:
     std::unique_ptr<CEnterEscapeFilter> m_keyFilter;
     // The window has been left since the states were last read.
     bool m_statesStale = false;
+    // Reads the states again when the back end says a machine started or
+    // stopped; null without its optional export.
+    CRunEventWatch* m_runEvents = nullptr;
 };

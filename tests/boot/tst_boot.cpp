@@ -222,6 +222,7 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
     Button(&dlg, res::Main::Start::id)->click();
     QTest::qWait(200);
     QVERIFY2(!unexpected.Opened(), qPrintable(unexpected.Text()));
+    QCOMPARE(dlg.ListCtrl()->RunIndicator(0), VmRunState::Running);
 
     const QString serial = Path(QStringLiteral("serial.txt"));
     QByteArray console;
@@ -239,13 +240,15 @@ void TestBoot::newMachineBootsFromTheMainWindow() {
                             .arg(QString::fromUtf8(console.right(2000)))));
     qInfo("marker on the serial console %.1f s after start", clock.elapsed() / 1000.0);
 
-    // poweroff ends the emulator: the start left nothing running.
+    // poweroff ends the emulator: the start left nothing running, and the
+    // running mark follows within a second, with nobody touching the window.
     QElapsedTimer end;
     end.start();
     while (bxtest::EmulatorPid(m_runFile) && end.elapsed() < 30000)
-        QTest::qWait(100);
+        QTest::qWait(20);
     QVERIFY2(!bxtest::EmulatorPid(m_runFile),
              "the emulator still runs after the guest powered off");
+    QTRY_VERIFY_WITH_TIMEOUT(dlg.ListCtrl()->RunIndicator(0) != VmRunState::Running, 1000);
 }
 
 QTEST_MAIN(TestBoot)

@@ -87,6 +87,10 @@ void SetState(const std::string& name, int32_t state) {
     CallExport<PFN_SetState>("TestBackend_SetState", name.c_str(), state);
 }
 
+void SignalRunEvent() {
+    CallExport<void (*)()>("TestBackend_SignalRunEvent");
+}
+
 void SetInfo(const std::string& name, const std::string& text) {
     CallExport<PFN_SetInfo>("TestBackend_SetInfo", name.c_str(), text.data(),
                             static_cast<uint32_t>(text.size()));

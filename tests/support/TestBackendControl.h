@@ -55,6 +55,8 @@ void SetArch(const std::string& target, const std::string& arch);
 void SetState(const std::string& name, int32_t state);
 // GetEmulatorInfo(name) gives `text`.
 void SetInfo(const std::string& name, const std::string& text);
+// Makes GetEmulatorEventFd's descriptor readable, as a start or stop would.
+void SignalRunEvent();
 
 std::vector<BackendCall> Calls();
 std::vector<BackendCall> CallsOf(const std::string& function);

@@ -9,11 +9,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <fstream>
 #include <map>
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <unistd.h>
 #include <unordered_set>
 #include <vector>
 
@@ -67,6 +69,9 @@ struct State {
     // BREVANTIX_STATE_* by name; absent: stopped.
     std::map<std::string, int32_t> states;
     std::map<std::string, std::string> infos;
+    // GetEmulatorEventFd's pipe: read end handed out, write end for
+    // TestBackend_SignalRunEvent. Kept across resets, like the log file.
+    int events[2] = {-1, -1};
     std::vector<Call> log;
     bool logging = true;
     FILE* logFile = nullptr;
@@ -74,8 +79,11 @@ struct State {
     // Everything but the file log, which lives as long as the library.
     void Reset() {
         FILE* file = logFile;
+        const int eventRead = events[0], eventWrite = events[1];
         *this = State{};
         logFile = file;
+        events[0] = eventRead;
+        events[1] = eventWrite;
     }
 };
 
@@ -616,9 +624,21 @@ uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
     return ServeText(it == S().infos.end() ? std::string() : it->second, -1, buffer, size);
 }
 
+int32_t GetEmulatorEventFd(void) {
+    Log("GetEmulatorEventFd", {});
+    if (S().events[0] < 0 && ::pipe2(S().events, O_CLOEXEC | O_NONBLOCK) != 0)
+        return -1;
+    return S().events[0];
+}
+
 // ---- Control, for tests/support/TestBackendControl.cpp ----
 
 extern "C" {
+
+BREVANTIX_EXPORT void TestBackend_SignalRunEvent() {
+    if (S().events[1] >= 0) [[maybe_unused]]
+        const ssize_t n = ::write(S().events[1], "!", 1);
+}
 
 BREVANTIX_EXPORT void TestBackend_Reset() {
     S().Reset();

@@ -348,6 +348,14 @@ void TestVmMenu::statesReadAtOpenAfterCommandsAndOnReturn() {
     dlg->activateWindow();
     QTRY_COMPARE(Indicators(*dlg), (QStringList{"", "", "running"}));
 
+    // And at once when the back end says a machine started or stopped (a
+    // guest that powered off), without the user coming back.
+    TestBackend::SetState("vm1", BREVANTIX_STATE_RUNNING);
+    QCOMPARE(Indicators(*dlg), (QStringList{"", "", "running"}));
+    TestBackend::SignalRunEvent();
+    QTRY_COMPARE_WITH_TIMEOUT(Indicators(*dlg), (QStringList{"running", "", "running"}), 1000);
+    TestBackend::SetState("vm1", BREVANTIX_STATE_STOPPED);
+
     // An edit replaces the row; the running machine keeps its indicator.
     ClickRow(*dlg, 2);
     ModalSeen sheet;

@@ -108,6 +108,13 @@ uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
     return EMU_CALL(GetEmulatorInfo, name, buffer, size);
 }
 
+int32_t GetEmulatorEventFd() {
+    // Missing, the skipped outcome 0 would name standard input.
+    return HasExport("GetEmulatorEventFd")
+               ? CallExport<PFN_GetEmulatorEventFd>("GetEmulatorEventFd")
+               : -1;
+}
+
 bool HasExport(const char* name) {
     return ExportExists(name);
 }

@@ -43,6 +43,8 @@ uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize);
 int32_t GetEmulatorState(const char* name);
 int32_t StopEmulator(const char* name, int32_t force);
 uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size);
+// -1 when the back end has none.
+int32_t GetEmulatorEventFd();
 
 // Whether the loaded back end has the export `name`.
 bool HasExport(const char* name);

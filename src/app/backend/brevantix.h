@@ -160,6 +160,11 @@ typedef int32_t (*PFN_StopEmulator)(const char* name, int32_t force);
 /* Optional. The machine's info text (process, log, serial console, running
  * or not), by the protocol of GetStartEmulatorErrInfo. */
 typedef uint32_t (*PFN_GetEmulatorInfo)(const char* name, char* buffer, uint32_t size);
+/* Optional. A descriptor, owned by the back end for as long as it is
+ * loaded, that turns readable whenever a machine may have started or
+ * stopped; the caller reads and discards what it holds, then asks the
+ * states again. -1 when there is none. */
+typedef int32_t (*PFN_GetEmulatorEventFd)(void);
 
 /* Declarations for back ends that implement the interface. */
 #ifdef BREVANTIX_IMPLEMENTATION
@@ -188,6 +193,7 @@ BREVANTIX_EXPORT int32_t GetEmulatorState(const char* name);            /* optio
 BREVANTIX_EXPORT int32_t StopEmulator(const char* name, int32_t force); /* optional */
 BREVANTIX_EXPORT uint32_t GetEmulatorInfo(const char* name, char* buffer,
                                           uint32_t size); /* optional */
+BREVANTIX_EXPORT int32_t GetEmulatorEventFd(void);        /* optional */
 #endif
 
 #ifdef __cplusplus
