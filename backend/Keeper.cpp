@@ -36,8 +36,14 @@ bool MachineKeeper::Save(const EmulatorOptions& options, const std::optional<std
     }
     // Files left under the name by an older version, or by a machine deleted
     // before, belong to no machine: a new name starts without them.
-    if (!current && !name.empty() && (!adopt || *edited != name))
-        m_store.ClearLeftovers(name);
+    if (!current && !name.empty() && (!adopt || *edited != name) && !m_store.ClearLeftovers(name)) {
+        if (error)
+            *error = "files left under its name in " + m_store.Directory() +
+                     " cannot be moved into deleted/";
+        if (adopt)
+            m_store.Restore(*edited);
+        return false;
+    }
 
     // An existing image named now is decided now, before any guest has it.
     const DiskPlans disks = PlanDisks(options, ContextFor(m_store, name, m_baseDirectory));

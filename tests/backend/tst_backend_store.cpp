@@ -302,8 +302,8 @@ void TestBackendStore::removeKeepsTheLastVersion() {
     const MachineStore store(dir.path().toStdString());
     QVERIFY(store.Save(NamedRecord("vm")));
     QVERIFY(store.Save(NamedRecord("other")));
-    store.Remove("vm");
-    store.Remove("never stored");
+    QVERIFY(store.Remove("vm"));
+    QVERIFY(!store.Remove("never stored"));
     QCOMPARE(store.Names(), std::vector<std::string>{"other"});
     QVERIFY(!store.Load("vm"));
     QVERIFY(QFile::exists(dir.path() + "/deleted/vm.vm"));
