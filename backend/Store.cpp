@@ -105,6 +105,19 @@ bool MoveOlderAside(const std::string& path) {
     const std::string older = FreeOlderPath(path);
     return !older.empty() && MoveFile(path, older);
 }
+
+// Machine files of a directory: "<stem>.vm", in "deleted/" also "<stem>.vm.N".
+bool IsMachineFileName(std::string_view file, bool withVersions) {
+    if (file.empty() || file.front() == '.')
+        return false;
+    if (withVersions) {
+        const std::size_t digits = file.find_last_not_of("0123456789");
+        if (digits != std::string_view::npos && digits + 1 < file.size() && file[digits] == '.')
+            file = file.substr(0, digits);
+    }
+    return file.size() > MachineStore::kSuffix.size() &&
+           file.substr(file.size() - MachineStore::kSuffix.size()) == MachineStore::kSuffix;
+}
 } // namespace
 
 std::optional<StoredMachine> MachineStore::LoadExact(std::string_view name) const {
@@ -113,6 +126,27 @@ std::optional<StoredMachine> MachineStore::LoadExact(std::string_view name) cons
 
 std::optional<StoredMachine> MachineStore::LoadDeleted(std::string_view name) const {
     return ParseStored(ReadWholeFile(DeletedPathFor(name, kSuffix)), name);
+}
+
+KnownImages MachineStore::EveryRecordedImage() const {
+    KnownImages every;
+    for (const bool deleted : {false, true}) {
+        const std::string directory = m_directory + (deleted ? "/deleted" : "");
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+        std::vector<std::string> files;
+        for (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr; entry;
+             entry = ::readdir(dir.get()))
+            if (IsMachineFileName(entry->d_name, deleted))
+                files.emplace_back(entry->d_name);
+        std::sort(files.begin(), files.end());
+        for (const std::string& file : files) {
+            KnownImages images;
+            const std::optional<std::string> text = ReadWholeFile(directory + "/" + file);
+            if (text && ParseMachine(*text, &images))
+                every.insert(every.end(), images.begin(), images.end());
+        }
+    }
+    return every;
 }
 
 std::optional<EmulatorOptions> MachineStore::Load(std::string_view name) const {

@@ -40,6 +40,10 @@ public:
     std::optional<StoredMachine> LoadStored(std::string_view name) const;
     // The last deleted version of the machine, in "deleted/".
     std::optional<StoredMachine> LoadDeleted(std::string_view name) const;
+    // The images recorded in every machine file of the store and of
+    // "deleted/" (older versions as well): a format decided for an image
+    // holds for every machine that reaches it.
+    KnownImages EveryRecordedImage() const;
 
     // Stores the record under its name; false (and nothing written) for an
     // empty name. A file there that does not parse is kept aside as
