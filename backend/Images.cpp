@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace bx {
@@ -19,10 +20,13 @@ namespace {
 // The same inode at the recorded path counts too: some file systems (btrfs
 // subvolumes) number their device anew at each mount.
 bool Records(const KnownImage& image, const std::string& path, const FileIdentity& identity) {
-    if (!image.identity)
-        return IdentityOf(image.path) == identity;
-    return *image.identity == identity ||
-           (image.identity->inode == identity.inode && image.path == path);
+    if (!image.identity) {
+        const std::optional<FileIdentity> there = IdentityOf(image.path);
+        return there && SameFile(*there, identity);
+    }
+    FileIdentity moved = *image.identity;
+    moved.device = identity.device;
+    return SameFile(*image.identity, identity) || (image.path == path && SameFile(moved, identity));
 }
 
 const KnownImage* Find(const KnownImages& images, const std::string& path,
@@ -59,10 +63,14 @@ bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& err
 }
 
 std::optional<FileIdentity> IdentityOf(const std::string& path) {
-    struct stat st {};
-    if (path.empty() || ::stat(path.c_str(), &st) != 0)
+    struct statx st {};
+    if (path.empty() || ::statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_BTIME, &st) != 0)
         return std::nullopt;
-    return FileIdentity{static_cast<uint64_t>(st.st_dev), static_cast<uint64_t>(st.st_ino)};
+    FileIdentity identity{makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino, 0};
+    if (st.stx_mask & STATX_BTIME)
+        identity.birthNs =
+            static_cast<uint64_t>(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec;
+    return identity;
 }
 
 bool IsImageFile(const std::string& path) {

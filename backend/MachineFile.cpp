@@ -128,7 +128,7 @@ bool ParseUint64(std::string_view text, uint64_t& value) {
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
-// "<format> <path>", or with `identified` "<format> <device>:<inode> <path>".
+// "<format> <path>", or with `identified` "<format> <identity> <path>".
 std::optional<KnownImage> ParseImage(std::string_view value, bool identified) {
     KnownImage image;
     const std::size_t blank = value.find(' ');
@@ -137,12 +137,22 @@ std::optional<KnownImage> ParseImage(std::string_view value, bool identified) {
     image.format = value.substr(0, blank);
     value.remove_prefix(blank + 1);
     if (identified) {
-        const std::size_t colon = value.find(':');
         const std::size_t end = value.find(' ');
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        // <device>:<inode>, then :<birth ns> where the file system keeps one.
+        std::vector<std::string_view> parts;
+        for (std::string_view numbers = value.substr(0, end);;) {
+            const std::size_t colon = numbers.find(':');
+            parts.push_back(numbers.substr(0, colon));
+            if (colon == std::string_view::npos)
+                break;
+            numbers.remove_prefix(colon + 1);
+        }
         FileIdentity identity;
-        if (end == std::string_view::npos || colon >= end ||
-            !ParseUint64(value.substr(0, colon), identity.device) ||
-            !ParseUint64(value.substr(colon + 1, end - colon - 1), identity.inode))
+        if (parts.size() < 2 || parts.size() > 3 || !ParseUint64(parts[0], identity.device) ||
+            !ParseUint64(parts[1], identity.inode) ||
+            (parts.size() == 3 && !ParseUint64(parts[2], identity.birthNs)))
             return std::nullopt;
         image.identity = identity;
         value.remove_prefix(end + 1);
@@ -156,6 +166,11 @@ std::optional<KnownImage> ParseImage(std::string_view value, bool identified) {
 }
 
 } // namespace
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.device == b.device && a.inode == b.inode &&
+           (a.birthNs == b.birthNs || a.birthNs == 0 || b.birthNs == 0);
+}
 
 std::string EscapeValue(std::string_view value) {
     static const char* hex = "0123456789ABCDEF";
@@ -261,9 +276,12 @@ std::string SerializeMachine(const EmulatorOptions& options, const KnownImages& 
         put(field.key, std::to_string(*field.at(record)));
     for (const KnownImage& image : images) {
         if (image.identity)
-            put(kImageFileKey, image.format + " " + std::to_string(image.identity->device) + ":" +
-                                   std::to_string(image.identity->inode) + " " +
-                                   EscapeValue(image.path));
+            put(kImageFileKey,
+                image.format + " " + std::to_string(image.identity->device) + ":" +
+                    std::to_string(image.identity->inode) +
+                    (image.identity->birthNs ? ":" + std::to_string(image.identity->birthNs)
+                                             : std::string()) +
+                    " " + EscapeValue(image.path));
         else
             put(kImageKey, image.format + " " + EscapeValue(image.path));
     }
