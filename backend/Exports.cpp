@@ -137,9 +137,12 @@ void DelEmulatorOptions(const char* name, const char* /*arch*/) {
             return;
         Backend& backend = TheBackend();
         std::lock_guard lock(backend.storeMutex);
-        // The manager's edit deletes, then saves again: remember which.
-        CurrentStore().Remove(name);
-        backend.edited = name;
+        // The manager's edit deletes, then saves again: remember which. A
+        // delete that removed nothing leaves nothing for the save to take.
+        if (CurrentStore().Remove(name))
+            backend.edited = name;
+        else
+            backend.edited.reset();
     });
 }
 

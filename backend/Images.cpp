@@ -7,9 +7,37 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace bx {
+
+namespace {
+
+// Whether `image` records the file `identity` that `path` reaches. A line
+// of an older version names a path only: it holds for what is there now.
+// The same inode at the recorded path counts too: some file systems (btrfs
+// subvolumes) number their device anew at each mount.
+bool Records(const KnownImage& image, const std::string& path, const FileIdentity& identity) {
+    if (!image.identity) {
+        const std::optional<FileIdentity> there = IdentityOf(image.path);
+        return there && SameFile(*there, identity);
+    }
+    FileIdentity moved = *image.identity;
+    moved.device = identity.device;
+    return SameFile(*image.identity, identity) || (image.path == path && SameFile(moved, identity));
+}
+
+const KnownImage* Find(const KnownImages& images, const std::string& path,
+                       const FileIdentity& identity) {
+    for (const KnownImage& image : images)
+        if (Records(image, path, identity))
+            return &image;
+    return nullptr;
+}
+
+} // namespace
 
 std::string ProbeImageFormat(const std::string& path) {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
@@ -34,33 +62,57 @@ bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& err
     return true;
 }
 
-std::optional<std::string> RecordedFormat(const KnownImages& images, const std::string& path) {
-    for (const KnownImage& image : images)
-        if (image.path == path)
-            return image.format;
-    return std::nullopt;
+std::optional<FileIdentity> IdentityOf(const std::string& path) {
+    struct statx st {};
+    if (path.empty() || ::statx(AT_FDCWD, path.c_str(), 0, STATX_INO | STATX_BTIME, &st) != 0)
+        return std::nullopt;
+    FileIdentity identity{makedev(st.stx_dev_major, st.stx_dev_minor), st.stx_ino, 0};
+    if (st.stx_mask & STATX_BTIME)
+        identity.birthNs =
+            static_cast<uint64_t>(st.stx_btime.tv_sec) * 1000000000u + st.stx_btime.tv_nsec;
+    return identity;
 }
 
-std::string DecideFormat(const MachineStore& store, std::string_view machine,
-                         const std::string& path) {
-    for (const std::string& other : store.Names()) {
-        if (other == machine)
-            continue;
-        if (const std::optional<StoredMachine> stored = store.LoadStored(other))
-            if (std::optional<std::string> format = RecordedFormat(stored->images, path))
-                return *format;
+bool IsImageFile(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode));
+}
+
+std::optional<std::string> DecideFormat(const MachineStore& store, KnownImages& own,
+                                        const std::string& path, Undecided undecided,
+                                        bool& changed) {
+    const std::optional<FileIdentity> identity = IdentityOf(path);
+    if (!identity)
+        return std::nullopt;
+    std::optional<std::string> format;
+    if (const KnownImage* mine = Find(own, path, *identity)) {
+        if (mine->identity == identity)
+            return mine->format;
+        format = mine->format; // recorded anew with its identity
+    } else if (const KnownImages every = store.EveryRecordedImage();
+               const KnownImage* other = Find(every, path, *identity)) {
+        format = other->format;
+    } else if (undecided == Undecided::Raw) {
+        format = "raw";
+    } else if (undecided == Undecided::Probe) {
+        format = ProbeImageFormat(path);
+    } else {
+        return std::nullopt;
     }
-    return ProbeImageFormat(path);
+    RememberFormat(own, path, *format);
+    changed = true;
+    return format;
 }
 
 void RememberFormat(KnownImages& images, const std::string& path, const std::string& format) {
-    constexpr std::size_t kKept = 32;
+    const std::optional<FileIdentity> identity = IdentityOf(path);
     images.erase(std::remove_if(images.begin(), images.end(),
-                                [&path](const KnownImage& image) { return image.path == path; }),
+                                [&](const KnownImage& image) {
+                                    return identity ? Records(image, path, *identity)
+                                                    : !image.identity && image.path == path;
+                                }),
                  images.end());
-    images.push_back({format, path});
-    if (images.size() > kKept)
-        images.erase(images.begin(), images.end() - kKept);
+    images.push_back({format, path, identity});
 }
 
 } // namespace bx

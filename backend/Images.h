@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <optional>
 #include <string>
-#include <string_view>
 
 namespace bx {
 
@@ -17,15 +16,29 @@ std::string ProbeImageFormat(const std::string& path);
 // Creates a sparse raw file of `bytes` bytes; fails when `path` exists.
 bool CreateSparseImage(const std::string& path, uint64_t bytes, std::string& error);
 
-// The format recorded for `path` in `images`.
-std::optional<std::string> RecordedFormat(const KnownImages& images, const std::string& path);
+// The file at `path`, through symbolic links; nullopt when there is none.
+std::optional<FileIdentity> IdentityOf(const std::string& path);
 
-// The format of an image that `machine` has not recorded: as another stored
-// machine recorded it (a guest there may have written into it), else probed.
-std::string DecideFormat(const MachineStore& store, std::string_view machine,
-                         const std::string& path);
+// A file or a block device: what QEMU can take as a disk.
+bool IsImageFile(const std::string& path);
 
-// Records a decision; the oldest entries go beyond a few dozen.
+// How the format of an image no record names is found.
+enum class Undecided {
+    Raw,    // an image only the back end creates
+    Probe,  // a user names it in a save: no guest has had it through us
+    Refuse, // a start: a guest may have had it
+};
+
+// The format of the existing image at `path` for a machine whose decisions
+// are `own`: as `own`, another stored machine or a record in deleted/ has it
+// (by the file's identity), else as `undecided` says; nullopt when nothing
+// decides it. A new decision goes into `own` at once, and `changed` says so.
+std::optional<std::string> DecideFormat(const MachineStore& store, KnownImages& own,
+                                        const std::string& path, Undecided undecided,
+                                        bool& changed);
+
+// Records the format of the image now at `path` (or created there), in
+// place of what `images` held for that file.
 void RememberFormat(KnownImages& images, const std::string& path, const std::string& format);
 
 } // namespace bx

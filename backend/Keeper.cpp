@@ -36,14 +36,27 @@ bool MachineKeeper::Save(const EmulatorOptions& options, const std::optional<std
     }
     // Files left under the name by an older version, or by a machine deleted
     // before, belong to no machine: a new name starts without them.
-    if (!current && !name.empty() && (!adopt || *edited != name))
-        m_store.ClearLeftovers(name);
+    if (!current && !name.empty() && (!adopt || *edited != name) && !m_store.ClearLeftovers(name)) {
+        if (error)
+            *error = "files left under its name in " + m_store.Directory() +
+                     " cannot be moved into deleted/";
+        if (adopt)
+            m_store.Restore(*edited);
+        return false;
+    }
 
-    // An existing image named now is decided now, before any guest has it.
-    const DiskPlans disks = PlanDisks(options, ContextFor(m_store, name, m_baseDirectory));
-    for (const DiskPlan* plan : {&disks.sd, &disks.hd})
-        if (plan->used && !RecordedFormat(images, plan->path) && IsRegularFile(plan->path))
-            RememberFormat(images, plan->path, DecideFormat(m_store, name, plan->path));
+    // An existing image named now is decided now, before any guest has it
+    // through this machine; the back end's own images are raw.
+    const LaunchContext context = ContextFor(m_store, name, m_baseDirectory);
+    const DiskPlans disks = PlanDisks(options, context);
+    for (const DiskPlan* plan : {&disks.sd, &disks.hd}) {
+        const bool own =
+            plan->path == context.defaultSdImage || plan->path == context.defaultHdImage;
+        bool changed = false;
+        if (plan->used && IsImageFile(plan->path))
+            DecideFormat(m_store, images, plan->path, own ? Undecided::Raw : Undecided::Probe,
+                         changed);
+    }
 
     if (!m_store.Save(options, images, error)) {
         if (adopt)

@@ -266,21 +266,28 @@ StartOutcome Launcher::Start(std::string_view name) const {
          {std::pair{&disks.sd, &context.sdFormat}, std::pair{&disks.hd, &context.hdFormat}}) {
         if (!plan->used)
             continue;
-        if (std::optional<std::string> recorded = RecordedFormat(stored->images, plan->path)) {
-            *format = *recorded;
-            if (PathExists(plan->path))
-                continue;
+        if (PathExists(plan->path)) {
+            if (!IsImageFile(plan->path))
+                return fail("The disk image " + plan->path + " is neither a file nor a device.");
+            // Only the back end makes its default images, always raw.
+            const bool own =
+                plan->path == context.defaultSdImage || plan->path == context.defaultHdImage;
+            const std::optional<std::string> known =
+                DecideFormat(m_store, stored->images, plan->path,
+                             own ? Undecided::Raw : Undecided::Refuse, decided);
+            if (!known)
+                return fail("The disk image " + plan->path +
+                            " has no recorded format; open the machine's settings and press OK "
+                            "to record it.");
+            *format = *known;
+            continue;
         }
         std::string error;
-        if (PathExists(plan->path)) {
-            *format = DecideFormat(m_store, machine, plan->path);
-        } else {
-            if (plan->createBytes == 0)
-                return fail("The disk image " + plan->path + " does not exist.");
-            if (!CreateSparseImage(plan->path, plan->createBytes, error))
-                return fail(error);
-            *format = "raw";
-        }
+        if (plan->createBytes == 0)
+            return fail("The disk image " + plan->path + " does not exist.");
+        if (!CreateSparseImage(plan->path, plan->createBytes, error))
+            return fail(error);
+        *format = "raw";
         RememberFormat(stored->images, plan->path, *format);
         decided = true;
     }

@@ -15,6 +15,9 @@ namespace {
 constexpr std::string_view kVersionLine = "tarnwick-machine 1";
 constexpr std::string_view kEndLine = "end";
 constexpr std::string_view kImageKey = "image";
+// A key of its own: the previous version refuses "image=" values that do not
+// begin with the path.
+constexpr std::string_view kImageFileKey = "imagefile";
 
 struct TextField {
     std::string key;
@@ -119,7 +122,55 @@ int HexDigit(char c) {
     return -1;
 }
 
+bool ParseUint64(std::string_view text, uint64_t& value) {
+    const char* end = text.data() + text.size();
+    auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && !text.empty();
+}
+
+// "<format> <path>", or with `identified` "<format> <identity> <path>".
+std::optional<KnownImage> ParseImage(std::string_view value, bool identified) {
+    KnownImage image;
+    const std::size_t blank = value.find(' ');
+    if (blank == std::string_view::npos)
+        return std::nullopt;
+    image.format = value.substr(0, blank);
+    value.remove_prefix(blank + 1);
+    if (identified) {
+        const std::size_t end = value.find(' ');
+        if (end == std::string_view::npos)
+            return std::nullopt;
+        // <device>:<inode>, then :<birth ns> where the file system keeps one.
+        std::vector<std::string_view> parts;
+        for (std::string_view numbers = value.substr(0, end);;) {
+            const std::size_t colon = numbers.find(':');
+            parts.push_back(numbers.substr(0, colon));
+            if (colon == std::string_view::npos)
+                break;
+            numbers.remove_prefix(colon + 1);
+        }
+        FileIdentity identity;
+        if (parts.size() < 2 || parts.size() > 3 || !ParseUint64(parts[0], identity.device) ||
+            !ParseUint64(parts[1], identity.inode) ||
+            (parts.size() == 3 && !ParseUint64(parts[2], identity.birthNs)))
+            return std::nullopt;
+        image.identity = identity;
+        value.remove_prefix(end + 1);
+    }
+    std::optional<std::string> path = UnescapeValue(value);
+    if ((image.format != "raw" && image.format != "qcow2") || !path || path->empty() ||
+        path->front() != '/')
+        return std::nullopt;
+    image.path = std::move(*path);
+    return image;
+}
+
 } // namespace
+
+bool SameFile(const FileIdentity& a, const FileIdentity& b) {
+    return a.device == b.device && a.inode == b.inode &&
+           (a.birthNs == b.birthNs || a.birthNs == 0 || b.birthNs == 0);
+}
 
 std::string EscapeValue(std::string_view value) {
     static const char* hex = "0123456789ABCDEF";
@@ -223,8 +274,17 @@ std::string SerializeMachine(const EmulatorOptions& options, const KnownImages& 
     }
     for (const NumberField& field : kNumbers)
         put(field.key, std::to_string(*field.at(record)));
-    for (const KnownImage& image : images)
-        put(kImageKey, image.format + " " + EscapeValue(image.path));
+    for (const KnownImage& image : images) {
+        if (image.identity)
+            put(kImageFileKey,
+                image.format + " " + std::to_string(image.identity->device) + ":" +
+                    std::to_string(image.identity->inode) +
+                    (image.identity->birthNs ? ":" + std::to_string(image.identity->birthNs)
+                                             : std::string()) +
+                    " " + EscapeValue(image.path));
+        else
+            put(kImageKey, image.format + " " + EscapeValue(image.path));
+    }
     out += kEndLine;
     out += '\n';
     return out;
@@ -272,16 +332,12 @@ std::optional<EmulatorOptions> ParseMachine(std::string_view text, KnownImages* 
             if (!unescaped)
                 return fail(lineNumber + " has a malformed value");
             WriteField(field.at(record), field.width, *unescaped);
-        } else if (key == kImageKey) {
-            const std::size_t blank = value.find(' ');
-            const std::string_view format = value.substr(0, blank);
-            const std::optional<std::string> path = blank == std::string_view::npos
-                                                        ? std::nullopt
-                                                        : UnescapeValue(value.substr(blank + 1));
-            if ((format != "raw" && format != "qcow2") || !path || path->empty() ||
-                path->front() != '/')
-                return fail(lineNumber + " names no image format and absolute path");
-            known.push_back({std::string(format), *path});
+        } else if (key == kImageKey || key == kImageFileKey) {
+            std::optional<KnownImage> image = ParseImage(value, key == kImageFileKey);
+            if (!image)
+                return fail(lineNumber + " names no image format" +
+                            (key == kImageFileKey ? ", identity" : "") + " and absolute path");
+            known.push_back(std::move(*image));
         } else {
             for (const NumberField& field : kNumbers)
                 if (key == field.key && !ParseInt32(value, *field.at(record)))

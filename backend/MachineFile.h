@@ -16,6 +16,7 @@
 #define BREVANTIX_IMPLEMENTATION
 #include "app/backend/brevantix.h"
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,13 +24,29 @@
 
 namespace bx {
 
+// Which file an image is, whatever path reaches it (a symbolic link, a
+// rename into deleted/). The birth time tells a new file from a deleted one
+// whose inode it got (ext4 hands a freed inode out again at once).
+struct FileIdentity {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    uint64_t birthNs = 0; // 0: the file system keeps none
+    bool operator==(const FileIdentity&) const = default;
+};
+
+// The same file: a birth time that one side lacks does not tell them apart.
+bool SameFile(const FileIdentity& a, const FileIdentity& b);
+
 // A disk image the back end has handed to QEMU, with the format it was given.
 // A guest writes into its own images, so a format is decided once (when the
 // back end creates the image, or when a machine first names it) and never
-// probed again from the image's bytes. Stored as "image=<format> <path>".
+// probed again from the image's bytes. Stored as
+// "imagefile=<format> <device>:<inode>[:<birth ns>] <path>"; lines "image=<format> <path>"
+// of older versions carry no identity.
 struct KnownImage {
     std::string format; // "raw" or "qcow2"
-    std::string path;   // absolute
+    std::string path;   // absolute, as the machine named it
+    std::optional<FileIdentity> identity;
 };
 using KnownImages = std::vector<KnownImage>;
 

@@ -1,14 +1,18 @@
 #include "Store.h"
 
 #include "Files.h"
+#include "Log.h"
 #include "NameCodec.h"
 #include "Text.h"
 #include "base/Utf8.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <dirent.h>
+#include <fcntl.h>
 #include <memory>
+#include <sys/stat.h>
 
 namespace bx {
 
@@ -70,21 +74,50 @@ std::optional<StoredMachine> ParseStored(const std::optional<std::string>& text,
     return stored;
 }
 
-bool MoveFile(const std::string& from, const std::string& to) {
-    return std::rename(from.c_str(), to.c_str()) == 0;
+// Whatever is there, a dangling link included.
+bool Occupied(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
 }
 
-// A file in "deleted/" of an earlier machine of the same name moves to the
-// first free "<file>.N", so that no later restore hands it to another
-// machine and nothing is destroyed.
-void MoveOlderAside(const std::string& path) {
-    if (!PathExists(path))
-        return;
-    for (int n = 1; n < 10000; ++n)
-        if (const std::string older = path + "." + std::to_string(n); !PathExists(older)) {
-            MoveFile(path, older);
-            return;
-        }
+// Never replaces what is at `to`.
+bool MoveFile(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    // A file system without the flag; the store's lock keeps our own moves apart.
+    return errno == EINVAL && !Occupied(to) && std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+constexpr int kOlderVersions = 10000;
+
+// Where a file in "deleted/" of an earlier machine of the same name moves, so
+// that no later restore hands it to another machine and nothing is
+// destroyed: the first free "<file>.N"; empty when none is left.
+std::string FreeOlderPath(const std::string& path) {
+    for (int n = 1; n < kOlderVersions; ++n)
+        if (std::string older = path + "." + std::to_string(n); !Occupied(older))
+            return older;
+    return {};
+}
+
+bool MoveOlderAside(const std::string& path) {
+    if (!Occupied(path))
+        return true;
+    const std::string older = FreeOlderPath(path);
+    return !older.empty() && MoveFile(path, older);
+}
+
+// Machine files of a directory: "<stem>.vm", in "deleted/" also "<stem>.vm.N".
+bool IsMachineFileName(std::string_view file, bool withVersions) {
+    if (file.empty() || file.front() == '.')
+        return false;
+    if (withVersions) {
+        const std::size_t digits = file.find_last_not_of("0123456789");
+        if (digits != std::string_view::npos && digits + 1 < file.size() && file[digits] == '.')
+            file = file.substr(0, digits);
+    }
+    return file.size() > MachineStore::kSuffix.size() &&
+           file.substr(file.size() - MachineStore::kSuffix.size()) == MachineStore::kSuffix;
 }
 } // namespace
 
@@ -94,6 +127,27 @@ std::optional<StoredMachine> MachineStore::LoadExact(std::string_view name) cons
 
 std::optional<StoredMachine> MachineStore::LoadDeleted(std::string_view name) const {
     return ParseStored(ReadWholeFile(DeletedPathFor(name, kSuffix)), name);
+}
+
+KnownImages MachineStore::EveryRecordedImage() const {
+    KnownImages every;
+    for (const bool deleted : {false, true}) {
+        const std::string directory = m_directory + (deleted ? "/deleted" : "");
+        std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(directory.c_str()), ::closedir);
+        std::vector<std::string> files;
+        for (const dirent* entry = dir ? ::readdir(dir.get()) : nullptr; entry;
+             entry = ::readdir(dir.get()))
+            if (IsMachineFileName(entry->d_name, deleted))
+                files.emplace_back(entry->d_name);
+        std::sort(files.begin(), files.end());
+        for (const std::string& file : files) {
+            KnownImages images;
+            const std::optional<std::string> text = ReadWholeFile(directory + "/" + file);
+            if (text && ParseMachine(*text, &images))
+                every.insert(every.end(), images.begin(), images.end());
+        }
+    }
+    return every;
 }
 
 std::optional<EmulatorOptions> MachineStore::Load(std::string_view name) const {
@@ -140,45 +194,62 @@ bool MachineStore::Save(const EmulatorOptions& options, const KnownImages& image
     return WriteFileAtomically(path, SerializeMachine(options, images), error);
 }
 
-void MachineStore::Remove(std::string_view name) const {
+bool MachineStore::Remove(std::string_view name) const {
     if (name.empty())
-        return;
+        return false;
     const std::string path = PathFor(name, kSuffix);
-    if (!PathExists(path) || !MakeDirectories(m_directory + "/deleted") ||
+    if (!Occupied(path) || !MakeDirectories(m_directory + "/deleted"))
+        return false;
+    std::vector<std::string_view> suffixes = {kSuffix};
+    suffixes.insert(suffixes.end(), FilesKeptBeside().begin(), FilesKeptBeside().end());
+    for (std::string_view suffix : suffixes)
+        if (const std::string deleted = DeletedPathFor(name, suffix);
+            Occupied(deleted) && FreeOlderPath(deleted).empty()) {
+            LogLine("The machine " + std::string(name) + " was not deleted: " + deleted +
+                    " and every " + deleted + ".N up to " + std::to_string(kOlderVersions - 1) +
+                    " are kept already. Move older files out of " + m_directory + "/deleted.");
+            return false;
+        }
+    if (!MoveOlderAside(DeletedPathFor(name, kSuffix)) ||
         !MoveFile(path, DeletedPathFor(name, kSuffix)))
-        return;
+        return false;
     for (std::string_view suffix : FilesKeptBeside()) {
         const std::string deleted = DeletedPathFor(name, suffix);
-        MoveOlderAside(deleted);
-        if (const std::string kept = PathFor(name, suffix); PathExists(kept))
+        if (const std::string kept = PathFor(name, suffix);
+            MoveOlderAside(deleted) && Occupied(kept))
             MoveFile(kept, deleted);
     }
+    return true;
 }
 
 bool MachineStore::Restore(std::string_view name) const {
     const std::string path = PathFor(name, kSuffix);
-    if (PathExists(path) || !MoveFile(DeletedPathFor(name, kSuffix), path))
+    if (Occupied(path) || !MoveFile(DeletedPathFor(name, kSuffix), path))
         return false;
     for (std::string_view suffix : FilesKeptBeside())
-        if (!PathExists(PathFor(name, suffix)))
-            MoveFile(DeletedPathFor(name, suffix), PathFor(name, suffix));
+        if (const std::string deleted = DeletedPathFor(name, suffix); Occupied(deleted))
+            MoveFile(deleted, PathFor(name, suffix));
     return true;
 }
 
 void MachineStore::AdoptFiles(std::string_view from, std::string_view to) const {
     for (std::string_view suffix : FilesKeptBeside())
-        if (const std::string source = DeletedPathFor(from, suffix); PathExists(source))
+        if (const std::string source = DeletedPathFor(from, suffix); Occupied(source))
             MoveFile(source, PathFor(to, suffix));
+    // Else every edit would leave one more "<file>.N" behind.
+    ::unlink(DeletedPathFor(from, kSuffix).c_str());
 }
 
-void MachineStore::ClearLeftovers(std::string_view name) const {
-    if (PathExists(PathFor(name, kSuffix)) || !MakeDirectories(m_directory + "/deleted"))
-        return;
+bool MachineStore::ClearLeftovers(std::string_view name) const {
+    if (Occupied(PathFor(name, kSuffix)))
+        return true;
+    bool cleared = true;
     for (std::string_view suffix : FilesKeptBeside())
-        if (const std::string kept = PathFor(name, suffix); PathExists(kept)) {
-            MoveOlderAside(DeletedPathFor(name, suffix));
-            MoveFile(kept, DeletedPathFor(name, suffix));
-        }
+        if (const std::string kept = PathFor(name, suffix); Occupied(kept))
+            cleared = MakeDirectories(m_directory + "/deleted") &&
+                      MoveOlderAside(DeletedPathFor(name, suffix)) &&
+                      MoveFile(kept, DeletedPathFor(name, suffix)) && cleared;
+    return cleared;
 }
 
 } // namespace bx

@@ -40,6 +40,10 @@ public:
     std::optional<StoredMachine> LoadStored(std::string_view name) const;
     // The last deleted version of the machine, in "deleted/".
     std::optional<StoredMachine> LoadDeleted(std::string_view name) const;
+    // The images recorded in every machine file of the store and of
+    // "deleted/" (older versions as well): a format decided for an image
+    // holds for every machine that reaches it.
+    KnownImages EveryRecordedImage() const;
 
     // Stores the record under its name; false (and nothing written) for an
     // empty name. A file there that does not parse is kept aside as
@@ -50,18 +54,21 @@ public:
     // Moves the machine's file and the files kept beside it into "deleted/",
     // so an edit that never saves again (a crash between delete and save)
     // loses nothing, and a later machine of the same name starts afresh.
-    // When nothing can be moved the file stays: a delete never destroys.
-    void Remove(std::string_view name) const;
+    // What "deleted/" holds under the name already moves to "<file>.N";
+    // nothing there is overwritten. False, and the file stays, when there is
+    // no such machine, or it cannot be moved (no free "<file>.N": logged).
+    bool Remove(std::string_view name) const;
     // Brings the last deleted version of `name` back; false when there is
     // none or a machine of that name is stored.
     bool Restore(std::string_view name) const;
     // The files kept beside the deleted machine `from` become those of the
-    // stored machine `to` (a rename through delete and save).
+    // stored machine `to` (a rename through delete and save); its deleted
+    // file goes, as the saved one carries on its record.
     void AdoptFiles(std::string_view from, std::string_view to) const;
     // Files kept beside `name` with no machine file of that name (left by an
     // older version) go into "deleted/", so a new machine never picks up
-    // another machine's disks.
-    void ClearLeftovers(std::string_view name) const;
+    // another machine's disks; false when one of them cannot.
+    bool ClearLeftovers(std::string_view name) const;
 
     // The suffixes of the files kept beside a machine that follow it.
     static const std::vector<std::string_view>& FilesKeptBeside();

@@ -25,6 +25,8 @@ private slots:
     void choicesLists();
     void editsKeepTheMachinesFiles();
     void failedSaveKeepsTheMachine();
+    void deleteOfNothingHandsNothingOver();
+    void keptFilesAreNeverOverwritten();
     void damagedFileIsLogged();
     void logRefusesLinksAndIsCapped();
 
@@ -208,6 +210,60 @@ void TestBackendExports::failedSaveKeepsTheMachine() {
         QVERIFY(Bytes(ReadBytes(BackendLog())).contains("was not saved: cannot write"));
     }
     Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")("kept", "arm");
+}
+
+// A delete that finds no machine is no edit: the save after it takes over
+// nothing that an earlier delete of that name left in deleted/.
+void TestBackendExports::deleteOfNothingHandsNothingOver() {
+    auto save = Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions");
+    auto del = Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions");
+    EmulatorOptions gone = NamedRecord("gone");
+    gone.disk.sdSize = 1;
+    save(&gone);
+    QVERIFY(WriteBytes(Stored("gone.sd.img"), "gone's card"));
+    del("gone", "arm");
+    del("gone", "arm");
+    EmulatorOptions newcomer = NamedRecord("newcomer");
+    newcomer.disk.sdSize = 1;
+    save(&newcomer);
+    QVERIFY(Listed("newcomer"));
+    QVERIFY(!Exists(Stored("newcomer.sd.img")));
+    COMPARE_BYTES(ReadBytes(Stored("deleted/gone.sd.img")), "gone's card");
+    del("newcomer", "arm");
+}
+
+// What deleted/ keeps stays there: the records of two machines of one name,
+// and a card when no free <file>.N is left (the delete is refused then).
+void TestBackendExports::keptFilesAreNeverOverwritten() {
+    auto save = Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions");
+    auto defaults = Fn<PFN_SetEmulatorOptDefault>("SetEmulatorOptDefault");
+    auto del = Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions");
+    for (const char* cmdLine : {"first", "second"}) {
+        EmulatorOptions record = ZeroRecord();
+        defaults(nullptr, &record);
+        bx::WriteField(record.general.name, "twice");
+        bx::WriteField(record.os.cmdLine, cmdLine);
+        save(&record);
+        del("twice", "arm");
+    }
+    QVERIFY(Bytes(ReadBytes(Stored("deleted/twice.vm"))).contains("cmdLine=second"));
+    QVERIFY(Bytes(ReadBytes(Stored("deleted/twice.vm.1"))).contains("cmdLine=first"));
+
+    EmulatorOptions full = NamedRecord("full");
+    full.disk.sdSize = 1;
+    save(&full);
+    QVERIFY(WriteBytes(Stored("full.sd.img"), "current card"));
+    QVERIFY(QDir().mkpath(QString::fromStdString(Stored("deleted"))));
+    QVERIFY(WriteBytes(Stored("deleted/full.sd.img"), "oldest card"));
+    const std::string older = Stored("deleted/full.sd.img.");
+    QVERIFY(WriteBytes(older + "1", "older card"));
+    for (int n = 2; n < 10000; ++n) // links: quicker to make than files
+        QCOMPARE(::link((older + "1").c_str(), (older + std::to_string(n)).c_str()), 0);
+    del("full", "arm");
+    QVERIFY(Listed("full"));
+    COMPARE_BYTES(ReadBytes(Stored("full.sd.img")), "current card");
+    COMPARE_BYTES(ReadBytes(Stored("deleted/full.sd.img")), "oldest card");
+    QVERIFY(Bytes(ReadBytes(BackendLog())).contains("The machine full was not deleted"));
 }
 
 // A machine file that does not parse is not listed, stays as it is, and the

@@ -151,6 +151,7 @@ private slots:
     void serialInLog();
     void serialInWindow();
     void twoProcessesStartAtOnce();
+    void guestCannotChooseItsImageFormat_data();
     void guestCannotChooseItsImageFormat();
     void deviceTreeSearchOrder();
     void stateStopAndForceOff();
@@ -243,6 +244,8 @@ void TestBackendLaunch::failuresBeforeQemuRuns_data() {
     Row("kernel is a directory", "kerneldir", "is not a file");
     Row("missing initrd", "initrd", "The initrd image");
     Row("missing disk image", "disk", "The disk image");
+    Row("disk image without a recorded format", "undecided",
+        "no-format.img has no recorded format; open the machine's settings and press OK");
     Row("no architecture", "target", "names no architecture");
     Row("bad serial", "serial", "serial port kind");
     Row("console window without a desktop", "window", "neither DISPLAY nor WAYLAND_DISPLAY");
@@ -278,6 +281,8 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
         WriteField(r.os.initrdImage, "/nonexistent/initrd");
     } else if (change == "disk") {
         WriteField(r.disk.hdFile, "no-such-disk.img");
+    } else if (change == "undecided") {
+        WriteField(r.disk.hdFile, Write("no-format.img", "raw"));
     } else if (change == "target") {
         WriteField(r.general.target, "virt");
     } else if (change == "serial") {
@@ -298,6 +303,7 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
         QVERIFY(m_store->Save(r));
     if (change != "nopath" && change != "aarch64" && !m_haveQemu)
         QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
+    Track(name);
     const StartOutcome outcome = Launcher(*m_store, m_base, searchPath).Start(name);
     QVERIFY(!outcome.started);
     QVERIFY2(QString::fromStdString(outcome.message).contains(message), outcome.message.c_str());
@@ -464,48 +470,80 @@ void TestBackendLaunch::twoProcessesStartAtOnce() {
     QVERIFY(Pid("raced"));
 }
 
-// A guest writes a qcow2 header naming a host file into the raw card the
-// back end made for it; the next start must still hand the card over as raw,
+// A guest writes a qcow2 header naming a host file into the raw card it was
+// given; whichever way a machine reaches that card later, it gets it as raw,
 // so QEMU never opens the named file.
+void TestBackendLaunch::guestCannotChooseItsImageFormat_data() {
+    QTest::addColumn<QString>("way");
+    Row("its own record", "own");
+    Row("its record as an older version wrote it", "older");
+    Row("a new machine, after the delete of the guest's", "deleted");
+    Row("another machine, through a symbolic link", "link");
+    Row("its own record, after 40 other images", "many");
+}
+
 void TestBackendLaunch::guestCannotChooseItsImageFormat() {
+    QFETCH(QString, way);
+    const std::string row = way.toStdString();
     const std::string secret = Write("host-secret", "not for the guest");
-    EmulatorOptions r = MarkerMachine("attacked");
+    const MachineKeeper keeper(*m_store, m_base);
+    const Launcher launcher(*m_store, m_base, CurrentSearchPath());
+
+    // The card is created raw at the first start: a named one, or for the
+    // older record the default card, which only the back end creates.
+    const std::string machine = "guest-" + row;
+    EmulatorOptions r = MarkerMachine(machine);
     r.disk.sdSize = 1;
     WriteField(r.disk.sdMemType, "MB");
-    QVERIFY(m_store->Save(r));
-    Track("attacked");
-    const Launcher launcher(*m_store, m_base, CurrentSearchPath());
-    QVERIFY(launcher.Start("attacked").started);
+    const std::string card =
+        row == "older" ? m_store->PathFor(machine, ".sd.img") : m_base + "/card-" + row + ".img";
+    if (row != "older")
+        WriteField(r.disk.sdFile, card);
+    QVERIFY(keeper.Save(r, std::nullopt));
+    Track(machine);
+    QVERIFY(launcher.Start(machine).started);
     cleanup();
-
-    const std::string card = m_store->PathFor("attacked", ".sd.img");
     {
         QFile image(QString::fromStdString(card));
         QVERIFY(image.open(QIODevice::ReadWrite));
         image.write(QcowHeaderNaming(QByteArray::fromStdString(secret)));
     }
-    Track("attacked");
-    const StartOutcome again = launcher.Start("attacked");
+
+    std::string starter = machine;
+    if (row == "older") {
+        QVERIFY(m_store->Save(r)); // no formats recorded
+    } else if (row == "many") {
+        for (int i = 0; i < 40; ++i) {
+            WriteField(r.disk.sdFile, Write("other-" + std::to_string(i) + ".img", "raw"));
+            QVERIFY(keeper.Save(r, std::nullopt));
+        }
+        WriteField(r.disk.sdFile, card);
+        QVERIFY(keeper.Save(r, std::nullopt));
+    } else if (row != "own") {
+        std::string named = card;
+        if (row == "deleted")
+            m_store->Remove(machine);
+        if (row == "link") {
+            named = m_base + "/link-to-card";
+            QCOMPARE(::symlink(card.c_str(), named.c_str()), 0);
+        }
+        starter = "later-" + row;
+        EmulatorOptions later = MarkerMachine(starter);
+        WriteField(later.disk.sdFile, named);
+        QVERIFY(keeper.Save(later, std::nullopt));
+    }
+    Track(starter);
+    const StartOutcome again = launcher.Start(starter);
     QVERIFY2(again.started, again.message.c_str());
-    const std::optional<int> pid = Pid("attacked");
+    const std::optional<int> pid = Pid(starter);
     QVERIFY(pid);
     QTest::qWait(300); // past the opening of every image
     const QStringList files = OpenFiles(*pid);
     QVERIFY2(files.contains(QString::fromStdString(card)), qPrintable(files.join(' ')));
     QVERIFY2(!files.contains(QString::fromStdString(secret)), qPrintable(files.join(' ')));
-    const std::string log = ReadWholeFile(m_store->PathFor("attacked", ".log")).value_or("");
-    QVERIFY2(log.find("sd.img,format=raw") != std::string::npos, log.c_str());
-
-    // A machine that names the same card later gets it as raw too.
-    EmulatorOptions other = MarkerMachine("second look");
-    WriteField(other.disk.sdFile, card);
-    QVERIFY(m_store->Save(other));
-    cleanup();
-    Track("second look");
-    QVERIFY(launcher.Start("second look").started);
-    QVERIFY(ReadWholeFile(m_store->PathFor("second look", ".log"))
-                .value_or("")
-                .find("sd.img,format=raw") != std::string::npos);
+    const std::string log = ReadWholeFile(m_store->PathFor(starter, ".log")).value_or("");
+    QVERIFY2(log.find("format=raw") != std::string::npos, log.c_str());
+    QVERIFY2(log.find("format=qcow2") == std::string::npos, log.c_str());
 }
 
 // Beside the kernel first, then its dtbs folder and the vendor folders below.

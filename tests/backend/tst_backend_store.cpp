@@ -1,6 +1,7 @@
 // Stored machines: the file format, file names from hostile machine names,
 // atomic replacement and the list protocol around them.
 #include "BackendTestUtil.h"
+#include "Keeper.h"
 #include "MachineFile.h"
 #include "NameCodec.h"
 #include "Sha256.h"
@@ -13,6 +14,7 @@
 #include <QtTest>
 #include <dirent.h>
 #include <set>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,6 +85,7 @@ private slots:
     void unreadableFileIsKeptAside();
     void copiedFileIsNotListedTwice();
     void removeKeepsTheLastVersion();
+    void recreatedImageIsDecidedAfresh();
     void nameCutBySlotStillLoads();
     void periCountIsClamped();
     void twoProcessesSaveAtOnce();
@@ -302,14 +305,42 @@ void TestBackendStore::removeKeepsTheLastVersion() {
     const MachineStore store(dir.path().toStdString());
     QVERIFY(store.Save(NamedRecord("vm")));
     QVERIFY(store.Save(NamedRecord("other")));
-    store.Remove("vm");
-    store.Remove("never stored");
+    QVERIFY(store.Remove("vm"));
+    QVERIFY(!store.Remove("never stored"));
     QCOMPARE(store.Names(), std::vector<std::string>{"other"});
     QVERIFY(!store.Load("vm"));
     QVERIFY(QFile::exists(dir.path() + "/deleted/vm.vm"));
     // Saved again after an edit: back in the list.
     QVERIFY(store.Save(NamedRecord("vm")));
     QCOMPARE(store.Names(), (std::vector<std::string>{"other", "vm"}));
+}
+
+// An image deleted and made anew at its path is another image, also where
+// the file system hands the new file the old one's inode.
+void TestBackendStore::recreatedImageIsDecidedAfresh() {
+    QTemporaryDir dir;
+    const std::string base = dir.path().toStdString();
+    const MachineStore store(base + "/machines");
+    const MachineKeeper keeper(store, base);
+    const std::string image = base + "/disk.img";
+    auto inode = [&image] {
+        struct stat st {};
+        return ::stat(image.c_str(), &st) == 0 ? st.st_ino : 0;
+    };
+    QVERIFY(WriteBytes(image, "QFI\xfb"));
+    EmulatorOptions r = NamedRecord("vm");
+    WriteField(r.disk.hdFile, image);
+    QVERIFY(keeper.Save(r, std::nullopt));
+    const ino_t old = inode();
+    QVERIFY(QFile::remove(QString::fromStdString(image)));
+    QVERIFY(WriteBytes(image, "raw"));
+    if (inode() != old)
+        QSKIP("this file system gave the new image a new inode");
+    QVERIFY(keeper.Save(r, std::nullopt));
+    const std::optional<StoredMachine> stored = store.LoadStored("vm");
+    QVERIFY(stored && !stored->images.empty());
+    QCOMPARE(stored->images.back().path, image);
+    QCOMPARE(stored->images.back().format, std::string("raw"));
 }
 
 void TestBackendStore::nameCutBySlotStillLoads() {

@@ -1,5 +1,5 @@
 // Any bytes as a stored machine: refused or parsed, and a parsed record saved
-// again parses to the same record.
+// again, with its image formats, parses to the same record.
 #include "MachineFile.h"
 
 #include <cstdint>
@@ -9,12 +9,14 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const auto parsed = bx::ParseMachine(text);
+    bx::KnownImages images;
+    const auto parsed = bx::ParseMachine(text, &images);
     if (!parsed)
         return 0;
-    const std::string saved = bx::SerializeMachine(*parsed);
-    const auto again = bx::ParseMachine(saved);
-    if (!again || bx::SerializeMachine(*again) != saved)
+    const std::string saved = bx::SerializeMachine(*parsed, images);
+    bx::KnownImages imagesAgain;
+    const auto again = bx::ParseMachine(saved, &imagesAgain);
+    if (!again || bx::SerializeMachine(*again, imagesAgain) != saved)
         std::abort();
 
     // Values escape and unescape to themselves.
