@@ -73,11 +73,16 @@ std::string EmulatorControl::Info(std::string_view name) const {
     const std::optional<VerifiedEmulator> emulator = FindEmulator(context.runFile);
     std::string text = "The virtual machine \"" + machine + "\" ";
     if (!emulator)
-        return text + "is not running.\nLog of its last start: " + context.logFile;
+        return text + "is not running.\nLog of its last start: " + context.logFile +
+               (PathExists(context.consoleLogFile)
+                    ? "\nConsole transcript of its last start: " + context.consoleLogFile
+                    : "");
     text += "is running (process " + std::to_string(emulator->pid) + ").\nLog: " + context.logFile;
     const std::string log = ReadWholeFile(context.logFile).value_or(std::string());
     if (const std::string serial = SerialDescription(*options, context, log); !serial.empty())
         text += "\n" + serial;
+    if (PathExists(context.consoleLogFile))
+        text += "\nConsole transcript: " + context.consoleLogFile;
     if (const std::string network = NetworkNote(log); !network.empty())
         text += "\n" + network;
     // The record is written as the emulator starts; a machine file saved

@@ -152,7 +152,9 @@ int32_t StartEmulator(const char* name) {
             return 0;
         const MachineStore store = CurrentStore();
         const StartOutcome outcome =
-            Launcher(store, LibraryDirectory(), CurrentSearchPath()).Start(name);
+            Launcher(store, LibraryDirectory(), CurrentSearchPath(), 10000,
+                     LibraryDirectory() + "/" + std::string(kConsoleLoggerName))
+                .Start(name);
         Backend& backend = TheBackend();
         std::lock_guard lock(backend.messagesMutex);
         backend.startMessages[name] = outcome.message;

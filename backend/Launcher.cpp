@@ -104,6 +104,34 @@ std::string ChooseDeviceTree(const EmulatorOptions& options, const std::string& 
     return DeviceTreeProblem(context.deviceTree);
 }
 
+// Starts the reader that keeps the console's transcript in `file` and gives
+// the write end of its pipe, for QEMU; invalid when it cannot run (the
+// start goes on without a transcript, and the back end's log says why).
+Fd StartConsoleLogger(const std::string& program, const std::string& file) {
+    // Ready at once: an exec failure would show only later.
+    if (::access(program.c_str(), X_OK) != 0) {
+        LogLine("No console transcript in " + file + ": " + program + " cannot be run (" +
+                std::strerror(errno) + ")");
+        return Fd();
+    }
+    int pipe[2] = {-1, -1};
+    if (::pipe2(pipe, O_CLOEXEC) != 0) {
+        LogLine("No console transcript: " + std::string(std::strerror(errno)));
+        return Fd();
+    }
+    Fd readEnd(pipe[0]), writeEnd(pipe[1]);
+    const Fd quiet(::open("/dev/null", O_WRONLY | O_CLOEXEC));
+    const DetachedStart reader =
+        StartDetached({program, file, std::to_string(kConsoleTranscriptLimit)}, quiet.get(),
+                      [](int) { return true; }, {readEnd.get()});
+    if (reader.outcome != DetachedStart::Outcome::Running) {
+        LogLine("No console transcript in " + file + ": " + program + " could not be run (" +
+                std::strerror(reader.error) + ")");
+        return Fd();
+    }
+    return writeEnd;
+}
+
 // A board of the table whose console the command line misses: the guest
 // would run with its console nowhere, and the user would see nothing.
 std::string BoardConsoleProblem(const EmulatorOptions& options) {
@@ -165,6 +193,7 @@ LaunchContext ContextFor(const MachineStore& store, std::string_view machine,
     context.defaultSerialFile = store.PathFor(machine, ".serial.txt");
     context.defaultSerialSocket = store.PathFor(machine, ".serial.sock");
     context.runFile = store.PathFor(machine, ".run");
+    context.consoleLogFile = store.PathFor(machine, ".console.txt");
     return context;
 }
 
@@ -186,9 +215,10 @@ std::string SerialPtyFromLog(std::string_view log) {
 }
 
 Launcher::Launcher(const MachineStore& store, std::string baseDirectory, std::string searchPath,
-                   int readyMs)
+                   int readyMs, std::string consoleLogger)
     : m_store(store), m_baseDirectory(std::move(baseDirectory)),
-      m_searchPath(std::move(searchPath)), m_readyMs(readyMs) {}
+      m_searchPath(std::move(searchPath)), m_readyMs(readyMs),
+      m_consoleLogger(std::move(consoleLogger)) {}
 
 StartOutcome Launcher::Start(std::string_view name) const {
     StartOutcome outcome;
@@ -310,6 +340,13 @@ StartOutcome Launcher::Start(std::string_view name) const {
     context.qmpSocket = run->socket;
     context.qmpSocketFd = kHandedOverFd;
     context.pidFile = run->pidFile;
+    // QEMU's end of the transcript's pipe; the reader has the other.
+    Fd transcript;
+    if (options.peri.serialEnable != 0 && !m_consoleLogger.empty()) {
+        transcript = StartConsoleLogger(m_consoleLogger, context.consoleLogFile);
+        if (transcript.valid())
+            context.consoleLogFd = kHandedOverFd + 1;
+    }
     const QemuCommand command = BuildQemuArgv(options, context);
     if (!command.error.empty())
         return fail(command.error);
@@ -335,7 +372,9 @@ StartOutcome Launcher::Start(std::string_view name) const {
             listener.close();
             return QmpConnection::Open(context.qmpSocket, until, endFd) != nullptr;
         },
-        listener.get());
+        transcript.valid() ? std::vector<int>{listener.get(), transcript.get()}
+                           : std::vector<int>{listener.get()});
+    transcript.close(); // the reader ends when QEMU's end is the last one gone
     // Control finds the emulator through this record alone.
     if (start.outcome == DetachedStart::Outcome::Running && !WriteRunRecord(*run, start.pid)) {
         ::kill(start.pid, SIGKILL);
@@ -369,6 +408,8 @@ StartOutcome Launcher::Start(std::string_view name) const {
                       std::to_string(start.pid) + ").\nLog: " + context.logFile;
     if (const std::string serial = SerialDescription(options, context, logText); !serial.empty())
         outcome.message += "\n" + serial;
+    if (context.consoleLogFd >= 0)
+        outcome.message += "\nConsole transcript: " + context.consoleLogFile;
     if (const std::string network = NetworkNote(logText); !network.empty()) {
         outcome.message += "\n" + network;
         LogLine("The virtual machine " + machine + ": " + network);

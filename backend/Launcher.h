@@ -22,9 +22,11 @@ class Launcher {
 public:
     // `baseDirectory`: what relative paths of a record are relative to.
     // `readyMs`: how long an emulator may take to answer on its control
-    // socket before the start counts as failed.
+    // socket before the start counts as failed. `consoleLogger`: the
+    // program that keeps the serial console's transcript
+    // (tarnwick-console-log); empty: none is kept.
     Launcher(const MachineStore& store, std::string baseDirectory, std::string searchPath,
-             int readyMs = 10000);
+             int readyMs = 10000, std::string consoleLogger = {});
 
     StartOutcome Start(std::string_view name) const;
 
@@ -33,7 +35,13 @@ private:
     std::string m_baseDirectory;
     std::string m_searchPath;
     int m_readyMs;
+    std::string m_consoleLogger;
 };
+
+// The program beside the back end that keeps a console's transcript.
+inline constexpr std::string_view kConsoleLoggerName = "tarnwick-console-log";
+// The transcript of a guest's console is capped at this size.
+inline constexpr long long kConsoleTranscriptLimit = 1 << 20;
 
 // Where a machine's files are when it starts: what `BuildQemuArgv` needs
 // besides the binary and the desktop.

@@ -120,7 +120,8 @@ CaptureResult RunAndCapture(const std::vector<std::string>& argv, const std::str
 }
 
 DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
-                            const std::function<bool(int endFd)>& ready, int handOverFd) {
+                            const std::function<bool(int endFd)>& ready,
+                            const std::vector<int>& handOver) {
     DetachedStart start;
     if (argv.empty()) {
         start.error = EINVAL;
@@ -129,6 +130,7 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
     // Everything the children need is made before fork: after it, only
     // async-signal-safe calls.
     std::vector<char*> args = ArgPointers(argv);
+    std::vector<int> handed = handOver; // renumbered in the child, in place
     Fd nullFd(::open("/dev/null", O_RDONLY | O_CLOEXEC));
     int report[2] = {-1, -1}; // grandchild's pid, or its exec errno
     int alive[2] = {-1, -1};  // the emulator holds the write end until it ends
@@ -150,22 +152,21 @@ DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
             ::dup2(nullFd.get(), 0);
             ::dup2(logFd, 1);
             ::dup2(logFd, 2);
-            // Only `alive` goes along, as fd 3, and the handed-over one (and
-            // `report` until exec): the emulator outlives us and must not
-            // hold the host's descriptors (a lock file of the manager's
+            // Only `alive` goes along, as fd 3, and the handed-over ones
+            // (and `report` until exec): the emulator outlives us and must
+            // not hold the host's descriptors (a lock file of the manager's
             // single instance, sockets) once the host has ended.
-            constexpr int kReport = kHandedOverFd + 1;
-            const int keepAlive = ::fcntl(alive[1], F_DUPFD_CLOEXEC, 10);
-            const int keepReport = ::fcntl(report[1], F_DUPFD_CLOEXEC, 10);
-            const int keepHanded = handOverFd >= 0 ? ::fcntl(handOverFd, F_DUPFD_CLOEXEC, 10) : -1;
+            const int reportFd = kHandedOverFd + static_cast<int>(handed.size());
+            const int keepAlive = ::fcntl(alive[1], F_DUPFD_CLOEXEC, reportFd + 1);
+            const int keepReport = ::fcntl(report[1], F_DUPFD_CLOEXEC, reportFd + 1);
+            for (int& fd : handed)
+                fd = ::fcntl(fd, F_DUPFD_CLOEXEC, reportFd + 1);
             ::dup2(keepAlive, 3);
-            if (keepHanded >= 0)
-                ::dup2(keepHanded, kHandedOverFd);
-            ::dup3(keepReport, kReport, O_CLOEXEC);
-            report[1] = kReport;
-            CloseFrom(kReport + 1);
-            if (keepHanded < 0)
-                ::close(kHandedOverFd);
+            for (std::size_t i = 0; i < handed.size(); ++i)
+                ::dup2(handed[i], kHandedOverFd + static_cast<int>(i));
+            ::dup3(keepReport, reportFd, O_CLOEXEC);
+            report[1] = reportFd;
+            CloseFrom(reportFd + 1);
             sigset_t none;
             sigemptyset(&none);
             ::sigprocmask(SIG_SETMASK, &none, nullptr);

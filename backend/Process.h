@@ -32,15 +32,18 @@ struct DetachedStart {
     int error = 0; // errno when it could not be started
 };
 
-// The number under which the program finds `handOverFd` of StartDetached.
+// The number under which the program finds the first descriptor handed
+// over by StartDetached; the next ones follow it.
 inline constexpr int kHandedOverFd = 4;
 
 // Starts argv[0] in a session of its own (double fork: it is no child of
 // ours), standard input from /dev/null, standard output and error to
-// `logFd`, and `handOverFd` (when given) as kHandedOverFd. Then `ready`
-// waits until the program is ready (true) or gives up (false); its argument
-// is a descriptor that turns readable when the program ends, for it to poll.
+// `logFd`, and the descriptors of `handOver` as kHandedOverFd, +1, ... Then
+// `ready` waits until the program is ready (true) or gives up (false); its
+// argument is a descriptor that turns readable when the program ends, for
+// it to poll.
 DetachedStart StartDetached(const std::vector<std::string>& argv, int logFd,
-                            const std::function<bool(int endFd)>& ready, int handOverFd = -1);
+                            const std::function<bool(int endFd)>& ready,
+                            const std::vector<int>& handOver = {});
 
 } // namespace bx

@@ -364,6 +364,10 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
         if (!error.empty())
             return fail(error);
     }
+    // The transcript: QEMU writes what the guest prints into a pipe it was
+    // handed; the reader beside it keeps the file.
+    if (!serial.empty() && context.consoleLogFd >= 0)
+        serial += ",logfile=/dev/fd/" + std::to_string(context.consoleLogFd) + ",logappend=on";
     if (serial.empty())
         argv.insert(argv.end(), {"-serial", "none"});
     else

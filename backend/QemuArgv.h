@@ -31,9 +31,11 @@ struct LaunchContext {
     bool desktop = false;            // a display session the "window" kind can open its window on
     std::string sdFormat = "raw";
     std::string hdFormat = "raw";
-    std::string deviceTree; // absolute; empty: none, or the board makes its own
-    std::string qmpSocket;  // the control socket QEMU listens on; empty: none
-    int qmpSocketFd = -1;   // >= 0: QEMU's descriptor of that socket, bound and listening
+    std::string deviceTree;     // absolute; empty: none, or the board makes its own
+    std::string qmpSocket;      // the control socket QEMU listens on; empty: none
+    int qmpSocketFd = -1;       // >= 0: QEMU's descriptor of that socket, bound and listening
+    int consoleLogFd = -1;      // >= 0: QEMU's descriptor of the console transcript's pipe
+    std::string consoleLogFile; // "<stem>.console.txt"
 };
 
 struct DiskPlan {

@@ -29,7 +29,7 @@ std::string MachineStore::DeletedPathFor(std::string_view name, std::string_view
 const std::vector<std::string_view>& MachineStore::FilesKeptBeside() {
     // ".pid" and ".qmp" are an older version's; they follow as they did.
     static const std::vector<std::string_view> suffixes = {
-        ".sd.img", ".hd.img", ".log", ".serial.txt", ".run", ".pid", ".qmp"};
+        ".sd.img", ".hd.img", ".log", ".serial.txt", ".console.txt", ".run", ".pid", ".qmp"};
     return suffixes;
 }
 

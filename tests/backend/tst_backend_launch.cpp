@@ -25,11 +25,14 @@
 #include <grp.h>
 #include <sched.h>
 #include <set>
+#include <spawn.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+extern char** environ;
 
 using namespace bx;
 using namespace bxtest;
@@ -157,6 +160,7 @@ private slots:
     void stateStopAndForceOff();
     void emulatorThatNeverAnswers();
     void controlActsOnlyOnItsOwnEmulator();
+    void consoleTranscriptIsCapped();
 
 private:
     std::string Write(const std::string& name, const QByteArray& data);
@@ -381,14 +385,19 @@ void TestBackendLaunch::bootsToSerialFileAndRefusesSecondStart() {
     QVERIFY(launcher.Start("runner, one").started);
 }
 
+// On a pty nobody reads, and in the transcript kept beside the machine.
 void TestBackendLaunch::serialOnPtyIsReported() {
     QVERIFY(m_store->Save(MarkerMachine("pty machine")));
     Track("pty machine");
     const StartOutcome outcome =
-        Launcher(*m_store, m_base, CurrentSearchPath()).Start("pty machine");
+        Launcher(*m_store, m_base, CurrentSearchPath(), 10000, CONSOLE_LOGGER).Start("pty machine");
     QVERIFY2(outcome.started, outcome.message.c_str());
     const QString message = QString::fromStdString(outcome.message);
     QVERIFY2(message.contains("Serial console: /dev/pts/"), outcome.message.c_str());
+    const std::string transcript = m_store->PathFor("pty machine", ".console.txt");
+    QVERIFY2(message.contains(QString::fromStdString("Console transcript: " + transcript)),
+             outcome.message.c_str());
+    QVERIFY(WaitForText(transcript, kMarker, 10000));
     const std::string log = ReadWholeFile(m_store->PathFor("pty machine", ".log")).value_or("");
     QVERIFY(!SerialPtyFromLog(log).empty());
     QVERIFY(message.contains(QString::fromStdString(SerialPtyFromLog(log))));
@@ -644,6 +653,35 @@ void TestBackendLaunch::emulatorThatNeverAnswers() {
                                  std::string::npos,
                              2000);
     QVERIFY(timer.elapsed() < 5000);
+}
+
+// A guest that prints for ever fills its transcript up to the limit, which
+// then starts over: never more.
+void TestBackendLaunch::consoleTranscriptIsCapped() {
+    int pipe[2];
+    QCOMPARE(::pipe2(pipe, O_CLOEXEC), 0);
+    const std::string transcript = m_base + "/capped.txt";
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, pipe[0], 4);
+    std::string program = CONSOLE_LOGGER, limit = "4096";
+    char* args[] = {program.data(), const_cast<char*>(transcript.c_str()), limit.data(), nullptr};
+    pid_t reader = -1;
+    QCOMPARE(::posix_spawn(&reader, args[0], &actions, nullptr, args, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(pipe[0]);
+    const std::string line(1000, 'x');
+    for (int i = 0; i < 20; ++i)
+        QVERIFY(::write(pipe[1], line.data(), line.size()) == ssize_t(line.size()));
+    QVERIFY(::write(pipe[1], "END", 3) == 3);
+    ::close(pipe[1]);
+    int status = 0;
+    QCOMPARE(::waitpid(reader, &status, 0), reader);
+    QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    const std::string kept = ReadWholeFile(transcript).value_or("");
+    QVERIFY2(kept.size() <= 4096, std::to_string(kept.size()).c_str());
+    QVERIFY(kept.find("starts over") != std::string::npos);
+    QVERIFY(kept.ends_with("END"));
 }
 
 // As an unprivileged user whose usual runtime directory another user holds:
