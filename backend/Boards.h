@@ -11,22 +11,23 @@
 
 namespace bx {
 
+// Written with designated initializers; a field left out is empty.
 struct BoardInfo {
-    std::string_view arch;
-    std::string_view name;
+    std::string_view arch = {};
+    std::string_view name = {};
     // Device-tree files that fit the board, best first; empty when the board
     // makes its own (virt, pc, ...).
-    std::vector<std::string_view> deviceTrees;
-    std::string_view console;    // the kernel's name of the first UART
-    std::string_view fixedCpu;   // the SoC's CPU, which -cpu cannot change
-    std::string_view defaultCpu; // where QEMU's default does not fit Linux
+    std::vector<std::string_view> deviceTrees = {};
+    std::string_view console = {};    // the kernel's name of the first UART
+    std::string_view fixedCpu = {};   // the SoC's CPU, which -cpu cannot change
+    std::string_view defaultCpu = {}; // where QEMU's default does not fit Linux
     // Memory in MiB: the only sizes taken, or a range (0: QEMU decides).
-    std::vector<uint32_t> memorySizes;
+    std::vector<uint32_t> memorySizes = {};
     uint32_t memoryMax = 0;
     // Where the hard disk and the SD card go: a QEMU "if=" value, or empty
     // when the board has no such interface.
-    std::string_view diskBus;
-    std::string_view cardBus;
+    std::string_view diskBus = {};
+    std::string_view cardBus = {};
     // The network card QEMU must add; empty: the board's own (-nic).
     std::string_view nic = {};
 };

@@ -16,7 +16,8 @@ namespace bx {
 
 namespace {
 constexpr std::string_view kEmulatorPrefix = "qemu-system-";
-constexpr std::string_view kCacheVersion = "tarnwick-qemu-choices 1";
+// 2: boards whose default CPU QEMU lists without a typename (ppc) name it.
+constexpr std::string_view kCacheVersion = "tarnwick-qemu-choices 2";
 
 long long MtimeNs(const struct stat& st) {
     return static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;

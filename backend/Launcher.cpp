@@ -6,6 +6,7 @@
 #include "Control.h"
 #include "Files.h"
 #include "Images.h"
+#include "KernelImage.h"
 #include "Log.h"
 #include "Process.h"
 #include "QemuArgv.h"
@@ -273,6 +274,14 @@ StartOutcome Launcher::Start(std::string_view name) const {
         return fail("No kernel image is set.");
     if (std::string problem = FileCheck(kernel, "kernel image"); !problem.empty())
         return fail(problem);
+    // QEMU would start a kernel of another processor and show nothing at all.
+    {
+        const std::string target = ReadField(options.general.target);
+        const std::optional<TargetName> parsed = ParseTargetText(target);
+        if (std::string problem = KernelImageProblem(kernel, arch, parsed ? parsed->board : target);
+            !problem.empty())
+            return fail(problem);
+    }
     if (const std::string initrd = ReadField(options.os.initrdImage); !initrd.empty())
         if (std::string problem = FileCheck(ResolvePath(m_baseDirectory, initrd), "initrd image");
             !problem.empty())

@@ -27,6 +27,25 @@ std::string_view VersionFamily(std::string_view name) {
                                      [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
     return numeric && version.front() != '.' ? name.substr(0, dash) : std::string_view();
 }
+// QEMU's CPU name of a board's default CPU type ("e500v2_v30-powerpc64-cpu"
+// gives "e500v2_v30"). The type name without its "-<target>-cpu" suffix comes
+// first: ppc lists most CPUs with an empty typename, and several aliases
+// ("g3", "750") share the type of one CPU. Empty when QEMU names none.
+std::string DefaultCpuName(const std::string& type, const std::vector<std::string>& cpus,
+                           const std::map<std::string, std::string>& cpuByType) {
+    if (type.empty())
+        return {};
+    if (std::string_view(type).ends_with("-cpu")) {
+        const std::string_view stem = std::string_view(type).substr(0, type.size() - 4);
+        if (const std::size_t dash = stem.rfind('-'); dash != std::string_view::npos) {
+            const std::string name(stem.substr(0, dash));
+            if (std::binary_search(cpus.begin(), cpus.end(), name))
+                return name;
+        }
+    }
+    const auto it = cpuByType.find(type);
+    return it == cpuByType.end() ? std::string() : it->second;
+}
 } // namespace
 
 std::string QmpProbeScript() {
@@ -70,7 +89,8 @@ std::optional<ArchChoices> ParseQmpTranscript(std::string_view arch, std::string
         if (name.empty())
             continue;
         choices.cpus.push_back(name);
-        cpuByType[TextOf(cpu, "typename")] = name;
+        if (const std::string type = TextOf(cpu, "typename"); !type.empty())
+            cpuByType.emplace(type, name);
     }
     std::sort(choices.cpus.begin(), choices.cpus.end());
     choices.cpus.erase(std::unique(choices.cpus.begin(), choices.cpus.end()), choices.cpus.end());
@@ -89,10 +109,8 @@ std::optional<ArchChoices> ParseQmpTranscript(std::string_view arch, std::string
             continue;
         if (alias.empty() && families.count(VersionFamily(name)) != 0)
             continue;
-        Board board{name, {}};
-        const std::string type = TextOf(machine, "default-cpu-type");
-        if (const auto it = cpuByType.find(type); it != cpuByType.end())
-            board.defaultCpu = it->second;
+        Board board{name,
+                    DefaultCpuName(TextOf(machine, "default-cpu-type"), choices.cpus, cpuByType)};
         choices.boards.push_back(std::move(board));
     }
     if (choices.boards.empty())

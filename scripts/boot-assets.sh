@@ -2,18 +2,21 @@
 # Fetches what the boot tests boot: Debian's stock kernels with their device
 # trees and busybox-static, from which the tests make their initrds.
 #   <dir>/vmlinuz, <dir>/busybox          armhf (linux-image-armmp), for tst_boot
-#   <dir>/<arch>/vmlinuz-<release>        for arch arm, aarch64 and x86_64
+#   <dir>/<arch>/vmlinuz-<release>        for arch arm, aarch64, x86_64, i386,
+#                                         mipsel and mips64el
+#   <dir>/<arch>/vmlinux-<release>        for arch ppc64 (an ELF image)
 #   <dir>/<arch>/dtbs/                    the kernel package's device trees
 #   <dir>/<arch>/busybox
 #   <dir>/<arch>/modules/                 its virtio network modules
 # What cannot be had is named in <dir>/MISSING or <dir>/<arch>/MISSING, and
 # the tests skip with that reason. Adds the foreign architectures to dpkg
 # when they are missing (as root).
-#   scripts/boot-assets.sh <dir> [arch...]     (default: arm aarch64 x86_64)
+#   scripts/boot-assets.sh <dir> [arch...]
+#     (default: arm aarch64 x86_64 i386 mipsel mips64el ppc64)
 set -uo pipefail
 dir=${1:?usage: boot-assets.sh <dir> [arch...]}
 shift
-archs=${*:-arm aarch64 x86_64}
+archs=${*:-arm aarch64 x86_64 i386 mipsel mips64el ppc64}
 mkdir -p "$dir" || exit 1
 dir=$(cd "$dir" && pwd)
 
@@ -21,7 +24,7 @@ dir=$(cd "$dir" && pwd)
 fetch() {
   local arch=$1 deb=$2 flavour=$3 out="$dir/$1"
   mkdir -p "$out" || return
-  if ls "$out"/vmlinuz-* >/dev/null 2>&1 && [ -s "$out/busybox" ] && [ -d "$out/modules" ]; then
+  if ls "$out"/vmlinu[xz]-* >/dev/null 2>&1 && [ -s "$out/busybox" ] && [ -d "$out/modules" ]; then
     rm -f "$out/MISSING"
     return
   fi
@@ -63,14 +66,15 @@ fetch() {
   mkdir -p "$work/root"
   for package in "$work"/*.deb; do
     dpkg-deb --fsys-tarfile "$package" |
-      tar -x -C "$work/root" --wildcards './boot/vmlinuz-*' './usr/lib/linux-image-*' \
+      tar -x -C "$work/root" --wildcards './boot/vmlinu[xz]-*' './usr/lib/linux-image-*' \
         './bin/busybox' './lib/modules/*/kernel/drivers/virtio/virtio_mmio.ko' \
         './lib/modules/*/kernel/drivers/net/virtio_net.ko' \
         './lib/modules/*/kernel/drivers/net/net_failover.ko' \
         './lib/modules/*/kernel/net/core/failover.ko' 2>/dev/null
   done
   local vmlinuz
-  vmlinuz=$(ls "$work"/root/boot/vmlinuz-* 2>/dev/null | head -n1)
+  # Some architectures' packages ship the ELF image itself (vmlinux-*).
+  vmlinuz=$(ls "$work"/root/boot/vmlinu[xz]-* 2>/dev/null | head -n1)
   if [ -z "$vmlinuz" ] || [ ! -x "$work/root/bin/busybox" ]; then
     missing "$kernel or busybox-static for $deb holds no kernel or busybox"
     rm -rf "$work"
@@ -97,6 +101,10 @@ for arch in $archs; do
   arm) fetch arm armhf armmp ;;
   aarch64) fetch aarch64 arm64 arm64 ;;
   x86_64) fetch x86_64 amd64 amd64 ;;
+  i386) fetch i386 i386 686 ;;
+  mipsel) fetch mipsel mipsel 4kc-malta ;;
+  mips64el) fetch mips64el mips64el 5kc-malta ;;
+  ppc64) fetch ppc64 ppc64el powerpc64le ;;
   *) echo "boot-assets: no kernel known for $arch" >&2 ;;
   esac
 done

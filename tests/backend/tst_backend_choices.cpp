@@ -27,11 +27,16 @@ const char* kTranscript =
  {"name": "virt-2.10", "default-cpu-type": "cortex-a15-arm-cpu"},
  {"name": "vexpress-a9", "default-cpu-type": "cortex-a9-arm-cpu"},
  {"name": "ast2600-evb"},
+ {"name": "mps2-an505", "default-cpu-type": "cortex-m33-arm-cpu"},
+ {"name": "g3beige", "default-cpu-type": "750_v3.1-powerpc64-cpu"},
  {"name": "none"},
  {"name": "pc-q35-7.2", "alias": "q35"}, {"name": "pc-q35-6.0"}, {"name": "pc-i440fx-7.2"}], "id": "machines"}
 {"return": [{"name": "cortex-a9", "typename": "cortex-a9-arm-cpu"},
  {"name": "cortex-a15", "typename": "cortex-a15-arm-cpu", "deprecated": false},
- {"name": "arm926", "typename": "arm926-arm-cpu"}], "id": "cpus"}
+ {"name": "arm926", "typename": "arm926-arm-cpu"},
+ {"name": "cortex-m33", "typename": ""},
+ {"name": "750", "typename": "750_v3.1-powerpc64-cpu"}, {"name": "g3", "typename": "750_v3.1-powerpc64-cpu"},
+ {"name": "750_v3.1", "typename": ""}], "id": "cpus"}
 {"return": {}}
 {"timestamp": {"seconds": 1, "microseconds": 2}, "event": "SHUTDOWN", "data": {"guest": false, "reason": "host-qmp-quit"}}
 )";
@@ -81,11 +86,14 @@ void TestBackendChoices::qmpTranscript() {
     for (const Board& b : choices->boards)
         boards.push_back(b.name + "=" + b.defaultCpu);
     // Versions behind an alias are hidden; "virt" leads, then the boards
-    // known to boot Linux; "none" is no board.
+    // known to boot Linux; "none" is no board. A default CPU that QEMU lists
+    // without its type (as ppc does), or under aliases, is still QEMU's own.
     const std::vector<std::string> expected = {
-        "virt=cortex-a15", "ast2600-evb=", "vexpress-a9=cortex-a9", "pc-i440fx-7.2=", "q35="};
+        "virt=cortex-a15", "ast2600-evb=", "vexpress-a9=cortex-a9", "g3beige=750_v3.1",
+        "pc-i440fx-7.2=",  "q35=",         "mps2-an505=cortex-m33"};
     QCOMPARE(boards, expected);
-    QCOMPARE(choices->cpus, (std::vector<std::string>{"arm926", "cortex-a15", "cortex-a9"}));
+    QCOMPARE(choices->cpus, (std::vector<std::string>{"750", "750_v3.1", "arm926", "cortex-a15",
+                                                      "cortex-a9", "cortex-m33", "g3"}));
     QVERIFY(!ParseQmpTranscript("arm", "{\"return\": {}}\n"));
     QVERIFY(!ParseQmpTranscript("arm", ""));
     QVERIFY(!ParseQmpTranscript("arm", "{\"return\": [garbage"));

@@ -5,6 +5,7 @@
 #include "Control.h"
 #include "Files.h"
 #include "Keeper.h"
+#include "KernelImage.h"
 #include "Launcher.h"
 #include "RunRecord.h"
 #include "RunningEmulators.h"
@@ -57,6 +58,40 @@ QByteArray MarkerKernel(const QByteArray& marker) {
 }
 
 const QByteArray kMarker = "TARNWICK-BOOT-MARKER\n";
+
+// The first KiB of a kernel image of `kind` as its build lays it out:
+// "zImage", "Image" (arm64), "bzImage32", "bzImage64", "gzip", or
+// "elf:<e_machine>:<class 32|64>:<byte order l|b>".
+QByteArray KernelHeader(const QString& kind) {
+    QByteArray h(1024, '\0');
+    auto put = [&h](int at, quint32 value, int bytes, bool big = false) {
+        for (int i = 0; i < bytes; ++i)
+            h[at + (big ? bytes - 1 - i : i)] = char((value >> (8 * i)) & 0xFF);
+    };
+    if (kind == "zImage") {
+        put(0x24, 0x016f2818, 4);
+    } else if (kind == "Image") {
+        h.replace(0x38, 4, "ARM\x64");
+    } else if (kind.startsWith("bzImage")) {
+        put(0x1fe, 0xaa55, 2);
+        h.replace(0x202, 4, "HdrS");
+        put(0x206, 0x020f, 2);
+        put(0x236, kind == "bzImage64" ? 0x7f : 0x7e, 2); // xloadflags
+    } else if (kind == "gzip") {
+        h.replace(0, 4, "\x1f\x8b\x08\x00");
+    } else if (const QStringList elf = kind.split(':'); elf.size() == 4) {
+        const bool big = elf[3] == "b";
+        h.replace(0, 4,
+                  "\x7f"
+                  "ELF");
+        h[4] = elf[2] == "64" ? 2 : 1;
+        h[5] = big ? 2 : 1;
+        h[6] = 1;
+        put(16, 2, 2, big); // ET_EXEC
+        put(18, elf[1].toUInt(), 2, big);
+    }
+    return h;
+}
 
 // What a guest can write into the first clusters of its raw disk: a qcow2
 // header (version 2, 64 KiB clusters, 1 MiB) whose backing file is a host
@@ -157,6 +192,8 @@ private slots:
     void guestCannotChooseItsImageFormat_data();
     void guestCannotChooseItsImageFormat();
     void deviceTreeSearchOrder();
+    void kernelOfAnotherProcessor_data();
+    void kernelOfAnotherProcessor();
     void stateStopAndForceOff();
     void emulatorThatNeverAnswers();
     void controlActsOnlyOnItsOwnEmulator();
@@ -190,7 +227,8 @@ void TestBackendLaunch::initTestCase() {
 
 void TestBackendLaunch::init() {
     static const QStringList kWithoutQemu = {"failuresBeforeQemuRuns", "deviceTreeSearchOrder",
-                                             "emulatorThatNeverAnswers"};
+                                             "emulatorThatNeverAnswers",
+                                             "kernelOfAnotherProcessor"};
     if (!m_haveQemu && !kWithoutQemu.contains(QTest::currentTestFunction()))
         QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
 }
@@ -265,6 +303,9 @@ void TestBackendLaunch::failuresBeforeQemuRuns_data() {
         "The board virt has its serial console on ttyAMA0, but the command line names "
         "console=ttyS0, a device it does not have");
     Row("no console with the port on", "cmd:panic=-1", "names no console=");
+    Row("arm64 kernel on a 32-bit board", "arm64",
+        "is a 64-bit ARM (arm64 Image) kernel by its header; the board virt (arm) can never "
+        "run it. Choose a kernel built for arm, or a target of aarch64.");
 }
 
 void TestBackendLaunch::failuresBeforeQemuRuns() {
@@ -279,6 +320,8 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
             WriteField(r.general.target, "virt (aarch64)");
     } else if (change == "kernel") {
         WriteField(r.os.osImage, "no-such-zImage");
+    } else if (change == "arm64") {
+        WriteField(r.os.osImage, Write("Image-arm64", KernelHeader("Image")));
     } else if (change == "kerneldir") {
         WriteField(r.os.osImage, ".");
     } else if (change == "initrd") {
@@ -307,7 +350,7 @@ void TestBackendLaunch::failuresBeforeQemuRuns() {
         QVERIFY(m_store->Save(r));
     if (change != "nopath" && change != "aarch64" && !m_haveQemu)
         QSKIP("qemu-system-arm is not installed (Debian package qemu-system-arm)");
-    Track(name);
+    Track(name); // a start that should have been refused is ended
     const StartOutcome outcome = Launcher(*m_store, m_base, searchPath).Start(name);
     QVERIFY(!outcome.started);
     QVERIFY2(QString::fromStdString(outcome.message).contains(message), outcome.message.c_str());
@@ -581,6 +624,38 @@ void TestBackendLaunch::deviceTreeSearchOrder() {
 // A running machine through its control socket: state, a power-off request
 // (the marker kernel ignores it), force off; an edit and a rename while it
 // runs keep it under control.
+// Refused are only kernels that no CPU of the emulator can run; what some
+// CPU of it runs, and what the header does not tell, is let through.
+void TestBackendLaunch::kernelOfAnotherProcessor_data() {
+    Columns<QString, QString, QString>("kind", "arch", "refusal");
+    Row("armhf zImage on aarch64", "zImage", "aarch64", "");
+    Row("armhf zImage on x86_64", "zImage", "x86_64", "32-bit ARM (zImage)");
+    Row("arm64 Image on aarch64", "Image", "aarch64", "");
+    Row("amd64 bzImage on i386", "bzImage64", "i386", "64-bit x86 (bzImage)");
+    Row("i386 bzImage on x86_64", "bzImage32", "x86_64", "");
+    Row("mips64el ELF on mipsel", "elf:8:64:l", "mipsel", "64-bit little-endian MIPS (ELF)");
+    Row("big-endian MIPS ELF on mipsel", "elf:8:32:b", "mipsel", "32-bit big-endian MIPS (ELF)");
+    Row("mipsel ELF on mips64el", "elf:8:32:l", "mips64el", "");
+    Row("ppc64el ELF on ppc64", "elf:21:64:l", "ppc64", "");
+    Row("ppc64el ELF on ppc", "elf:21:64:l", "ppc", "64-bit little-endian PowerPC (ELF)");
+    Row("aarch64 ELF on arm", "elf:183:64:l", "arm", "64-bit ARM (ELF)");
+    Row("compressed image", "gzip", "arm", "");
+    Row("unknown ELF machine", "elf:2:32:b", "arm", "");
+}
+
+void TestBackendLaunch::kernelOfAnotherProcessor() {
+    const auto [kind, arch, refusal] = Fetch<QString, QString, QString>("kind", "arch", "refusal");
+    const std::string kernel = Write("kernel-" + kind.toStdString(), KernelHeader(kind));
+    const QString problem =
+        QString::fromStdString(KernelImageProblem(kernel, arch.toStdString(), "board"));
+    if (refusal.isEmpty())
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    else
+        QVERIFY2(problem.contains("is a " + refusal + " kernel") &&
+                     problem.contains("board (" + arch + ")"),
+                 qPrintable(problem));
+}
+
 void TestBackendLaunch::stateStopAndForceOff() {
     QVERIFY(m_store->Save(MarkerMachine("controlled")));
     Track("controlled");

@@ -9,6 +9,7 @@
 #include "Choices.h"
 #include "ExportedBackend.h"
 #include "Initramfs.h"
+#include "KernelImage.h"
 #include "PayloadServer.h"
 
 #include <QDir>
@@ -43,6 +44,7 @@ class TestBootMatrix : public QObject {
 private slots:
     void initTestCase();
     void everyKnownBoardBoots();
+    void stockKernelOfAnotherProcessorIsRefused();
     void userNetworkReachesTheHost();
 
 private:
@@ -75,7 +77,7 @@ QString TestBootMatrix::AssetsProblem(const QString& arch) const {
 
 QString TestBootMatrix::Kernel(const QString& arch) const {
     const QDir dir(m_assets + "/" + arch);
-    const QStringList kernels = dir.entryList({"vmlinuz-*"});
+    const QStringList kernels = dir.entryList({"vmlinuz-*", "vmlinux-*"});
     return kernels.isEmpty() ? QString() : dir.filePath(kernels.front());
 }
 
@@ -178,6 +180,50 @@ void TestBootMatrix::everyKnownBoardBoots() {
     if (!skipped.isEmpty())
         QSKIP(qPrintable("booted what could be had; no kernel for " + skipped.join(", ")));
     QVERIFY(done.size() >= 10 && archs.size() >= 3);
+}
+
+// Each architecture's stock kernel on the first board of every other one:
+// started through the exports, a kernel that board can never run is refused
+// before QEMU runs; one that a CPU of it runs (armhf on aarch64, i386 on
+// x86_64, mipsel on mips64el) is not.
+void TestBootMatrix::stockKernelOfAnotherProcessorIsRefused() {
+    const QSet<QString> runs = {"arm>aarch64", "i386>x86_64", "mipsel>mips64el"};
+    QStringList archs, wrong;
+    for (const bx::BoardInfo& board : bx::KnownBoards())
+        if (!archs.contains(ArchOf(board)) && AssetsProblem(ArchOf(board)).isEmpty())
+            archs << ArchOf(board);
+    if (archs.size() < 2)
+        QSKIP("fewer than two architectures' kernels could be had; see boot-assets.sh");
+    for (const QString& kernelArch : archs) {
+        for (const QString& boardArch : archs) {
+            if (kernelArch == boardArch)
+                continue;
+            const bx::BoardInfo* board = nullptr;
+            for (const bx::BoardInfo& b : bx::KnownBoards())
+                if (!board && ArchOf(b) == boardArch)
+                    board = &b;
+            const std::string target = bx::TargetText(board->name, board->arch);
+            const std::string pair = (kernelArch + ">" + boardArch).toStdString();
+            if (runs.contains(QString::fromStdString(pair))) {
+                const std::string problem = bx::KernelImageProblem(Kernel(kernelArch).toStdString(),
+                                                                   board->arch, board->name);
+                if (!problem.empty())
+                    wrong << QString::fromStdString(pair + ": " + problem);
+                continue;
+            }
+            const std::string name =
+                "wrong-kernel-" + kernelArch.toStdString() + "-on-" + boardArch.toStdString();
+            const std::string refused = m_backend.SaveAndStart(GuestRecord(
+                m_backend, name, target, 512, Kernel(kernelArch).toStdString(),
+                Initrd(kernelArch).toStdString(), "panic=-1", m_dir.path().toStdString() + "/x"));
+            if (refused.find("can never run it") == std::string::npos) {
+                m_backend.Kill(name);
+                wrong << QString::fromStdString(pair + ": " +
+                                                (refused.empty() ? "started" : refused));
+            }
+        }
+    }
+    QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join("\n")));
 }
 
 // A new machine's default network: QEMU's user-mode network. The guest gets
