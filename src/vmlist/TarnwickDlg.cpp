@@ -32,14 +32,15 @@ namespace {
 QIcon LoadAppIcon(const QWidget* window) {
     QIcon icon;
     const QDir icons(QStringLiteral(":/icons"));
-    for (const QString& name : icons.entryList({QStringLiteral("tarnwick-*.png")}, QDir::Files)) {
+    // No name filter: it would load the regular-expression library.
+    for (const QString& name : icons.entryList(QDir::Files)) {
         // A named format without detection: otherwise the reader loads every
         // image plugin to ask whether it reads PNG too.
         QImageReader reader(icons.filePath(name), "png");
         reader.setAutoDetectImageFormat(false);
-        const QImage image = reader.read();
+        QImage image = reader.read();
         if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
+            icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
     if (!icon.isNull() && !icon.pixmap(32).isNull())
         return icon;
