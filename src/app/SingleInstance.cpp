@@ -2,16 +2,21 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -28,32 +33,53 @@ std::string MarkerDirectoryAndName() {
     return QDir(QDir::tempPath()).filePath(name).toStdString();
 }
 
+// False when the path does not fit into an address (or holds a NUL, which
+// would name another socket).
+bool SocketAddress(const QByteArray& path, sockaddr_un& address) {
+    std::memset(&address, 0, sizeof address);
+    address.sun_family = AF_UNIX;
+    if (path.isEmpty() || path.size() >= qsizetype(sizeof address.sun_path) ||
+        path.contains('\0')) {
+        return false;
+    }
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return true;
+}
+
 // One client of the hand-over. Reads at most one byte past the bound and
 // waits at most the timeout, whatever the client does.
 class HandOverClient : public QObject {
 public:
-    HandOverClient(QLocalSocket* socket, std::function<void(const QByteArray&)> onCaption)
-        : QObject(socket), m_socket(socket), m_onCaption(std::move(onCaption)) {
-        connect(socket, &QLocalSocket::readyRead, this, [this] { Read(false); });
-        connect(socket, &QLocalSocket::disconnected, this, [this] { Read(true); });
+    HandOverClient(base::Fd fd, QObject* parent, std::function<void(const QByteArray&)> onCaption)
+        : QObject(parent), m_fd(std::move(fd)), m_notifier(m_fd.get(), QSocketNotifier::Read),
+          m_onCaption(std::move(onCaption)) {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this] { Read(); });
         QTimer::singleShot(CInstanceListener::kClientTimeoutMs, this, [this] { End(false); });
-        Read(socket->state() != QLocalSocket::ConnectedState);
     }
 
 private:
-    void Read(bool closed) {
+    void Read() {
         if (m_done) {
             return;
         }
         const qsizetype room = CInstanceListener::kMaxCaptionBytes + 1 - m_received.size();
-        m_received.append(m_socket->read(room));
+        const qsizetype before = m_received.size();
+        m_received.resize(before + room);
+        ssize_t n;
+        do {
+            n = recv(m_fd.get(), m_received.data() + before, static_cast<size_t>(room), 0);
+        } while (n < 0 && errno == EINTR);
+        m_received.resize(before + (n > 0 ? n : 0));
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            return;
+        }
         const qsizetype newline = m_received.indexOf('\n');
         if (newline >= 0) {
             m_received.truncate(newline);
             End(true);
         } else if (m_received.size() > CInstanceListener::kMaxCaptionBytes) {
             End(false);
-        } else if (closed) {
+        } else if (n <= 0) {
             // Closing without a line feed also ends the caption.
             End(true);
         }
@@ -65,14 +91,18 @@ private:
         }
         m_done = true;
         const QByteArray caption = m_received;
-        m_socket->abort();
-        m_socket->deleteLater();
+        // The dispatcher must forget the descriptor before it is closed.
+        m_notifier.setEnabled(false);
+        m_fd.close();
+        deleteLater();
         if (complete && !caption.isEmpty()) {
             m_onCaption(caption);
         }
     }
 
-    QLocalSocket* m_socket;
+    base::Fd m_fd;
+    // Declared after the descriptor, so it goes first.
+    QSocketNotifier m_notifier;
     std::function<void(const QByteArray&)> m_onCaption;
     QByteArray m_received;
     bool m_done = false;
@@ -111,25 +141,46 @@ CInstanceMarker::Role CInstanceMarker::Acquire() {
     return Role::First;
 }
 
+base::Fd ConnectToRunningInstance(const QString& socketPath, int timeoutMs) {
+    sockaddr_un address;
+    if (!SocketAddress(QFile::encodeName(socketPath), address)) {
+        return base::Fd();
+    }
+    base::Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.valid()) {
+        return fd;
+    }
+    // Bounds a connect to a full backlog as well as every write.
+    const timeval limit{timeoutMs / 1000, (timeoutMs % 1000) * 1000};
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    int rc;
+    do {
+        rc = connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 ? std::move(fd) : base::Fd();
+}
+
 bool SendCaptionToRunningInstance(const std::string& caption, const QString& socketPath,
                                   int timeoutMs) {
-    QLocalSocket socket;
-    socket.connectToServer(socketPath);
-    if (!socket.waitForConnected(timeoutMs)) {
+    const base::Fd fd = ConnectToRunningInstance(socketPath, timeoutMs);
+    if (!fd.valid()) {
         return false;
     }
-    QByteArray message(caption.data(), static_cast<qsizetype>(caption.size()));
-    message.append('\n');
-    socket.write(message);
-    bool sent = true;
-    while (sent && socket.bytesToWrite() > 0) {
-        sent = socket.waitForBytesWritten(timeoutMs);
+    const std::string message = caption + '\n';
+    size_t sent = 0;
+    while (sent < message.size()) {
+        // No SIGPIPE when the running instance drops us.
+        const ssize_t n =
+            send(fd.get(), message.data() + sent, message.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        sent += static_cast<size_t>(n);
     }
-    socket.disconnectFromServer();
-    if (socket.state() != QLocalSocket::UnconnectedState) {
-        socket.waitForDisconnected(timeoutMs);
-    }
-    return sent;
+    return true;
 }
 
 void BringWindowsToFront(const QString& title) {
@@ -147,31 +198,62 @@ void BringWindowsToFront(const QString& title) {
 }
 
 CInstanceListener::CInstanceListener(QString socketPath, QObject* parent)
-    : QObject(parent), m_socketPath(std::move(socketPath)), m_server(new QLocalServer(this)) {
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, &CInstanceListener::OnNewConnection);
-}
+    : QObject(parent), m_socketPath(std::move(socketPath)) {}
 
 CInstanceListener::~CInstanceListener() {
-    m_server->close();
+    Close();
+}
+
+void CInstanceListener::Close() {
+    if (!m_fd.valid()) {
+        return;
+    }
+    delete m_notifier;
+    m_notifier = nullptr;
+    m_fd.close();
+    unlink(QFile::encodeName(m_socketPath).constData());
 }
 
 bool CInstanceListener::Listen() {
-    // Whoever holds the marker owns the socket, so one left behind is stale.
-    QLocalServer::removeServer(m_socketPath);
-    return m_server->listen(m_socketPath);
-}
-
-void CInstanceListener::OnNewConnection() {
-    while (QLocalSocket* client = m_server->nextPendingConnection()) {
-        Accept(client);
+    Close();
+    const QByteArray path = QFile::encodeName(m_socketPath);
+    sockaddr_un address;
+    if (!SocketAddress(path, address)) {
+        return false;
     }
+    base::Fd fd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.valid()) {
+        return false;
+    }
+    // Whoever holds the marker owns the socket, so one left behind is stale.
+    unlink(path.constData());
+    if (bind(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        return false;
+    }
+    // Only this user may hand over; the fallback directory is shared.
+    if (chmod(path.constData(), S_IRUSR | S_IWUSR) != 0 || listen(fd.get(), SOMAXCONN) != 0) {
+        unlink(path.constData());
+        return false;
+    }
+    m_fd = std::move(fd);
+    m_notifier = new QSocketNotifier(m_fd.get(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &CInstanceListener::AcceptPending);
+    return true;
 }
 
-void CInstanceListener::Accept(QLocalSocket* client) {
-    new HandOverClient(client, [this](const QByteArray& bytes) {
-        const QString caption = QString::fromLocal8Bit(bytes);
-        BringWindowsToFront(caption);
-        emit CaptionReceived(caption);
-    });
+void CInstanceListener::AcceptPending() {
+    for (;;) {
+        base::Fd client(accept4(m_fd.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!client.valid()) {
+            if (errno == EINTR || errno == ECONNABORTED) {
+                continue;
+            }
+            return;
+        }
+        new HandOverClient(std::move(client), this, [this](const QByteArray& bytes) {
+            const QString caption = QString::fromLocal8Bit(bytes);
+            BringWindowsToFront(caption);
+            emit CaptionReceived(caption);
+        });
+    }
 }

@@ -8,8 +8,7 @@
 #include <QString>
 #include <string>
 
-class QLocalServer;
-class QLocalSocket;
+class QSocketNotifier;
 
 // $XDG_RUNTIME_DIR/global_Tarnwick; without a usable runtime directory the
 // system's temporary directory, with the user id in the name.
@@ -35,6 +34,10 @@ private:
     std::string m_path;
     base::Fd m_fd;
 };
+
+// A blocking stream connection to the hand-over socket whose connect and
+// writes give up after the timeout; invalid when nobody listens there.
+base::Fd ConnectToRunningInstance(const QString& socketPath, int timeoutMs);
 
 // Sends the caption (bytes as the language file holds them) to the running
 // instance. Every wait is bounded; false when nobody took it.
@@ -67,9 +70,10 @@ signals:
     void CaptionReceived(const QString& caption);
 
 private:
-    void OnNewConnection();
-    void Accept(QLocalSocket* client);
+    void AcceptPending();
+    void Close();
 
     QString m_socketPath;
-    QLocalServer* m_server;
+    base::Fd m_fd;
+    QSocketNotifier* m_notifier = nullptr;
 };

@@ -40,8 +40,8 @@ bool CTarnwickApp::InitInstance() {
     {
         CTarnwickDlg mainWindow;
         // Every later window (sheet, message boxes) shares the main window's
-        // icon: one copy of the SVG is parsed, and a second instance never
-        // loads it.
+        // icon: its images are decoded once, and a second instance never
+        // loads them.
         QApplication::setWindowIcon(mainWindow.Icon());
         // Listening starts only once the main window exists; a second start
         // before that finds nobody and ends silently.

@@ -18,7 +18,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QFile>
+#include <QDir>
+#include <QImageReader>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyle>
@@ -27,13 +28,23 @@
 
 namespace {
 
+// Every size the resources hold, drawn at build time: PNGs need no image
+// plugin, which keeps the SVG plugin out of the start.
 QIcon LoadAppIcon(const QWidget* window) {
-    const QString resource = QStringLiteral(":/icons/tarnwick.svg");
-    if (QFile::exists(resource)) {
-        QIcon icon(resource);
-        if (!icon.isNull() && !icon.pixmap(32).isNull())
-            return icon;
+    QIcon icon;
+    const QDir icons(QStringLiteral(":/icons"));
+    // No name filter: it would load the regular-expression library.
+    for (const QString& name : icons.entryList(QDir::Files)) {
+        // A named format without detection: otherwise the reader loads every
+        // image plugin to ask whether it reads PNG too.
+        QImageReader reader(icons.filePath(name), "png");
+        reader.setAutoDetectImageFormat(false);
+        QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(std::move(image)));
     }
+    if (!icon.isNull() && !icon.pixmap(32).isNull())
+        return icon;
     if (!QApplication::windowIcon().isNull())
         return QApplication::windowIcon();
     return window->style()->standardIcon(QStyle::SP_ComputerIcon);
