@@ -105,6 +105,12 @@ void TestBootMatrix::Start(Boot& boot) {
         return;
     // The command line is the log's first line.
     const std::string log = bx::ReadWholeFile(m_backend.StoreFile(boot.name + ".log")).value_or("");
+    // A board that has no card for the network says so in its Details.
+    const bool noCard = log.find("requested NIC") != std::string::npos;
+    if (noCard !=
+        (m_backend.Info(boot.name).find("Network: none reaches the guest") != std::string::npos))
+        boot.problem = noCard ? "QEMU made no network card, and Details do not say so"
+                              : "Details say no network reaches the guest, and QEMU made a card";
     const std::string command = log.substr(0, log.find('\n'));
     if (const std::size_t at = command.find(" -dtb "); at != std::string::npos) {
         const std::string path = command.substr(at + 6, command.find(' ', at + 6) - at - 6);

@@ -84,6 +84,14 @@ public:
         return "start refused: " + text;
     }
 
+    // GetEmulatorInfo's text of the machine.
+    std::string Info(const std::string& name) const {
+        auto info = Fn<PFN_GetEmulatorInfo>("GetEmulatorInfo");
+        std::string text(info(name.c_str(), nullptr, 0), '\0');
+        info(name.c_str(), text.data(), static_cast<uint32_t>(text.size()));
+        return text.c_str();
+    }
+
     // `file` in the store, e.g. "vm%201.log".
     std::string StoreFile(const std::string& file) const { return m_store + "/" + file; }
 
