@@ -7,6 +7,7 @@
 #include "Choices.h"
 #include "Control.h"
 #include "Defaults.h"
+#include "Engine.h"
 #include "Files.h"
 #include "Keeper.h"
 #include "Launcher.h"
@@ -17,7 +18,11 @@
 #include "Tap.h"
 #include "Text.h"
 
+#include <dlfcn.h>
+
+#include <cstdio>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -41,6 +46,12 @@ struct Backend {
     // Told of starts and stops (GetEmulatorEventFd); made on first use.
     std::mutex eventsMutex;
     std::optional<base::Fd> events;
+    // The engine a URI in the further argument chose; none: the local one.
+    // Exports that take no further argument use the last one chosen.
+    std::mutex engineMutex;
+    std::shared_ptr<Engine> remote;
+    std::string remoteUri;
+    std::string remoteArchs;
 };
 
 Backend& TheBackend() {
@@ -54,6 +65,87 @@ std::string TapHelperPath() {
 
 MachineStore CurrentStore() {
     return MachineStore(StoreDirectory());
+}
+
+// Stands in for an engine that could not be loaded: lists nothing, and a
+// start says why.
+class UnavailableEngine final : public Engine {
+public:
+    explicit UnavailableEngine(std::string why) : m_why(std::move(why)) {}
+    std::vector<std::string> Names() override { return {}; }
+    std::optional<Machine> Load(const std::string&) override { return std::nullopt; }
+    Machine Defaults(const std::string&) override { return {}; }
+    void Save(const Machine& machine) override {
+        LogLine("The machine " + machine.name + " was not saved: " + m_why);
+    }
+    void Remove(const std::string&) override {}
+    EngineStart Start(const std::string&) override { return {false, m_why}; }
+    std::string ArchOf(const std::string&) override { return {}; }
+    std::vector<std::string> Targets(const std::string&) override { return {}; }
+    std::vector<std::string> Cpus(const std::string&) override { return {}; }
+    std::vector<std::string> Networks() override { return {}; }
+    std::vector<std::string> SerialKinds() override { return {}; }
+    std::vector<std::string> PeripheralKinds() override { return {}; }
+    int State(const std::string&) override { return 0; }
+    bool Stop(const std::string&, bool) override { return false; }
+    std::string Info(const std::string&) override { return m_why; }
+
+private:
+    std::string m_why;
+};
+
+// Local users never load libvirt: its engine is a library of its own,
+// opened for the first URI.
+std::shared_ptr<Engine> LoadEngine(const std::string& uri) {
+    const std::string file = LibraryDirectory() + "/" + kLibvirtEngineFile;
+    std::string why;
+    if (void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        // Kept open: the engine's threads may outlive any one call.
+        if (auto make = reinterpret_cast<MakeEngineFn>(dlsym(handle, kLibvirtEngineSymbol)))
+            if (Engine* engine = make(uri.c_str(), &why))
+                return std::shared_ptr<Engine>(engine);
+        if (why.empty())
+            why = file + " is not a Tarnwick libvirt engine";
+    } else {
+        const char* error = dlerror();
+        const std::string text = error ? error : "";
+        why = text.find("libvirt.so") != std::string::npos
+                  ? "Machines on " + uri +
+                        " need the libvirt library: install the Debian package libvirt0"
+                  : "The libvirt engine " + file + " could not be loaded: " + text;
+    }
+    std::fprintf(stderr, "tarnwick: %s\n", why.c_str());
+    LogLine(why);
+    return std::make_shared<UnavailableEngine>(why);
+}
+
+// Chooses the engine by the further argument of the exports that take one.
+void ChooseEngine(std::string_view extra) {
+    Backend& backend = TheBackend();
+    const std::optional<EngineAddress> address = ParseEngineAddress(extra);
+    std::lock_guard lock(backend.engineMutex);
+    if (!address) {
+        backend.remote.reset();
+        backend.remoteUri.clear();
+        return;
+    }
+    if (!backend.remote || backend.remoteUri != address->uri) {
+        backend.remote = LoadEngine(address->uri);
+        backend.remoteUri = address->uri;
+    }
+    backend.remoteArchs = address->archs;
+}
+
+std::shared_ptr<Engine> Remote() {
+    Backend& backend = TheBackend();
+    std::lock_guard lock(backend.engineMutex);
+    return backend.remote;
+}
+
+std::string RemoteArchs() {
+    Backend& backend = TheBackend();
+    std::lock_guard lock(backend.engineMutex);
+    return backend.remoteArchs;
 }
 
 template <typename Result, typename Body> Result Guarded(Result failed, Body body) noexcept {
@@ -75,9 +167,12 @@ template <typename Body> void Guarded(Body body) noexcept {
 
 extern "C" {
 
-uint32_t EnumAllEmulator(const char* /*extra*/, char* buffer, uint32_t capacity,
+uint32_t EnumAllEmulator(const char* extra, char* buffer, uint32_t capacity,
                          uint32_t slotSize) {
     return Guarded(0u, [&] {
+        ChooseEngine(ArgText(extra));
+        if (const auto remote = Remote())
+            return WriteList(remote->Names(), buffer, capacity, slotSize);
         std::vector<DamagedFile> damaged;
         const std::vector<std::string> names = CurrentStore().Names(&damaged);
         Backend& backend = TheBackend();
@@ -95,6 +190,12 @@ int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
     return Guarded(0, [&] {
         if (!name || !options)
             return 0;
+        if (const auto remote = Remote()) {
+            const std::optional<Machine> machine = remote->Load(name);
+            if (machine)
+                *options = RecordFromMachine(*machine);
+            return machine ? 1 : 0;
+        }
         const std::optional<EmulatorOptions> record = CurrentStore().Load(name);
         if (!record)
             return 0;
@@ -105,6 +206,12 @@ int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
 
 void SetEmulatorOptDefault(const char* extra, EmulatorOptions* options) {
     Guarded([&] {
+        ChooseEngine(ArgText(extra));
+        if (const auto remote = Remote()) {
+            if (options)
+                *options = RecordFromMachine(remote->Defaults(RemoteArchs()));
+            return;
+        }
         Backend& backend = TheBackend();
         {
             // A new machine: whatever was deleted before is not being edited.
@@ -120,6 +227,8 @@ void SaveEmulatorOptions(const EmulatorOptions* options) {
     Guarded([&] {
         if (!options)
             return;
+        if (const auto remote = Remote())
+            return remote->Save(MachineFromRecord(*options));
         Backend& backend = TheBackend();
         std::lock_guard lock(backend.storeMutex);
         const std::optional<std::string> edited = std::exchange(backend.edited, std::nullopt);
@@ -135,6 +244,8 @@ void DelEmulatorOptions(const char* name, const char* /*arch*/) {
     Guarded([&] {
         if (!name)
             return;
+        if (const auto remote = Remote())
+            return remote->Remove(name);
         Backend& backend = TheBackend();
         std::lock_guard lock(backend.storeMutex);
         // The manager's edit deletes, then saves again: remember which. A
@@ -150,11 +261,17 @@ int32_t StartEmulator(const char* name) {
     return Guarded(0, [&] {
         if (!name)
             return 0;
-        const MachineStore store = CurrentStore();
-        const StartOutcome outcome =
-            Launcher(store, LibraryDirectory(), CurrentSearchPath(), 10000,
-                     LibraryDirectory() + "/" + std::string(kConsoleLoggerName))
-                .Start(name);
+        StartOutcome outcome;
+        if (const auto remote = Remote()) {
+            const EngineStart started = remote->Start(name);
+            outcome.started = started.started;
+            outcome.message = started.message;
+        } else {
+            const MachineStore store = CurrentStore();
+            outcome = Launcher(store, LibraryDirectory(), CurrentSearchPath(), 10000,
+                               LibraryDirectory() + "/" + std::string(kConsoleLoggerName))
+                          .Start(name);
+        }
         Backend& backend = TheBackend();
         std::lock_guard lock(backend.messagesMutex);
         backend.startMessages[name] = outcome.message;
@@ -174,13 +291,20 @@ uint32_t GetStartEmulatorErrInfo(const char* name, char* buffer, uint32_t size) 
 
 void GetArch(const char* target, char* arch, uint32_t size) {
     Guarded([&] {
-        if (arch && size > 0)
-            WriteField(arch, size, TheBackend().catalogue.ArchOf(ArgText(target)));
+        if (!arch || size == 0)
+            return;
+        const auto remote = Remote();
+        WriteField(arch, size,
+                   remote ? remote->ArchOf(std::string(ArgText(target)))
+                          : TheBackend().catalogue.ArchOf(ArgText(target)));
     });
 }
 
 uint32_t GetEmulatorTarget(const char* extra, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return Guarded(0u, [&] {
+        ChooseEngine(ArgText(extra));
+        if (const auto remote = Remote())
+            return WriteList(remote->Targets(RemoteArchs()), buffer, capacity, slotSize);
         return WriteList(TheBackend().catalogue.Targets(ArgText(extra)), buffer, capacity,
                          slotSize);
     });
@@ -188,6 +312,9 @@ uint32_t GetEmulatorTarget(const char* extra, char* buffer, uint32_t capacity, u
 
 uint32_t GetEmulatorCPU(const char* target, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return Guarded(0u, [&] {
+        if (const auto remote = Remote())
+            return WriteList(remote->Cpus(std::string(ArgText(target))), buffer, capacity,
+                             slotSize);
         return WriteList(TheBackend().catalogue.Cpus(ArgText(target)), buffer, capacity, slotSize);
     });
 }
@@ -197,13 +324,21 @@ uint32_t GetMemType(char* buffer, uint32_t capacity, uint32_t slotSize) {
 }
 
 uint32_t RefreshTapNetWork(char* buffer, uint32_t capacity, uint32_t slotSize) {
-    return Guarded(0u, [&] { return WriteList(NetworkChoices(), buffer, capacity, slotSize); });
+    return Guarded(0u, [&] {
+        const auto remote = Remote();
+        return WriteList(remote ? remote->Networks() : NetworkChoices(), buffer, capacity,
+                         slotSize);
+    });
 }
 
 void InstallTapNetWork(const char* /*version*/) {
     // The kernel has one TUN/TAP driver; whichever version was chosen, the
     // adapter comes from it.
     Guarded([] {
+        if (Remote()) {
+            LogLine("No TAP adapter is made on another host: choose one of its networks");
+            return;
+        }
         const TapResult made = InstallTap(TapHelperPath());
         if (!made.ok)
             LogLine("No TAP adapter was installed: " + made.error);
@@ -212,6 +347,10 @@ void InstallTapNetWork(const char* /*version*/) {
 
 void ReNameTapNetWork(const char* oldName, const char* newName) {
     Guarded([&] {
+        if (Remote()) {
+            LogLine("Adapters of another host are not renamed from here");
+            return;
+        }
         if (oldName && newName)
             if (const TapResult renamed = RenameTapAsUser(TapHelperPath(), oldName, newName);
                 !renamed.ok)
@@ -221,33 +360,54 @@ void ReNameTapNetWork(const char* oldName, const char* newName) {
 }
 
 uint32_t GetTapDrvVer(char* buffer, uint32_t capacity, uint32_t slotSize) {
-    return Guarded(0u, [&] { return WriteList(TapDriverVersions(), buffer, capacity, slotSize); });
+    return Guarded(0u, [&] {
+        return WriteList(Remote() ? std::vector<std::string>{} : TapDriverVersions(), buffer,
+                         capacity, slotSize);
+    });
 }
 
 uint32_t GetSerialType(char* buffer, uint32_t capacity, uint32_t slotSize) {
-    return Guarded(0u, [&] { return WriteList(SerialKinds(), buffer, capacity, slotSize); });
+    return Guarded(0u, [&] {
+        const auto remote = Remote();
+        return WriteList(remote ? remote->SerialKinds() : SerialKinds(), buffer, capacity,
+                         slotSize);
+    });
 }
 
 uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t slotSize) {
-    return Guarded(0u, [&] { return WriteList(PeripheralKinds(), buffer, capacity, slotSize); });
+    return Guarded(0u, [&] {
+        const auto remote = Remote();
+        return WriteList(remote ? remote->PeripheralKinds() : PeripheralKinds(), buffer,
+                         capacity, slotSize);
+    });
 }
 
 int32_t GetEmulatorState(const char* name) {
     return Guarded(0, [&] {
+        if (!name)
+            return 0;
+        if (const auto remote = Remote())
+            return remote->State(name);
         const MachineStore store = CurrentStore();
-        return name ? EmulatorControl(store, LibraryDirectory()).State(name) : 0;
+        return EmulatorControl(store, LibraryDirectory()).State(name);
     });
 }
 
 int32_t StopEmulator(const char* name, int32_t force) {
     return Guarded(0, [&] {
+        if (!name)
+            return 0;
+        if (const auto remote = Remote())
+            return remote->Stop(name, force != 0) ? 1 : 0;
         const MachineStore store = CurrentStore();
-        return name && EmulatorControl(store, LibraryDirectory()).Stop(name, force != 0) ? 1 : 0;
+        return EmulatorControl(store, LibraryDirectory()).Stop(name, force != 0) ? 1 : 0;
     });
 }
 
 uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
     return Guarded(0u, [&] {
+        if (const auto remote = Remote())
+            return WriteErrorText(name ? remote->Info(name) : "", buffer, size);
         const MachineStore store = CurrentStore();
         return WriteErrorText(name ? EmulatorControl(store, LibraryDirectory()).Info(name) : "",
                               buffer, size);
@@ -256,6 +416,8 @@ uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size) {
 
 int32_t GetEmulatorEventFd(void) {
     return Guarded(-1, [] {
+        if (Remote())
+            return -1;
         Backend& backend = TheBackend();
         std::lock_guard lock(backend.eventsMutex);
         if (!backend.events)

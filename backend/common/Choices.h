@@ -51,6 +51,12 @@ void SortBoards(std::vector<Board>& boards, std::string_view arch);
 // The name of the peripheral kind whose parameter is a device tree's path.
 inline constexpr std::string_view kDeviceTreeKind = "device-tree";
 
+// The network entries that every engine lists before its adapters. Both hold
+// blanks, which no adapter's name can, and begin with a parenthesis, so no
+// adapter's name is the beginning of one.
+inline constexpr std::string_view kUserNetwork = "(user-mode network)";
+inline constexpr std::string_view kNoNetwork = "(no network)";
+
 const std::vector<std::string>& MemoryUnits();
 // Bytes in one `unit` ("MB", "GB", case ignored); 0 for an unknown unit.
 uint64_t BytesPerUnit(std::string_view unit);

@@ -2,6 +2,8 @@
 // through the kernel's TUN/TAP driver.
 #pragma once
 
+#include "Choices.h"
+
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -9,15 +11,10 @@
 
 namespace bx {
 
-// The General page's adapter list begins with two entries that no adapter's
-// name can be (they hold blanks; a leading parenthesis keeps any adapter's
-// name from being the beginning of one): QEMU's user-mode network (NAT,
-// DHCP, the host at 10.0.2.2), which needs no rights, and no network at all.
-// An empty adapter (a record of an older version) means the user-mode one.
-inline constexpr std::string_view kUserNetwork = "(user-mode network)";
-inline constexpr std::string_view kNoNetwork = "(no network)";
-
-// What RefreshTapNetWork lists: the two entries, then ListTapAdapters().
+// What RefreshTapNetWork lists: kUserNetwork (QEMU's user-mode network: NAT,
+// DHCP, the host at 10.0.2.2; it needs no rights) and kNoNetwork, then
+// ListTapAdapters(). An empty adapter (a record of an older version) means
+// the user-mode one.
 std::vector<std::string> NetworkChoices(const std::string& sysfsNet = "/sys/class/net");
 
 // Names of the interfaces under `sysfsNet` whose tun_flags carry IFF_TAP,
