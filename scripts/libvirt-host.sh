@@ -2,8 +2,8 @@
 # A private libvirt host on loopback for the libvirt engine's tests: libvirtd
 # and virtlogd with all their state under <dir>, reached through a private
 # sshd on 127.0.0.1, and a `dir` storage pool named tarnwick.
-#   scripts/libvirt-host.sh up <dir>     prints TARNWICK_LIBVIRT_URI=... and
-#                                        TARNWICK_LIBVIRT_POOL=... (for eval)
+#   scripts/libvirt-host.sh up <dir>     prints TARNWICK_LIBVIRT_URI='...' and
+#                                        TARNWICK_LIBVIRT_POOL=tarnwick, for eval
 #   scripts/libvirt-host.sh down <dir>   stops what `up <dir>` started
 # As root on Debian 12, with or without systemd; installs what is missing.
 # TARNWICK_LIBVIRT_CACHE=<path> keeps libvirt's probe of the QEMU binaries
@@ -36,14 +36,12 @@ if [ "$(id -u)" -ne 0 ]; then
   echo "libvirt-host: must run as root (a system libvirtd and an sshd for root)" >&2
   exit 1
 fi
-mkdir -p "$2"
-dir=$(cd "$2" && pwd)
-cache=$dir/cache/libvirt
-if [ -n "${TARNWICK_LIBVIRT_CACHE:-}" ]; then
-  mkdir -p "$TARNWICK_LIBVIRT_CACHE"
-  cache=$(cd "$TARNWICK_LIBVIRT_CACHE" && pwd)
+if [ "$cmd" = down ] && [ ! -d "$2" ]; then
+  echo "libvirt-host: $2 does not exist; nothing to stop" >&2
+  exit 0
 fi
-for path in "$dir" "$cache"; do
+for path in "$2" "${TARNWICK_LIBVIRT_CACHE:-}"; do
+  case $path in /*) ;; *) path=$PWD/$path ;; esac
   case $path in
   *[[:space:]\'\"\\\&\?\#%:]*)
     # The paths go into config files and a URI unquoted.
@@ -52,6 +50,13 @@ for path in "$dir" "$cache"; do
     ;;
   esac
 done
+mkdir -p "$2"
+dir=$(cd "$2" && pwd)
+cache=$dir/cache/libvirt
+if [ -n "${TARNWICK_LIBVIRT_CACHE:-}" ]; then
+  mkdir -p "$TARNWICK_LIBVIRT_CACHE"
+  cache=$(cd "$TARNWICK_LIBVIRT_CACHE" && pwd)
+fi
 
 # <source under our control>:<the fixed path libvirt uses>
 state_dirs="$dir/etc/libvirt:/etc/libvirt $dir/run/libvirt:/run/libvirt
@@ -162,7 +167,7 @@ fi
 if our_pid "$dir/libvirtd.pid" >/dev/null && our_pid "$dir/virtlogd.pid" >/dev/null &&
   our_pid "$dir/sshd.pid" >/dev/null && [ -s "$dir/uri" ] &&
   timeout 30 virsh -q -c "$(cat "$dir/uri")" list >/dev/null 2>&1; then
-  echo "TARNWICK_LIBVIRT_URI=$(cat "$dir/uri")"
+  echo "TARNWICK_LIBVIRT_URI='$(cat "$dir/uri")'"
   echo "TARNWICK_LIBVIRT_POOL=tarnwick"
   exit 0
 fi
@@ -292,5 +297,6 @@ virsh -q -c "$local_uri" pool-define-as tarnwick dir --target "$dir/pool" >/dev/
 rm -f "$dir/virsh.err"
 
 log "up in $(($(date +%s%3N) - started)) ms: virsh over ssh answered after $((connected - started)) ms, QEMU probed in $((probed - connected)) ms"
-echo "TARNWICK_LIBVIRT_URI=$uri"
+# Quoted for eval: the URI holds '&'. <dir> has no quotes (checked above).
+echo "TARNWICK_LIBVIRT_URI='$uri'"
 echo "TARNWICK_LIBVIRT_POOL=tarnwick"
