@@ -103,7 +103,9 @@ std::shared_ptr<Engine> LoadEngine(const std::string& uri) {
         // Kept open: the engine's threads may outlive any one call.
         if (auto make = reinterpret_cast<MakeEngineFn>(dlsym(handle, kLibvirtEngineSymbol)))
             if (Engine* engine = make(uri.c_str(), &why))
-                return std::shared_ptr<Engine>(engine);
+                // Lives as long as the process: calls given up on may still
+                // run on its connection when the library is unloaded.
+                return std::shared_ptr<Engine>(engine, [](Engine*) {});
         if (why.empty())
             why = file + " is not a Tarnwick libvirt engine";
     } else {

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <csignal>
 #include <fcntl.h>
 #include <random>
 #include <utility>
@@ -96,7 +97,13 @@ Domain LookUp(virConnectPtr conn, const std::string& domain) {
 
 } // namespace
 
-LibvirtEngine::LibvirtEngine(std::string uri) : m_link(std::move(uri), kBound) {}
+LibvirtEngine::LibvirtEngine(std::string uri) : m_link(std::move(uri), kBound) {
+    // A link that drops (ssh ends) must fail a call, not end the program;
+    // libvirt asks its callers to ignore SIGPIPE.
+    struct sigaction current {};
+    if (::sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
+        ::signal(SIGPIPE, SIG_IGN);
+}
 
 std::optional<LibvirtEngine::Snapshot> LibvirtEngine::Listing(std::chrono::milliseconds maxAge,
                                                                std::string* error) {
@@ -285,10 +292,14 @@ void LibvirtEngine::Save(const Machine& machine) {
                        virDomainFree};
             if (!dom)
                 return {std::nullopt, LastError()};
+            // A running machine's listing reads its live definition: both
+            // carry the new name.
+            const unsigned int where =
+                VIR_DOMAIN_AFFECT_CONFIG |
+                (virDomainIsActive(dom.get()) == 1 ? VIR_DOMAIN_AFFECT_LIVE : 0);
             if (!previous.empty() &&
                 virDomainSetMetadata(dom.get(), VIR_DOMAIN_METADATA_ELEMENT, inner.c_str(),
-                                     "tarnwick", kMetadataNamespace,
-                                     VIR_DOMAIN_AFFECT_CONFIG) != 0)
+                                     "tarnwick", kMetadataNamespace, where) != 0)
                 return {std::nullopt, LastError()};
             return {true, {}};
         });
