@@ -4,6 +4,7 @@
 
 #include "app/backend/brevantix.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,25 +25,32 @@ struct Machine {
     int32_t memSize = 0;
     std::string memType;
     std::string network; // an adapter's name or one of the network entries
-    bool display = false;
+    int32_t display = 0; // non-zero: on (kept as given, so a record round-trips)
     int32_t sdSize = 0;
     std::string sdUnit;
     std::string sdFile;
     int32_t hdSize = 0;
     std::string hdUnit;
     std::string hdFile;
-    bool serialOn = false;
+    int32_t serialOn = 0; // non-zero: on
     std::string serialKind;
     std::string serialParam;
-    std::vector<Peripheral> peripherals; // rows with a device only
+    // Every row of the record, and how many of them the machine uses; rows
+    // past the count are kept as they were given.
+    std::array<Peripheral, MAX_PERI> rows;
+    int32_t rowCount = 0;
     std::string kernel;
     std::string initrd;
     std::string commandLine;
     bool operator==(const Machine&) const = default;
+
+    // The rows in use that name a device.
+    std::vector<Peripheral> Peripherals() const;
 };
 
 Machine MachineFromRecord(const EmulatorOptions& record);
-// Fields are cut to their widths, as the manager's own fields would be.
+// Fields are cut to their widths, as the manager's own fields would be; a
+// record read by MachineFromRecord comes back byte for byte.
 EmulatorOptions RecordFromMachine(const Machine& machine);
 
 } // namespace bx

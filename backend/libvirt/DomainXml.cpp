@@ -283,7 +283,8 @@ std::optional<std::string> DomainXml(const Machine& m, const DomainIdentity& id,
 
     bool usbController = false;
     bool usbDevice = false;
-    for (const Peripheral& p : m.peripherals) {
+    const std::vector<Peripheral> peripherals = m.Peripherals();
+    for (const Peripheral& p : peripherals) {
         if (p.device == kDeviceTreeKind)
             continue; // in <os>
         const auto form = PeripheralForms().find(p.device);
@@ -306,7 +307,7 @@ std::optional<std::string> DomainXml(const Machine& m, const DomainIdentity& id,
     // PCI bus the board may not have.
     if (!usbController && !usbDevice)
         x += "    <controller type='usb' model='none'/>\n";
-    if (std::none_of(m.peripherals.begin(), m.peripherals.end(),
+    if (std::none_of(peripherals.begin(), peripherals.end(),
                      [](const Peripheral& p) { return p.device == "virtio-balloon-device"; }))
         x += "    <memballoon model='none'/>\n";
     else

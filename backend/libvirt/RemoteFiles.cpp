@@ -208,7 +208,7 @@ Outcome<DomainFiles> PlaceFiles(virConnectPtr conn, const Machine& m, const std:
     // The device tree: the one the machine names, else the one its board
     // needs, found beside the kernel on this desktop.
     std::string dtb;
-    for (const Peripheral& p : m.peripherals)
+    for (const Peripheral& p : m.Peripherals())
         if (p.device == kDeviceTreeKind)
             dtb = p.param;
     const std::optional<TargetName> target = ParseTargetText(m.target);
