@@ -36,7 +36,7 @@ constexpr auto kBound = 10s;
 constexpr auto kStartBound = 60s;
 // Calls in flight at once while a listing reads the domains' metadata: the
 // daemon answers them in parallel, so 100 machines cost a few round trips.
-constexpr int kListingThreads = 16;
+constexpr int kListingThreads = 64;
 
 int StateOf(int libvirtState) {
     switch (libvirtState) {
