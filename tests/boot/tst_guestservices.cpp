@@ -1,7 +1,7 @@
 // What an embedded developer does with a guest every day, end to end through
 // our back end's exports and a real virt (arm) guest: debug it through
 // QEMU's gdb stub, reach its server through a forward of the user-mode
-// network, and try a write that the stop throws away.
+// network, try a write that the stop throws away, and clone a machine.
 #include "ExportedBackend.h"
 #include "Initramfs.h"
 
@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -59,6 +60,7 @@ private slots:
     void gdbStubAnswersOnItsPort();
     void forwardReachesTheGuestsServer();
     void discardWritesLeavesTheDiskAsItWas();
+    void cloneBootsBesideItsOriginal();
 
 private:
     EmulatorOptions Guest(const std::string& name, const std::string& args = {}) const;
@@ -66,6 +68,8 @@ private:
         return m_backend.Fn<PFN_GetEmulatorState>("GetEmulatorState")(name.c_str());
     }
     bool WaitUntilStopped(const std::string& name) const;
+    // CloneEmulator's result, and the text it left for `to`.
+    std::pair<int, std::string> Clone(const std::string& from, const std::string& to) const;
     QString Serial(const std::string& name) const {
         return m_dir.path() + "/" + QString::fromStdString(name) + ".serial.txt";
     }
@@ -106,6 +110,12 @@ bool TestGuestServices::WaitUntilStopped(const std::string& name) const {
     while (State(name) != BREVANTIX_STATE_STOPPED && clock.elapsed() < kBootTimeoutMs)
         QTest::qWait(100);
     return State(name) == BREVANTIX_STATE_STOPPED;
+}
+
+std::pair<int, std::string> TestGuestServices::Clone(const std::string& from,
+                                                     const std::string& to) const {
+    const int done = m_backend.Fn<PFN_CloneEmulator>("CloneEmulator")(from.c_str(), to.c_str());
+    return {done, m_backend.ErrInfo(to)};
 }
 
 void TestGuestServices::badParametersAreRefused_data() {
@@ -219,6 +229,74 @@ void TestGuestServices::discardWritesLeavesTheDiskAsItWas() {
         const QByteArray start = file.read(4);
         QCOMPARE(start, discard ? QByteArray(4, '\0') : QByteArray::fromStdString(word));
     }
+}
+
+// The original writes a word on its hard disk (an image at a path of its
+// own) and gets a 1 GiB SD card in the store. Its clone starts without
+// being opened (the formats of its copies are recorded), beside the
+// original running, and finds the word; the card's copy keeps its holes.
+// A running machine and a taken name are refused, and leave nothing.
+void TestGuestServices::cloneBootsBesideItsOriginal() {
+    if (!QFile::exists(m_assets + "/modules/virtio_blk.ko"))
+        QSKIP("no virtio_blk.ko among the assets' modules; run scripts/boot-assets.sh again");
+    QVERIFY2(m_backend.Fn<PFN_CloneEmulator>("CloneEmulator"), "no CloneEmulator export");
+    const std::string disk = (m_dir.path() + "/original.raw").toStdString();
+    auto original = [&](const std::string& args) {
+        EmulatorOptions record = Guest("original", args);
+        bx::WriteField(record.peri.serialParam, ""); // <stem>.serial.txt: one per machine
+        record.disk.sdSize = 1;
+        bx::WriteField(record.disk.sdMemType, "GB");
+        record.disk.hdSize = 16;
+        bx::WriteField(record.disk.hdMemType, "MB");
+        bx::WriteField(record.disk.hdFile, disk);
+        m_backend.Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")("original", "arm");
+        return m_backend.SaveAndStart(record);
+    };
+    std::string refused = original("tarnwick.write=cloned");
+    QVERIFY2(refused.empty(), refused.c_str());
+    const QString originalSerial =
+        QString::fromStdString(m_backend.StoreFile("original.serial.txt"));
+    QCOMPARE(WaitForConsole(originalSerial, "TARNWICK-DISK-", kBootTimeoutMs),
+             QByteArray("was[]now[cloned]"));
+    QVERIFY(WaitUntilStopped("original"));
+
+    const auto [done, text] = Clone("original", "copy");
+    QVERIFY2(done == 1, text.c_str());
+    const std::string card = m_backend.StoreFile("copy.sd.img");
+    const std::string copiedDisk = (m_dir.path() + "/copy.hd.raw").toStdString();
+    QVERIFY2(text.find(card) != std::string::npos && text.find(copiedDisk) != std::string::npos,
+             text.c_str());
+    struct stat st {};
+    QCOMPARE(::stat(card.c_str(), &st), 0);
+    QCOMPARE(st.st_size, off_t(1) << 30);
+    QVERIFY2(st.st_blocks * 512 < (1 << 20), qPrintable(QString::number(st.st_blocks)));
+    EmulatorOptions copy = ZeroRecord();
+    QCOMPARE(m_backend.Fn<PFN_GetEmulatorOptions>("GetEmulatorOptions")("copy", &copy), 1);
+    QCOMPARE(bx::ReadField(copy.disk.hdFile), copiedDisk);
+    QCOMPARE(bx::ReadField(copy.os.osImage), m_kernel.toStdString());
+
+    const auto [again, taken] = Clone("original", "copy");
+    QVERIFY2(again == 0 && taken.find("exists already") != std::string::npos, taken.c_str());
+
+    refused = original("");
+    QVERIFY2(refused.empty(), refused.c_str());
+    QCOMPARE(WaitForConsole(originalSerial, "TARNWICK-READY-", kBootTimeoutMs), QByteArray("42"));
+    const auto [running, why] = Clone("original", "third");
+    refused = m_backend.Start("copy");
+    const QByteArray seen =
+        refused.empty()
+            ? WaitForConsole(QString::fromStdString(m_backend.StoreFile("copy.serial.txt")),
+                             "TARNWICK-DISK-", kBootTimeoutMs)
+            : QByteArray();
+    const int originalState = State("original");
+    m_backend.Kill("original");
+    QVERIFY(WaitUntilStopped("copy"));
+    QVERIFY2(running == 0 && why.find("running") != std::string::npos, why.c_str());
+    QVERIFY(!QFile::exists(QString::fromStdString(m_backend.StoreFile("third.vm"))));
+    QVERIFY(!QFile::exists(m_dir.path() + "/third.hd.raw"));
+    QVERIFY2(refused.empty(), refused.c_str());
+    QCOMPARE(seen, QByteArray("was[cloned]now[cloned]"));
+    QCOMPARE(originalState, BREVANTIX_STATE_RUNNING);
 }
 
 QTEST_GUILESS_MAIN(TestGuestServices)
