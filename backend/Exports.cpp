@@ -5,6 +5,7 @@
 
 #include "Catalogue.h"
 #include "Choices.h"
+#include "Cloner.h"
 #include "Control.h"
 #include "Defaults.h"
 #include "Engine.h"
@@ -425,6 +426,19 @@ int32_t GetEmulatorEventFd(void) {
         if (!backend.events)
             backend.events = WatchRunEvents();
         return backend.events->valid() ? backend.events->get() : -1;
+    });
+}
+
+int32_t CloneEmulator(const char* from, const char* to) {
+    return Guarded(0, [&] {
+        const MachineStore store = CurrentStore();
+        Backend& backend = TheBackend();
+        std::lock_guard lock(backend.storeMutex);
+        const CloneOutcome outcome =
+            MachineCloner(store, LibraryDirectory()).Clone(ArgText(from), ArgText(to));
+        std::lock_guard messages(backend.messagesMutex);
+        backend.startMessages[std::string(ArgText(to))] = outcome.message;
+        return outcome.done ? 1 : 0;
     });
 }
 

@@ -7,7 +7,7 @@
 #   <dir>/<arch>/vmlinux-<release>        for arch ppc64 (an ELF image)
 #   <dir>/<arch>/dtbs/                    the kernel package's device trees
 #   <dir>/<arch>/busybox
-#   <dir>/<arch>/modules/                 its virtio network modules
+#   <dir>/<arch>/modules/                 its virtio network and block modules
 # What cannot be had is named in <dir>/MISSING or <dir>/<arch>/MISSING, and
 # the tests skip with that reason. Adds the foreign architectures to dpkg
 # when they are missing (as root).
@@ -20,11 +20,15 @@ archs=${*:-arm aarch64 x86_64 i386 mipsel mips64el ppc64}
 mkdir -p "$dir" || exit 1
 dir=$(cd "$dir" && pwd)
 
+module_set="virtio-net virtio-blk"
+
 # fetch <qemu arch> <debian arch> <kernel flavour>
 fetch() {
   local arch=$1 deb=$2 flavour=$3 out="$dir/$1"
   mkdir -p "$out" || return
-  if ls "$out"/vmlinu[xz]-* >/dev/null 2>&1 && [ -s "$out/busybox" ] && [ -d "$out/modules" ]; then
+  # modules/SET names the modules a fetch took; an older set is fetched anew.
+  if ls "$out"/vmlinu[xz]-* >/dev/null 2>&1 && [ -s "$out/busybox" ] &&
+    [ "$(cat "$out/modules/SET" 2>/dev/null)" = "$module_set" ]; then
     rm -f "$out/MISSING"
     return
   fi
@@ -70,7 +74,8 @@ fetch() {
         './bin/busybox' './lib/modules/*/kernel/drivers/virtio/virtio_mmio.ko' \
         './lib/modules/*/kernel/drivers/net/virtio_net.ko' \
         './lib/modules/*/kernel/drivers/net/net_failover.ko' \
-        './lib/modules/*/kernel/net/core/failover.ko' 2>/dev/null
+        './lib/modules/*/kernel/net/core/failover.ko' \
+        './lib/modules/*/kernel/drivers/block/virtio_blk.ko' 2>/dev/null
   done
   local vmlinuz
   # Some architectures' packages ship the ELF image itself (vmlinux-*).
@@ -80,11 +85,13 @@ fetch() {
     rm -rf "$work"
     return
   fi
-  # The network drivers of the network test, where the kernel has them as
-  # modules (virtio_mmio, failover, net_failover, virtio_net).
+  # The network and disk drivers of the guests that use them, where the
+  # kernel has them as modules (virtio_mmio, failover, net_failover,
+  # virtio_net, virtio_blk).
   rm -rf "$out/modules"
   mkdir -p "$out/modules"
   find "$work/root/lib/modules" -name '*.ko' -exec cp {} "$out/modules/" \; 2>/dev/null
+  echo "$module_set" >"$out/modules/SET"
   rm -rf "$out/dtbs"
   if ls -d "$work"/root/usr/lib/linux-image-* >/dev/null 2>&1; then
     mv "$(ls -d "$work"/root/usr/lib/linux-image-* | head -n1)" "$out/dtbs"

@@ -165,6 +165,9 @@ bool HaveDesktopSession() {
 
 const std::vector<std::string>& PeripheralKinds() {
     static const std::vector<std::string> kinds = {std::string(kDeviceTreeKind),
+                                                   std::string(kGdbServerKind),
+                                                   std::string(kPortForwardKind),
+                                                   std::string(kDiscardWritesKind),
                                                    "virtio-rng-device",
                                                    "virtio-keyboard-device",
                                                    "virtio-mouse-device",

@@ -50,6 +50,10 @@ void SortBoards(std::vector<Board>& boards, std::string_view arch);
 
 // The name of the peripheral kind whose parameter is a device tree's path.
 inline constexpr std::string_view kDeviceTreeKind = "device-tree";
+// Kinds that are services of the emulator, not devices of the guest.
+inline constexpr std::string_view kGdbServerKind = "gdb-server";
+inline constexpr std::string_view kPortForwardKind = "port-forward";
+inline constexpr std::string_view kDiscardWritesKind = "discard-writes";
 
 // The network entries that every engine lists before its adapters. Both hold
 // blanks, which no adapter's name can, and begin with a parenthesis, so no

@@ -3,6 +3,7 @@
 #include "Boards.h"
 #include "Choices.h"
 #include "Files.h"
+#include "HostPeripherals.h"
 #include "Tap.h"
 #include "Text.h"
 
@@ -44,35 +45,6 @@ uint64_t NextPowerOfTwo(uint64_t value) {
     return p;
 }
 
-struct HostPort {
-    std::string host;
-    int port = 0;
-};
-
-// "4555", "host:4555" or "[::1]:4555"; the host defaults to the loopback so
-// that a serial console is not opened to the network unasked.
-bool ParseHostPort(std::string_view text, HostPort& out) {
-    std::string_view host = "127.0.0.1";
-    std::string_view port = text;
-    if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
-        host = text.substr(0, colon);
-        port = text.substr(colon + 1);
-        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
-            host = host.substr(1, host.size() - 2);
-    }
-    if (host.empty() || !std::all_of(host.begin(), host.end(), [](char c) {
-            return IsAlnum(c) || c == '.' || c == '-' || c == ':';
-        }))
-        return false;
-    int value = 0;
-    const auto [ptr, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
-    if (ec != std::errc() || ptr != port.data() + port.size() || value < 1 || value > 65535)
-        return false;
-    out.host = std::string(host);
-    out.port = value;
-    return true;
-}
-
 bool IsVirtioBoard(std::string_view board) {
     return board == "virt" || StartsWith(board, "virt-");
 }
@@ -89,7 +61,7 @@ TargetName TargetOf(const EmulatorOptions& options) {
 // "sd" (virtio on virt), as QEMU places them.
 bool AddDisk(std::vector<std::string>& argv, const BoardInfo* info, bool card,
              std::string_view board, const std::string& path, const std::string& format,
-             std::string& error) {
+             bool discardWrites, std::string& error) {
     std::string_view bus = info ? (card ? info->cardBus : info->diskBus)
                                 : (card ? (IsVirtioBoard(board) ? "virtio" : "sd") : "");
     const char* what = card ? "an SD card" : "a hard disk";
@@ -99,7 +71,10 @@ bool AddDisk(std::vector<std::string>& argv, const BoardInfo* info, bool card,
                       : "put the image on the SD card instead, or choose another board.");
         return false;
     }
-    const std::string file = "file=" + QemuOptionValue(path) + ",format=" + format;
+    // With snapshot=on the image is only read, under a temporary overlay
+    // that names its format, so nothing is probed either.
+    const std::string file = "file=" + QemuOptionValue(path) + ",format=" + format +
+                             (discardWrites ? ",snapshot=on" : "");
     if (bus == "virtio-mmio") {
         const std::string id = card ? "card0" : "disk0";
         argv.insert(argv.end(), {"-drive", "if=none,id=" + id + "," + file, "-device",
@@ -202,6 +177,28 @@ std::optional<std::string> ExplicitDeviceTree(const EmulatorOptions& options,
         if (Trim(ReadField(options.peri.peris[i].device)) == kDeviceTreeKind)
             return ResolvePath(baseDirectory, Trim(ReadField(options.peri.peris[i].param)));
     return std::nullopt;
+}
+
+bool ParseHostPort(std::string_view text, HostPort& out) {
+    std::string_view host = "127.0.0.1";
+    std::string_view port = text;
+    if (const std::size_t colon = text.rfind(':'); colon != std::string_view::npos) {
+        host = text.substr(0, colon);
+        port = text.substr(colon + 1);
+        if (host.size() >= 2 && host.front() == '[' && host.back() == ']')
+            host = host.substr(1, host.size() - 2);
+    }
+    if (host.empty() || !std::all_of(host.begin(), host.end(), [](char c) {
+            return IsAlnum(c) || c == '.' || c == '-' || c == ':';
+        }))
+        return false;
+    int value = 0;
+    const auto [ptr, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (ec != std::errc() || ptr != port.data() + port.size() || value < 1 || value > 65535)
+        return false;
+    out.host = std::string(host);
+    out.port = value;
+    return true;
 }
 
 std::string QemuOptionValue(std::string_view value) {
@@ -320,19 +317,33 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
     if (!context.deviceTree.empty())
         argv.insert(argv.end(), {"-dtb", context.deviceTree});
 
+    const HostPeripherals host = ParseHostPeripherals(options);
+    if (!host.error.empty())
+        return fail(host.error);
+
     const DiskPlans disks = PlanDisks(options, context);
     if (!disks.error.empty())
         return fail(disks.error);
-    if (disks.hd.used && !AddDisk(argv, info, false, board, disks.hd.path, context.hdFormat, error))
+    if (disks.hd.used && !AddDisk(argv, info, false, board, disks.hd.path, context.hdFormat,
+                                  host.discardWrites, error))
         return fail(error);
-    if (disks.sd.used && !AddDisk(argv, info, true, board, disks.sd.path, context.sdFormat, error))
+    if (disks.sd.used && !AddDisk(argv, info, true, board, disks.sd.path, context.sdFormat,
+                                  host.discardWrites, error))
         return fail(error);
 
     // An empty adapter is a record of an older version: user-mode network.
     const std::string adapter = ReadField(options.general.tapAdapter);
     std::string network;
-    if (adapter.empty() || adapter == kUserNetwork)
+    if (adapter.empty() || adapter == kUserNetwork) {
         network = "user";
+        for (const std::string& forward : host.hostForwards)
+            network += "," + forward;
+    } else if (!host.hostForwards.empty())
+        return fail("The peripheral port-forward forwards into the user-mode network, but this "
+                    "machine's network is " +
+                    (adapter == kNoNetwork ? std::string("none") : "the TAP adapter " + adapter) +
+                    "; choose " + std::string(kUserNetwork) +
+                    " on the General page, or remove the row.");
     else if (adapter != kNoNetwork && !IsValidInterfaceName(adapter))
         return fail("The TAP network adapter " + Quoted(adapter) + " is not a valid adapter name.");
     else if (adapter != kNoNetwork)
@@ -377,8 +388,8 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
     for (int32_t i = 0; i < rows; ++i) {
         const std::string device = Trim(ReadField(options.peri.peris[i].device));
         const std::string properties = Trim(ReadField(options.peri.peris[i].param));
-        if (device.empty() || device == kDeviceTreeKind)
-            continue; // the device tree is -dtb, above
+        if (device.empty() || device == kDeviceTreeKind || IsHostPeripheralKind(device))
+            continue; // -dtb and the emulator's own services, above
         if (!IsPlainQemuName(device))
             return fail("The peripheral " + Quoted(device) + " is not a QEMU device name.");
         if (!IsDevicePropertyList(properties))
@@ -388,6 +399,11 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
         argv.insert(argv.end(),
                     {"-device", properties.empty() ? device : device + "," + properties});
     }
+
+    if (!host.gdb.empty())
+        argv.insert(argv.end(), {"-gdb", host.gdb});
+    if (host.gdbWait)
+        argv.push_back("-S");
 
     // A socket handed over already listening takes connections before QEMU
     // runs: nobody waits for it to appear.

@@ -66,6 +66,15 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
 std::optional<std::string> ExplicitDeviceTree(const EmulatorOptions& options,
                                               const std::string& baseDirectory);
 
+struct HostPort {
+    std::string host;
+    int port = 0;
+};
+
+// "4555", "host:4555" or "[::1]:4555"; the host defaults to the loopback so
+// that nothing is opened to the network unasked.
+bool ParseHostPort(std::string_view text, HostPort& out);
+
 // A value inside a QEMU option list: commas doubled.
 std::string QemuOptionValue(std::string_view value);
 

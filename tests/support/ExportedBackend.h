@@ -72,16 +72,23 @@ public:
         return cpus.empty() ? std::string() : cpus.front();
     }
 
-    // Stores and starts the machine; empty, or why it did not start.
-    std::string SaveAndStart(const EmulatorOptions& record) const {
-        Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
-        const std::string name = bx::ReadField(record.general.name);
+    // Starts the stored machine; empty, or why it did not start.
+    std::string Start(const std::string& name) const {
         if (Fn<PFN_StartEmulator>("StartEmulator")(name.c_str()) != 0)
             return {};
+        return "start refused: " + ErrInfo(name);
+    }
+    // Stores and starts the machine, as above.
+    std::string SaveAndStart(const EmulatorOptions& record) const {
+        Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions")(&record);
+        return Start(bx::ReadField(record.general.name));
+    }
+    // GetStartEmulatorErrInfo's text of the machine.
+    std::string ErrInfo(const std::string& name) const {
         auto info = Fn<PFN_GetStartEmulatorErrInfo>("GetStartEmulatorErrInfo");
         std::string text(info(name.c_str(), nullptr, 0), '\0');
         info(name.c_str(), text.data(), static_cast<uint32_t>(text.size()));
-        return "start refused: " + text;
+        return text.c_str();
     }
 
     // GetEmulatorInfo's text of the machine.

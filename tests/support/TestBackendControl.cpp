@@ -79,6 +79,11 @@ void SetStart(const std::string& name, int32_t result, const std::string& errTex
                              static_cast<uint32_t>(errText.size()), claimedLength);
 }
 
+void SetClone(const std::string& to, int32_t result, const std::string& text) {
+    CallExport<void (*)(const char*, int32_t, const char*)>("TestBackend_SetClone", to.c_str(),
+                                                            result, text.c_str());
+}
+
 void SetArch(const std::string& target, const std::string& arch) {
     CallExport<PFN_SetArch>("TestBackend_SetArch", target.c_str(), arch.c_str());
 }

@@ -49,6 +49,9 @@ void SetDefaultRecord(const EmulatorOptions& record);
 // `errText`; `claimedLength` >= 0 makes the length call lie.
 void SetStart(const std::string& name, int32_t result, const std::string& errText,
               int64_t claimedLength = -1);
+// CloneEmulator(any, to) answers `result` ("*": any name), and
+// GetStartEmulatorErrInfo(to) then gives `text`.
+void SetClone(const std::string& to, int32_t result, const std::string& text);
 // GetArch(target) writes `arch`; unknown targets leave the field as it is.
 void SetArch(const std::string& target, const std::string& arch);
 // GetEmulatorState(name) answers `state` (BREVANTIX_STATE_*, or any number).

@@ -65,6 +65,8 @@ struct State {
     bool hasDefault = false;
     EmulatorOptions defaultRecord{};
     std::map<std::string, StartSpec> starts;
+    // CloneEmulator by the new name (or *): its answer and its text.
+    std::map<std::string, StartSpec> clones;
     std::map<std::string, std::string> arches;
     // BREVANTIX_STATE_* by name; absent: stopped.
     std::map<std::string, int32_t> states;
@@ -406,6 +408,16 @@ bool RunScriptLine(std::string_view line, std::string& error) {
         spec.result = static_cast<int32_t>(strtol(result.c_str(), nullptr, 10));
         spec.claimedLength = claimed == "-" ? -1 : strtoll(claimed.c_str(), nullptr, 10);
         spec.errText = Rest(line);
+    } else if (command == "clone") {
+        const std::string to = Word(line);
+        const std::string result = Word(line);
+        if (result.empty()) {
+            error = "clone needs a name and a result";
+            return false;
+        }
+        StartSpec& spec = S().clones[to];
+        spec.result = static_cast<int32_t>(strtol(result.c_str(), nullptr, 10));
+        spec.errText = Rest(line);
     } else if (command == "arch") {
         const std::string target = Word(line);
         const std::string arch = Word(line);
@@ -631,6 +643,20 @@ int32_t GetEmulatorEventFd(void) {
     return S().events[0];
 }
 
+// The text goes where GetStartEmulatorErrInfo(to) finds it, as with ours.
+int32_t CloneEmulator(const char* from, const char* to) {
+    Log("CloneEmulator", {Text(from), Text(to)});
+    auto it = S().clones.find(Text(to));
+    if (it == S().clones.end())
+        it = S().clones.find(kAnyKey);
+    if (it == S().clones.end())
+        return 0;
+    StartSpec& text = S().starts[Text(to)];
+    text.errText = it->second.errText;
+    text.claimedLength = -1;
+    return it->second.result;
+}
+
 // ---- Control, for tests/support/TestBackendControl.cpp ----
 
 extern "C" {
@@ -681,6 +707,12 @@ BREVANTIX_EXPORT void TestBackend_SetStart(const char* name, int32_t result, con
     spec.result = result;
     spec.errText = errText ? std::string(errText, errLength) : std::string();
     spec.claimedLength = claimedLength;
+}
+
+BREVANTIX_EXPORT void TestBackend_SetClone(const char* to, int32_t result, const char* text) {
+    StartSpec& spec = S().clones[Text(to)];
+    spec.result = result;
+    spec.errText = Text(text);
 }
 
 BREVANTIX_EXPORT void TestBackend_SetArch(const char* target, const char* arch) {

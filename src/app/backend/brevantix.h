@@ -165,6 +165,11 @@ typedef uint32_t (*PFN_GetEmulatorInfo)(const char* name, char* buffer, uint32_t
  * stopped; the caller reads and discards what it holds, then asks the
  * states again. -1 when there is none. */
 typedef int32_t (*PFN_GetEmulatorEventFd)(void);
+/* Optional. Stores a copy of the stopped machine `from` as the new machine
+ * `to`, with copies of the disk images it writes. 1 when done, 0 when not;
+ * either way GetStartEmulatorErrInfo(to) gives the text that says why or
+ * what the clone holds. */
+typedef int32_t (*PFN_CloneEmulator)(const char* from, const char* to);
 
 /* Declarations for back ends that implement the interface. */
 #ifdef BREVANTIX_IMPLEMENTATION
@@ -192,8 +197,9 @@ BREVANTIX_EXPORT uint32_t GetPeriType(char* buffer, uint32_t capacity, uint32_t 
 BREVANTIX_EXPORT int32_t GetEmulatorState(const char* name);            /* optional */
 BREVANTIX_EXPORT int32_t StopEmulator(const char* name, int32_t force); /* optional */
 BREVANTIX_EXPORT uint32_t GetEmulatorInfo(const char* name, char* buffer,
-                                          uint32_t size); /* optional */
-BREVANTIX_EXPORT int32_t GetEmulatorEventFd(void);        /* optional */
+                                          uint32_t size);                 /* optional */
+BREVANTIX_EXPORT int32_t GetEmulatorEventFd(void);                        /* optional */
+BREVANTIX_EXPORT int32_t CloneEmulator(const char* from, const char* to); /* optional */
 #endif
 
 #ifdef __cplusplus
