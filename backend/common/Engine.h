@@ -1,6 +1,7 @@
-// What the exports ask of an engine that keeps and runs machines somewhere
-// other than the local store (libvirt). Lists are in display order; every
-// call returns within a bound, with its failure in the text it gives.
+// What the exports ask of an engine: the local one (QEMU run by this user)
+// or one that keeps and runs machines elsewhere (a libvirt daemon). Lists
+// are in display order; a failure is told in the text a call gives, or in
+// the back end's log where the interface has no place for it.
 #pragma once
 
 #include "Machine.h"
@@ -37,6 +38,15 @@ public:
     virtual int State(const std::string& name) = 0;
     virtual bool Stop(const std::string& name, bool force) = 0;
     virtual std::string Info(const std::string& name) = 0;
+    // A copy of the stopped machine `from` as `to`; the text says why not or
+    // what the copy holds.
+    virtual EngineStart Clone(const std::string& from, const std::string& to) = 0;
+    // Host adapters that the engine itself makes (TAP); none elsewhere.
+    virtual std::vector<std::string> AdapterDriverVersions() { return {}; }
+    virtual void InstallAdapter() {}
+    virtual void RenameAdapter(const std::string& /*from*/, const std::string& /*to*/) {}
+    // Readable when a machine may have started or stopped; -1: no such news.
+    virtual int EventFd() { return -1; }
 };
 
 // The libvirt engine's shared object, beside the back end, and what it

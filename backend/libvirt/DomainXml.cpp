@@ -29,7 +29,7 @@ bool IsVirtBoard(std::string_view board) {
 }
 
 struct DiskPlace {
-    std::string bus;  // libvirt's target bus
+    std::string bus; // libvirt's target bus
     bool mmio = false;
 };
 
@@ -106,9 +106,9 @@ std::optional<std::string> SerialXml(const Machine& m, const DomainIdentity& id,
             *why = "The serial parameter " + param + " is not a port, host:port or [v6]:port";
             return std::nullopt;
         }
-        return "<serial type='tcp'><source mode='bind' host='" + XmlEscape(host) +
-               "' service='" + port + "'/><protocol type='" +
-               (kind == "tcp" ? "raw" : "telnet") + "'/><target port='0'/></serial>";
+        return "<serial type='tcp'><source mode='bind' host='" + XmlEscape(host) + "' service='" +
+               port + "'/><protocol type='" + (kind == "tcp" ? "raw" : "telnet") +
+               "'/><target port='0'/></serial>";
     }
     if (kind == "unix") {
         const std::string path =
@@ -123,8 +123,7 @@ std::optional<std::string> SerialXml(const Machine& m, const DomainIdentity& id,
                "'/><target port='0'/></serial>";
     }
     *why = "The serial kind " + kind +
-           " is not offered for machines on another host; choose one of " +
-           [] {
+           " is not offered for machines on another host; choose one of " + [] {
                std::string list;
                for (const std::string& k : RemoteSerialKinds())
                    list += (list.empty() ? "" : ", ") + k;
@@ -217,8 +216,8 @@ std::optional<std::string> DomainXml(const Machine& m, const DomainIdentity& id,
     // libvirt's XML holds no line breaks in the command line, and QEMU's
     // -append would not either.
     std::string cmdline = m.commandLine;
-    std::replace_if(cmdline.begin(), cmdline.end(), [](char c) { return c == '\n' || c == '\r'; },
-                    ' ');
+    std::replace_if(
+        cmdline.begin(), cmdline.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
     if (!cmdline.empty())
         x += "    <cmdline>" + XmlEscape(cmdline) + "</cmdline>\n";
     if (!files.dtb.empty())
@@ -242,8 +241,8 @@ std::optional<std::string> DomainXml(const Machine& m, const DomainIdentity& id,
         const std::string dev = prefix + char('a' + devices[prefix]++);
         x += "    <disk type='file' device='disk'><driver name='qemu' type='" +
              XmlEscape(disk.format) + "'/><source file='" + XmlEscape(disk.path) +
-             "'/><target dev='" + dev + "' bus='" + place->bus + "'/>" +
-             MmioAddress(place->mmio) + "</disk>\n";
+             "'/><target dev='" + dev + "' bus='" + place->bus + "'/>" + MmioAddress(place->mmio) +
+             "</disk>\n";
         return true;
     };
     const std::string hdBus = info ? std::string(info->diskBus) : virt ? "virtio-mmio" : "virtio";
@@ -319,11 +318,35 @@ std::optional<std::string> DomainXml(const Machine& m, const DomainIdentity& id,
     return x;
 }
 
+std::string BareDomainXml(const Machine& machine, const DomainIdentity& identity) {
+    const std::optional<TargetName> target = ParseTargetText(machine.target);
+    const std::string arch = LibvirtArch(target ? target->arch : machine.arch);
+    return "<domain type='qemu'><name>" + XmlEscape(identity.name) + "</name>" +
+           (identity.uuid.empty() ? "" : "<uuid>" + XmlEscape(identity.uuid) + "</uuid>") +
+           "<metadata>" + MetadataElement(machine) + "</metadata><memory unit='MiB'>" +
+           std::to_string(std::max<uint64_t>(MegabytesOf(machine), 16)) +
+           "</memory><os><type arch='" + XmlEscape(arch) + "'" +
+           (target ? " machine='" + XmlEscape(target->board) + "'" : "") +
+           ">hvm</type></os></domain>";
+}
+
+namespace {
+
+// The machine file's own text: every byte of every field survives it, and
+// it holds no control byte but line breaks.
+std::string MachineText(const Machine& machine) {
+    return XmlEscape(SerializeMachine(RecordFromMachine(machine)));
+}
+
+} // namespace
+
 std::string MetadataElement(const Machine& machine) {
-    // The machine file's own text: every byte of every field survives it, and
-    // it holds no control byte but line breaks.
     return std::string("<tarnwick:machine xmlns:tarnwick='") + kMetadataNamespace + "'>" +
-           XmlEscape(SerializeMachine(RecordFromMachine(machine))) + "</tarnwick:machine>";
+           MachineText(machine) + "</tarnwick:machine>";
+}
+
+std::string MetadataContent(const Machine& machine) {
+    return "<machine>" + MachineText(machine) + "</machine>";
 }
 
 std::optional<Machine> MachineFromMetadata(std::string_view element) {

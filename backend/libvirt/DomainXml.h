@@ -41,10 +41,16 @@ struct DomainIdentity {
 std::optional<std::string> DomainXml(const Machine& machine, const DomainIdentity& identity,
                                      const DomainFiles& files, std::string* why);
 
+// A domain that holds the machine (its metadata) and nothing a start needs:
+// what a save defines before the machine's first start.
+std::string BareDomainXml(const Machine& machine, const DomainIdentity& identity);
+
 // The <metadata> element's child that holds every field of the machine.
 std::string MetadataElement(const Machine& machine);
 // The machine of a metadata element as virDomainGetMetadata gives it.
 std::optional<Machine> MachineFromMetadata(std::string_view element);
+// The same for virDomainSetMetadata, which adds the namespace itself.
+std::string MetadataContent(const Machine& machine);
 
 // QEMU's architecture names (ours) and libvirt's.
 std::string LibvirtArch(std::string_view arch);

@@ -6,7 +6,6 @@
 #include "Files.h"
 #include "KernelImage.h"
 #include "Log.h"
-#include "MachineFile.h"
 #include "RemoteFiles.h"
 #include "Text.h"
 #include "Xml.h"
@@ -19,9 +18,9 @@
 #include <csignal>
 #include <fcntl.h>
 #include <random>
-#include <utility>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace bx::lv {
 namespace {
@@ -106,65 +105,67 @@ LibvirtEngine::LibvirtEngine(std::string uri) : m_link(std::move(uri), kBound) {
 }
 
 std::optional<LibvirtEngine::Snapshot> LibvirtEngine::Listing(std::chrono::milliseconds maxAge,
-                                                               std::string* error) {
+                                                              std::string* error) {
     {
         std::lock_guard lock(m_mutex);
         if (m_snapshot && Clock::now() - m_snapshot->at <= maxAge)
             return m_snapshot;
     }
     using Entries = std::vector<Entry>;
-    const Outcome<Entries> listed = m_link.Call<Entries>([](virConnectPtr conn) -> Outcome<Entries> {
-        virDomainStatsRecordPtr* records = nullptr;
-        const int count = virConnectGetAllDomainStats(conn, VIR_DOMAIN_STATS_STATE, &records, 0);
-        if (count < 0)
-            return {std::nullopt, "The machines could not be listed: " + LastError()};
-        std::vector<virDomainPtr> domains;
-        std::vector<int> states;
-        for (int i = 0; i < count; ++i) {
-            const char* name = virDomainGetName(records[i]->dom);
-            if (!name || !std::string_view(name).starts_with(kDomainPrefix))
-                continue;
-            int state = 0;
-            for (int p = 0; p < records[i]->nparams; ++p)
-                if (std::string_view(records[i]->params[p].field) == "state.state")
-                    state = records[i]->params[p].value.i;
-            virDomainRef(records[i]->dom);
-            domains.push_back(records[i]->dom);
-            states.push_back(state);
-        }
-        virDomainStatsRecordListFree(records);
-
-        std::vector<std::optional<Entry>> found(domains.size());
-        std::atomic<std::size_t> next{0};
-        const auto work = [&] {
-            for (std::size_t i; (i = next++) < domains.size();) {
-                char* element = virDomainGetMetadata(domains[i], VIR_DOMAIN_METADATA_ELEMENT,
-                                                     kMetadataNamespace, 0);
-                if (!element)
-                    continue; // a domain of that name that Tarnwick did not make
-                std::optional<Machine> machine = MachineFromMetadata(element);
-                free(element);
-                char uuid[VIR_UUID_STRING_BUFLEN] = {};
-                if (!machine || virDomainGetUUIDString(domains[i], uuid) != 0)
+    const Outcome<Entries> listed =
+        m_link.Call<Entries>([](virConnectPtr conn) -> Outcome<Entries> {
+            virDomainStatsRecordPtr* records = nullptr;
+            const int count =
+                virConnectGetAllDomainStats(conn, VIR_DOMAIN_STATS_STATE, &records, 0);
+            if (count < 0)
+                return {std::nullopt, "The machines could not be listed: " + LastError()};
+            std::vector<virDomainPtr> domains;
+            std::vector<int> states;
+            for (int i = 0; i < count; ++i) {
+                const char* name = virDomainGetName(records[i]->dom);
+                if (!name || !std::string_view(name).starts_with(kDomainPrefix))
                     continue;
-                found[i] = Entry{virDomainGetName(domains[i]), uuid, std::move(*machine),
-                                 StateOf(states[i])};
+                int state = 0;
+                for (int p = 0; p < records[i]->nparams; ++p)
+                    if (std::string_view(records[i]->params[p].field) == "state.state")
+                        state = records[i]->params[p].value.i;
+                virDomainRef(records[i]->dom);
+                domains.push_back(records[i]->dom);
+                states.push_back(state);
             }
-        };
-        std::vector<std::thread> threads;
-        for (int t = 1; t < std::min<int>(kListingThreads, int(domains.size())); ++t)
-            threads.emplace_back(work);
-        work();
-        for (std::thread& thread : threads)
-            thread.join();
-        for (virDomainPtr domain : domains)
-            virDomainFree(domain);
-        Entries entries;
-        for (std::optional<Entry>& entry : found)
-            if (entry)
-                entries.push_back(std::move(*entry));
-        return {std::move(entries), {}};
-    });
+            virDomainStatsRecordListFree(records);
+
+            std::vector<std::optional<Entry>> found(domains.size());
+            std::atomic<std::size_t> next{0};
+            const auto work = [&] {
+                for (std::size_t i; (i = next++) < domains.size();) {
+                    char* element = virDomainGetMetadata(domains[i], VIR_DOMAIN_METADATA_ELEMENT,
+                                                         kMetadataNamespace, 0);
+                    if (!element)
+                        continue; // a domain of that name that Tarnwick did not make
+                    std::optional<Machine> machine = MachineFromMetadata(element);
+                    free(element);
+                    char uuid[VIR_UUID_STRING_BUFLEN] = {};
+                    if (!machine || virDomainGetUUIDString(domains[i], uuid) != 0)
+                        continue;
+                    found[i] = Entry{virDomainGetName(domains[i]), uuid, std::move(*machine),
+                                     StateOf(states[i])};
+                }
+            };
+            std::vector<std::thread> threads;
+            for (int t = 1; t < std::min<int>(kListingThreads, int(domains.size())); ++t)
+                threads.emplace_back(work);
+            work();
+            for (std::thread& thread : threads)
+                thread.join();
+            for (virDomainPtr domain : domains)
+                virDomainFree(domain);
+            Entries entries;
+            for (std::optional<Entry>& entry : found)
+                if (entry)
+                    entries.push_back(std::move(*entry));
+            return {std::move(entries), {}};
+        });
     if (!listed) {
         *error = listed.error;
         LogLine(listed.error);
@@ -184,9 +185,8 @@ std::optional<LibvirtEngine::Snapshot> LibvirtEngine::Listing(std::chrono::milli
     return snapshot;
 }
 
-std::optional<LibvirtEngine::Entry> LibvirtEngine::Find(const std::string& name,
-                                                        std::chrono::milliseconds maxAge,
-                                                        std::string* error) {
+std::optional<LibvirtEngine::Entry>
+LibvirtEngine::Find(const std::string& name, std::chrono::milliseconds maxAge, std::string* error) {
     const std::optional<Snapshot> snapshot = Listing(maxAge, error);
     if (!snapshot)
         return std::nullopt;
@@ -269,25 +269,14 @@ void LibvirtEngine::Save(const Machine& machine) {
         identity = {same->domain, same->uuid};
     // What a start needs is made and checked at the start; the save keeps
     // the machine, whatever it holds, so that nothing typed is lost.
-    const std::optional<TargetName> target = ParseTargetText(machine.target);
-    const std::string arch = LibvirtArch(target ? target->arch : machine.arch);
-    const std::string xml = "<domain type='qemu'><name>" + XmlEscape(identity.name) + "</name>" +
-                            (identity.uuid.empty() ? "" : "<uuid>" + identity.uuid + "</uuid>") +
-                            "<metadata>" + MetadataElement(machine) +
-                            "</metadata><memory unit='MiB'>" +
-                            std::to_string(std::max<int64_t>(machine.memSize, 16)) +
-                            "</memory><os><type arch='" + XmlEscape(arch) + "'" +
-                            (target ? " machine='" + XmlEscape(target->board) + "'" : "") +
-                            ">hvm</type></os></domain>";
+    const std::string xml = BareDomainXml(machine, identity);
     // An edit keeps the XML the machine's last start made (kernel, disks),
     // so that virsh can still start it; the metadata carries the change,
     // which the next start from here applies.
     const std::string previous = edited ? edited->xml : std::string();
-    const std::string inner = "<machine>" +
-                              XmlEscape(SerializeMachine(RecordFromMachine(machine))) +
-                              "</machine>";
-    const Outcome<bool> saved = m_link.Call<bool>(
-        [xml, previous, inner](virConnectPtr conn) -> Outcome<bool> {
+    const std::string inner = MetadataContent(machine);
+    const Outcome<bool> saved =
+        m_link.Call<bool>([xml, previous, inner](virConnectPtr conn) -> Outcome<bool> {
             Domain dom{virDomainDefineXML(conn, (previous.empty() ? xml : previous).c_str()),
                        virDomainFree};
             if (!dom)
@@ -373,28 +362,29 @@ EngineStart LibvirtEngine::Start(const std::string& name) {
             return {false, problem};
     Link slow(m_link.Uri(), kStartBound);
     const std::string uri = m_link.Uri();
-    const Outcome<bool> started = slow.Call<bool>([e = *entry](virConnectPtr conn) -> Outcome<bool> {
-        Domain dom = LookUp(conn, e.domain);
-        if (!dom)
-            return {std::nullopt, "The machine is no longer on the host: " + LastError()};
-        char* current = virDomainGetXMLDesc(dom.get(), VIR_DOMAIN_XML_INACTIVE);
-        const std::string previous = current ? current : "";
-        free(current);
-        const Outcome<DomainFiles> files = PlaceFiles(conn, e.machine, e.domain, previous);
-        if (!files)
-            return {std::nullopt, files.error};
-        std::string why;
-        const std::optional<std::string> xml =
-            DomainXml(e.machine, {e.domain, e.uuid}, *files.value, &why);
-        if (!xml)
-            return {std::nullopt, why};
-        Domain defined{virDomainDefineXML(conn, xml->c_str()), virDomainFree};
-        if (!defined)
-            return {std::nullopt, LastError()};
-        if (virDomainCreate(defined.get()) != 0)
-            return {std::nullopt, LastError()};
-        return {true, {}};
-    });
+    const Outcome<bool> started =
+        slow.Call<bool>([e = *entry](virConnectPtr conn) -> Outcome<bool> {
+            Domain dom = LookUp(conn, e.domain);
+            if (!dom)
+                return {std::nullopt, "The machine is no longer on the host: " + LastError()};
+            char* current = virDomainGetXMLDesc(dom.get(), VIR_DOMAIN_XML_INACTIVE);
+            const std::string previous = current ? current : "";
+            free(current);
+            const Outcome<DomainFiles> files = PlaceFiles(conn, e.machine, e.domain, previous);
+            if (!files)
+                return {std::nullopt, files.error};
+            std::string why;
+            const std::optional<std::string> xml =
+                DomainXml(e.machine, {e.domain, e.uuid}, *files.value, &why);
+            if (!xml)
+                return {std::nullopt, why};
+            Domain defined{virDomainDefineXML(conn, xml->c_str()), virDomainFree};
+            if (!defined)
+                return {std::nullopt, LastError()};
+            if (virDomainCreate(defined.get()) != 0)
+                return {std::nullopt, LastError()};
+            return {true, {}};
+        });
     Forget();
     if (!started)
         return {false, started.error};
@@ -590,17 +580,17 @@ bool LibvirtEngine::Stop(const std::string& name, bool force) {
             Domain dom = LookUp(conn, domain);
             if (!dom)
                 return {std::nullopt, LastError()};
-            const int result = force ? virDomainDestroy(dom.get())
-                                     : virDomainShutdownFlags(
-                                           dom.get(), VIR_DOMAIN_SHUTDOWN_ACPI_POWER_BTN);
+            const int result =
+                force ? virDomainDestroy(dom.get())
+                      : virDomainShutdownFlags(dom.get(), VIR_DOMAIN_SHUTDOWN_ACPI_POWER_BTN);
             if (result != 0)
                 return {std::nullopt, LastError()};
             return {true, {}};
         });
     Forget();
     if (!stopped)
-        LogLine("The machine " + name + " on " + m_link.Uri() + " was not stopped: " +
-                stopped.error);
+        LogLine("The machine " + name + " on " + m_link.Uri() +
+                " was not stopped: " + stopped.error);
     return stopped.value.value_or(false);
 }
 
@@ -611,10 +601,45 @@ std::string LibvirtEngine::Info(const std::string& name) {
         return error;
     const char* state = entry->state == BREVANTIX_STATE_RUNNING  ? "running"
                         : entry->state == BREVANTIX_STATE_PAUSED ? "paused"
-                                                                  : "not running";
+                                                                 : "not running";
     return "The machine runs on " + m_link.Uri() + " as the domain " + entry->domain + ": " +
            state + ".\n" + ConsoleText(entry->machine, m_link.Uri(), entry->domain) +
            "\nvirsh -c " + Quoted(m_link.Uri()) + " dominfo " + entry->domain;
+}
+
+EngineStart LibvirtEngine::Clone(const std::string& from, const std::string& to) {
+    std::string error;
+    const std::optional<Entry> entry = Find(from, 0ms, &error);
+    if (!entry)
+        return {false, error};
+    if (to.empty())
+        return {false, "The copy needs a name"};
+    if (Find(to, 0ms, nullptr))
+        return {false, "A machine named " + to + " is already stored on " + m_link.Uri()};
+    if (entry->state != BREVANTIX_STATE_STOPPED)
+        return {false, "The machine " + from +
+                           " is running: its disks change under a copy; stop it first"};
+    Machine copy = entry->machine;
+    copy.name = to;
+    Link slow(m_link.Uri(), kStartBound);
+    const Outcome<std::string> cloned = slow.Call<std::string>(
+        [copy, from = entry->domain](virConnectPtr conn) -> Outcome<std::string> {
+            const std::string domain = NewDomainName();
+            Outcome<Machine> machine = CloneDisks(conn, copy, from, domain);
+            if (!machine)
+                return {std::nullopt, machine.error};
+            Domain defined{
+                virDomainDefineXML(conn, BareDomainXml(*machine.value, {domain, {}}).c_str()),
+                virDomainFree};
+            if (!defined)
+                return {std::nullopt, LastError()};
+            return {domain, {}};
+        });
+    Forget();
+    if (!cloned)
+        return {false, "The machine " + from + " was not copied: " + cloned.error};
+    return {true, "The copy " + to + " of " + from + " is the domain " + *cloned.value + " on " +
+                      m_link.Uri() + ", with copies of the disk images it has there"};
 }
 
 } // namespace bx::lv

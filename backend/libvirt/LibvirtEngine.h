@@ -35,6 +35,7 @@ public:
     int State(const std::string& name) override;
     bool Stop(const std::string& name, bool force) override;
     std::string Info(const std::string& name) override;
+    EngineStart Clone(const std::string& from, const std::string& to) override;
 
     // A domain of ours as the last listing saw it.
     struct Entry {

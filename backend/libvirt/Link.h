@@ -39,8 +39,7 @@ public:
     // Runs `body` with an open connection on a thread of its own; after the
     // bound the caller is given up on (the thread finishes on its own, so
     // `body` must own everything it uses).
-    template <typename T>
-    Outcome<T> Call(std::function<Outcome<T>(virConnectPtr)> body) {
+    template <typename T> Outcome<T> Call(std::function<Outcome<T>(virConnectPtr)> body) {
         struct Shared {
             std::mutex mutex;
             std::condition_variable done;

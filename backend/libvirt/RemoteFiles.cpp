@@ -141,8 +141,7 @@ std::optional<DomainFiles::Disk> PlaceDisk(virStoragePoolPtr pool, virConnectPtr
             return std::nullopt;
         }
     }
-    const std::string name =
-        file.empty() ? defaultName : file.substr(file.find_last_of('/') + 1);
+    const std::string name = file.empty() ? defaultName : file.substr(file.find_last_of('/') + 1);
     if (name.empty() || name.find('/') != std::string::npos) {
         *error = "The " + std::string(what) + " image name " + file + " is not a volume's name";
         return std::nullopt;
@@ -174,12 +173,70 @@ uint64_t CardBytes(uint64_t bytes) {
 
 } // namespace
 
+namespace {
+
+Pool FindPool(virConnectPtr conn) {
+    for (const char* name : kPoolNames)
+        if (Pool pool{virStoragePoolLookupByName(conn, name), virStoragePoolFree})
+            return pool;
+    return Pool{nullptr, virStoragePoolFree};
+}
+
+// The image's copy; `file` is empty (the default image) or names a volume.
+bool CloneDisk(virConnectPtr conn, virStoragePoolPtr pool, std::string* file,
+               const std::string& from, const std::string& to, const char* suffix,
+               std::string* error) {
+    Volume source{nullptr, virStorageVolFree};
+    std::string copy;
+    if (file->empty()) {
+        source =
+            Volume{virStorageVolLookupByName(pool, (from + suffix).c_str()), virStorageVolFree};
+        copy = to + suffix;
+    } else {
+        source = Volume{file->front() == '/' ? virStorageVolLookupByPath(conn, file->c_str())
+                                             : virStorageVolLookupByName(pool, file->c_str()),
+                        virStorageVolFree};
+        copy = to + "-" + file->substr(file->find_last_of('/') + 1);
+        *file = copy;
+    }
+    if (!source)
+        return true;
+    virStorageVolInfo info{};
+    if (virStorageVolGetInfo(source.get(), &info) != 0) {
+        *error = LastError();
+        return false;
+    }
+    Volume made{
+        virStorageVolCreateXMLFrom(pool, VolumeXml(copy, info.capacity).c_str(), source.get(), 0),
+        virStorageVolFree};
+    if (!made) {
+        *error = "The image " + copy + " could not be copied: " + LastError();
+        return false;
+    }
+    if (*file == copy)
+        *file = VolumePath(made.get());
+    return true;
+}
+
+} // namespace
+
+Outcome<Machine> CloneDisks(virConnectPtr conn, Machine machine, const std::string& from,
+                            const std::string& to) {
+    Pool pool = FindPool(conn);
+    if (!pool)
+        return {std::nullopt, "The host has no storage pool named tarnwick or default"};
+    std::string error;
+    const bool sd = machine.sdSize > 0 || !machine.sdFile.empty();
+    const bool hd = machine.hdSize > 0 || !machine.hdFile.empty();
+    if ((sd && !CloneDisk(conn, pool.get(), &machine.sdFile, from, to, ".sd.img", &error)) ||
+        (hd && !CloneDisk(conn, pool.get(), &machine.hdFile, from, to, ".hd.img", &error)))
+        return {std::nullopt, error};
+    return {std::move(machine), {}};
+}
+
 Outcome<DomainFiles> PlaceFiles(virConnectPtr conn, const Machine& m, const std::string& domain,
                                 const std::string& previousXml) {
-    Pool pool{nullptr, virStoragePoolFree};
-    for (const char* name : kPoolNames)
-        if ((pool = Pool{virStoragePoolLookupByName(conn, name), virStoragePoolFree}))
-            break;
+    Pool pool = FindPool(conn);
     if (!pool || virStoragePoolIsActive(pool.get()) != 1)
         return {std::nullopt,
                 "The host that runs the machine has no active storage pool named tarnwick or "
@@ -201,8 +258,7 @@ Outcome<DomainFiles> PlaceFiles(virConnectPtr conn, const Machine& m, const std:
     std::string error;
     if (!PlaceBootFile(pool.get(), conn, m.kernel, previousKernel, "kernel", &files.kernel,
                        &error) ||
-        !PlaceBootFile(pool.get(), conn, m.initrd, previousInitrd, "initrd", &files.initrd,
-                       &error))
+        !PlaceBootFile(pool.get(), conn, m.initrd, previousInitrd, "initrd", &files.initrd, &error))
         return {std::nullopt, error};
 
     // The device tree: the one the machine names, else the one its board

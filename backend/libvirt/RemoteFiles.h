@@ -20,4 +20,11 @@ inline constexpr const char* kPoolNames[] = {"tarnwick", "default"};
 Outcome<DomainFiles> PlaceFiles(virConnectPtr conn, const Machine& machine,
                                 const std::string& domain, const std::string& previousXml);
 
+// Copies in the pool of the disk images `machine` (of domain `from`) has
+// there, for its clone of domain `to`; gives the clone's machine, its image
+// fields naming the copies. Images not made yet are left for the clone's
+// own first start.
+Outcome<Machine> CloneDisks(virConnectPtr conn, Machine machine, const std::string& from,
+                            const std::string& to);
+
 } // namespace bx::lv

@@ -173,8 +173,8 @@ int main() {
     char dirTemplate[] = "/tmp/bench_remote_list-XXXXXX";
     const std::string dir = ::mkdtemp(dirTemplate);
     const std::string script = TARNWICK_SOURCE_DIR "/scripts/libvirt-host.sh";
-    const std::string up = Run("TARNWICK_LIBVIRT_CACHE=" TARNWICK_BUILD_DIR
-                               "/libvirt-cache bash " + script + " up " + dir);
+    const std::string up = Run("TARNWICK_LIBVIRT_CACHE=" TARNWICK_BUILD_DIR "/libvirt-cache bash " +
+                               script + " up " + dir);
     std::string uri;
     if (const std::size_t at = up.find("TARNWICK_LIBVIRT_URI='"); at != std::string::npos)
         uri = up.substr(at + 22, up.find('\'', at + 22) - at - 22);

@@ -106,27 +106,27 @@ void TestLibvirt::machineLivesOnTheDaemon() {
     // A domain made outside Tarnwick, even one named like ours, is neither
     // listed nor touched.
     const QString foreign = Path(QStringLiteral("foreign.xml"));
-    QVERIFY(WriteBytes(ToStd(foreign),
-                       "<domain type='qemu'><name>tarnwick-foreign</name><memory "
-                       "unit='MiB'>64</memory><os><type arch='armv7l' "
-                       "machine='virt'>hvm</type></os></domain>"));
+    QVERIFY(WriteBytes(ToStd(foreign), "<domain type='qemu'><name>tarnwick-foreign</name><memory "
+                                       "unit='MiB'>64</memory><os><type arch='armv7l' "
+                                       "machine='virt'>hvm</type></os></domain>"));
     Virsh({QStringLiteral("define"), foreign});
 
     QVERIFY(Names().empty());
-    const auto targets = m_backend.List<PFN_GetEmulatorTarget>("GetEmulatorTarget", m_extra.c_str());
+    const auto targets =
+        m_backend.List<PFN_GetEmulatorTarget>("GetEmulatorTarget", m_extra.c_str());
     QVERIFY(!targets.empty());
     QCOMPARE(targets.front(), std::string("virt (arm)"));
     const std::string cpu = m_backend.FirstCpu("virt (arm)");
     QCOMPARE(cpu, std::string("cortex-a15"));
 
-    const std::string assets = ToStd(
-        qEnvironmentVariable("TARNWICK_BOOT_ASSETS", QStringLiteral(TARNWICK_BOOT_ASSETS)));
+    const std::string assets =
+        ToStd(qEnvironmentVariable("TARNWICK_BOOT_ASSETS", QStringLiteral(TARNWICK_BOOT_ASSETS)));
     // On the daemon's host: the pool's directory, which its QEMU may write.
     const QString serial = Path(QStringLiteral("pool/console.txt"));
     const std::string name = "board \xff one";
-    EmulatorOptions record = GuestRecord(
-        m_backend, name, "virt (arm)", 256, assets + "/vmlinuz", ToStd(Path("initrd.cpio")),
-        "console=ttyAMA0 panic=-1", ToStd(serial));
+    EmulatorOptions record =
+        GuestRecord(m_backend, name, "virt (arm)", 256, assets + "/vmlinuz",
+                    ToStd(Path("initrd.cpio")), "console=ttyAMA0 panic=-1", ToStd(serial));
     bx::WriteField(record.general.tapAdapter, "(user-mode network)");
     record.peri.periCount = 1;
     bx::WriteField(record.peri.peris[0].device, "virtio-rng-device");
@@ -155,7 +155,19 @@ void TestLibvirt::machineLivesOnTheDaemon() {
     QCOMPARE(stop(renamed.c_str(), 1), 1);
     QCOMPARE(State(renamed), BREVANTIX_STATE_STOPPED);
 
-    m_backend.Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")(renamed.c_str(), "arm");
+    // A stopped machine's copy; then a start that libvirt refuses, in its
+    // own words.
+    QCOMPARE(m_backend.Fn<PFN_CloneEmulator>("CloneEmulator")(renamed.c_str(), "copy"), 1);
+    QCOMPARE(Names(), (std::vector<std::string>{"copy", renamed}));
+    EmulatorOptions broken = record;
+    bx::WriteField(broken.general.name, "copy");
+    bx::WriteField(broken.general.cpu, "cortex-z99");
+    m_backend.Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")("copy", "arm");
+    const std::string why = m_backend.SaveAndStart(broken);
+    QVERIFY2(why.find("cortex-z99") != std::string::npos, why.c_str());
+
+    for (const std::string& machine : Names())
+        m_backend.Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions")(machine.c_str(), "arm");
     QVERIFY(Names().empty());
     QVERIFY(Virsh({QStringLiteral("list"), QStringLiteral("--all"), QStringLiteral("--name")})
                 .contains("tarnwick-foreign"));
