@@ -360,10 +360,9 @@ EngineStart LibvirtEngine::Start(const std::string& name) {
         if (std::string problem = KernelImageProblem(m.kernel, target->arch, target->board);
             !problem.empty())
             return {false, problem};
-    Link slow(m_link.Uri(), kStartBound);
     const std::string uri = m_link.Uri();
-    const Outcome<bool> started =
-        slow.Call<bool>([e = *entry](virConnectPtr conn) -> Outcome<bool> {
+    const Outcome<bool> started = m_link.Call<bool>(
+        [e = *entry](virConnectPtr conn) -> Outcome<bool> {
             Domain dom = LookUp(conn, e.domain);
             if (!dom)
                 return {std::nullopt, "The machine is no longer on the host: " + LastError()};
@@ -384,7 +383,8 @@ EngineStart LibvirtEngine::Start(const std::string& name) {
             if (virDomainCreate(defined.get()) != 0)
                 return {std::nullopt, LastError()};
             return {true, {}};
-        });
+        },
+        kStartBound);
     Forget();
     if (!started)
         return {false, started.error};
@@ -621,8 +621,7 @@ EngineStart LibvirtEngine::Clone(const std::string& from, const std::string& to)
                            " is running: its disks change under a copy; stop it first"};
     Machine copy = entry->machine;
     copy.name = to;
-    Link slow(m_link.Uri(), kStartBound);
-    const Outcome<std::string> cloned = slow.Call<std::string>(
+    const Outcome<std::string> cloned = m_link.Call<std::string>(
         [copy, from = entry->domain](virConnectPtr conn) -> Outcome<std::string> {
             const std::string domain = NewDomainName();
             Outcome<Machine> machine = CloneDisks(conn, copy, from, domain);
@@ -634,7 +633,8 @@ EngineStart LibvirtEngine::Clone(const std::string& from, const std::string& to)
             if (!defined)
                 return {std::nullopt, LastError()};
             return {domain, {}};
-        });
+        },
+        kStartBound);
     Forget();
     if (!cloned)
         return {false, "The machine " + from + " was not copied: " + cloned.error};

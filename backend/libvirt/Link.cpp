@@ -71,6 +71,31 @@ virConnectPtr Link::Acquire(State& state, std::string* error) {
     return state.conn;
 }
 
+namespace {
+
+// How long the calls after one given up on fail at once.
+constexpr long long kQuietMs = 30000;
+
+long long NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+} // namespace
+
+std::string Link::StillStuck(State& state) {
+    if (state.stuck.load() > 0 && NowMs() - state.gaveUpAtMs.load() < kQuietMs)
+        return "The libvirt daemon at " + state.uri +
+               " has not answered an earlier call yet; the link may be down";
+    return {};
+}
+
+void Link::GaveUp(State& state) {
+    ++state.stuck;
+    state.gaveUpAtMs = NowMs();
+}
+
 void Link::Drop(State& state, virConnectPtr conn) {
     std::lock_guard lock(state.mutex);
     if (state.conn == conn) {

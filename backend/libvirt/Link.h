@@ -6,6 +6,7 @@
 
 #include <libvirt/libvirt.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -37,16 +38,21 @@ public:
     const std::string& Uri() const { return m_uri; }
 
     // Runs `body` with an open connection on a thread of its own; after the
-    // bound the caller is given up on (the thread finishes on its own, so
-    // `body` must own everything it uses).
-    template <typename T> Outcome<T> Call(std::function<Outcome<T>(virConnectPtr)> body) {
+    // bound (the link's, unless given) the caller is given up on (the thread finishes on its own,
+    // so `body` must own everything it uses).
+    template <typename T>
+    Outcome<T> Call(std::function<Outcome<T>(virConnectPtr)> body,
+                    std::chrono::milliseconds bound = {}) {
         struct Shared {
             std::mutex mutex;
             std::condition_variable done;
             std::optional<Outcome<T>> result;
+            bool abandoned = false;
         };
-        auto shared = std::make_shared<Shared>();
         auto state = m_state;
+        if (std::string busy = StillStuck(*state); !busy.empty())
+            return {std::nullopt, busy};
+        auto shared = std::make_shared<Shared>();
         std::thread([shared, state, body = std::move(body)] {
             Outcome<T> result;
             std::string error;
@@ -61,12 +67,19 @@ public:
             std::lock_guard lock(shared->mutex);
             shared->result = std::move(result);
             shared->done.notify_all();
+            if (shared->abandoned)
+                --state->stuck;
         }).detach();
+        if (bound.count() == 0)
+            bound = m_bound;
         std::unique_lock lock(shared->mutex);
-        if (!shared->done.wait_for(lock, m_bound, [&] { return shared->result.has_value(); }))
+        if (!shared->done.wait_for(lock, bound, [&] { return shared->result.has_value(); })) {
+            shared->abandoned = true;
+            GaveUp(*state);
             return {std::nullopt, "The libvirt daemon at " + m_uri + " did not answer within " +
-                                      std::to_string(m_bound.count() / 1000) +
+                                      std::to_string(bound.count() / 1000) +
                                       " s; the link may be down"};
+        }
         return std::move(*shared->result);
     }
 
@@ -75,7 +88,14 @@ private:
         std::string uri;
         std::mutex mutex; // held while a connection is opened
         virConnectPtr conn = nullptr;
+        // Calls given up on that still run, and when the last was given up:
+        // while one hangs, the next calls fail at once for a while instead
+        // of each waiting out its bound (a dialog asks a dozen things).
+        std::atomic<int> stuck{0};
+        std::atomic<long long> gaveUpAtMs{0};
     };
+    static std::string StillStuck(State& state);
+    static void GaveUp(State& state);
     // A referenced connection, opened when there is none.
     static virConnectPtr Acquire(State& state, std::string* error);
     // Forgets a connection that died, so the next call opens a new one.
