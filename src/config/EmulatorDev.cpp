@@ -2,61 +2,20 @@
 
 #include "app/TarnwickApp.h"
 #include "app/backend/EmulatorLib.h"
-#include "base/FormatText.h"
-#include "base/Utf8.h"
+#include "config/MachineName.h"
 #include "config/PageServices.h"
 #include "config/RecordText.h"
 #include "config/TapDrvVerDlg.h"
 #include "config/TapNewNameDlg.h"
 #include "dialog/DlgItem.h"
 #include "dialog/MessageBox.h"
-#include "lang/LanguageManager.h"
 #include "res/DialogIds.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QValidator>
-#include <algorithm>
-#include <optional>
 
-namespace {
 using Ids = res::General;
-
-// The record keeps 260 bytes of the name; a longer name could collide with a
-// stored one only after the cut, so the box never holds more.
-constexpr size_t kNameBytes = sizeof(GeneralOptions::name) - 1;
-
-// Keeps an edit's text within a byte bound of the locale encoding, cutting at
-// whole characters. What does not fit is dropped from the text just inserted
-// (it ends at the cursor), so typing at the bound is refused, a paste is cut
-// and the text after the cursor stays.
-class CByteBoundValidator : public QValidator {
-public:
-    CByteBoundValidator(size_t maxBytes, QObject* parent) : QValidator(parent), m_max(maxBytes) {}
-
-    State validate(QString& input, int& pos) const override {
-        if (ToLocal(input).size() <= m_max)
-            return Acceptable;
-        const qsizetype at = std::clamp<qsizetype>(pos, 0, input.size());
-        const std::string before = ToLocal(input.left(at));
-        const std::string after = ToLocal(input.mid(at));
-        if (after.size() > m_max) {
-            input = FromLocal(std::string(base::CutUtf8(before + after, m_max)));
-            pos = static_cast<int>(input.size());
-            return Acceptable;
-        }
-        const QString kept = FromLocal(std::string(base::CutUtf8(before, m_max - after.size())));
-        input = kept + FromLocal(after);
-        pos = static_cast<int>(kept.size());
-        return Acceptable;
-    }
-
-private:
-    size_t m_max;
-};
-
-} // namespace
 
 CEmulatorDev::CEmulatorDev(EmulatorOptions* options, QWidget* parent)
     : CEmulPropertyPage(Ids::id, parent), m_pOptions(options) {}
@@ -111,7 +70,7 @@ bool CEmulatorDev::OnInitDialog() {
 
 void CEmulatorDev::ConnectControls() {
     if (auto* name = GetDlgItem<Ids::Name>(this))
-        name->setValidator(new CByteBoundValidator(kNameBytes, name));
+        BoundMachineNameEdit(name);
     // The display flag is shown, never changed.
     EnableDlgItem(this, Ids::Display::id, false);
     // activated: the user's choice only, not the page's own filling.
@@ -184,31 +143,10 @@ bool CEmulatorDev::RefuseName(const std::string& text) {
     return false;
 }
 
-bool CEmulatorDev::NameTaken() const {
-    // Editing keeps the machine in the store: its own name is free.
-    if (!m_strOwnName.empty() && m_strName == m_strOwnName)
-        return false;
-    const auto names = FetchList([](char* buffer, uint32_t capacity, uint32_t slotSize) {
-        return Emu::EnumAllEmulator(nullptr, buffer, capacity, slotSize);
-    });
-    if (!names)
-        return false;
-    for (const std::string& stored : *names) {
-        if (stored == m_strName)
-            return true;
-    }
-    return false;
-}
-
 bool CEmulatorDev::OnKillActive() {
     UpdateData(true);
-    std::string text;
-    if (m_strName.empty())
-        return RefuseName(
-            GetLangText("GEN_NAME_SPACE_ERR", "Please enter the Virtual Machine name", text));
-    if (NameTaken())
-        return RefuseName(base::FormatWithText(
-            GetLangText("GEN_NAME_ERR", "Virtual Machine Name %s have exist!", text), m_strName));
+    if (const auto refusal = MachineNameRefusal(m_strName, m_strOwnName))
+        return RefuseName(*refusal);
     UpdateData(true);
     return true;
 }

@@ -36,7 +36,6 @@ private:
     void FillAdapters();
     // Shows `text`, puts the focus on the Name edit; always false (refuse).
     bool RefuseName(const std::string& text);
-    bool NameTaken() const;
 
     EmulatorOptions* m_pOptions;
     int32_t m_nDisplayEnable = 1;

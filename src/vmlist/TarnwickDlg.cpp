@@ -4,9 +4,11 @@
 #include "app/backend/EmulatorLib.h"
 #include "app/backend/ListProtocol.h"
 #include "base/FormatText.h"
+#include "config/CloneDlg.h"
 #include "config/EmulatorDlg.h"
 #include "config/RecordText.h"
 #include "dialog/KeyFilter.h"
+#include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
 #include "res/DialogIds.h"
 #include "vmlist/EmulatorErrDlg.h"
@@ -309,6 +311,29 @@ void CTarnwickDlg::ShowVmDetails(const std::string& name) {
     details.DoModal();
 }
 
+void CTarnwickDlg::CloneVm(int row, const std::string& name) {
+    CCloneDlg ask(name, this);
+    if (ask.DoModal() != IDOK)
+        return;
+    const std::string to = ask.GetNewName();
+    if (Emu::CloneEmulator(name.c_str(), to.c_str()) == 0) {
+        std::string text = FetchStartErrorText(to.c_str());
+        if (text.empty()) {
+            std::string format;
+            GetLangText("VM_CLONE_ERR", "%s could not be cloned.", format);
+            text = base::FormatWithText(format, name);
+        }
+        ShowMessage(this, text);
+        return;
+    }
+    // A clone whose record cannot be read gets no row, as at the listing.
+    EmulatorOptions options;
+    std::memset(&options, 0, sizeof options);
+    if (Emu::GetEmulatorOptions(to.c_str(), &options) != 0)
+        InsertVmRow(row + 1, options);
+    RefreshRunStates();
+}
+
 void CTarnwickDlg::RefreshRunStates() {
     m_statesStale = false;
     if (!m_listVm)
@@ -338,6 +363,9 @@ void CTarnwickDlg::OnListContextMenu(int row, const QPoint& globalPos) {
         break;
     case VmCommand::Details:
         ShowVmDetails(name);
+        break;
+    case VmCommand::Clone:
+        CloneVm(row, name);
         break;
     case VmCommand::None:
         break;

@@ -1,6 +1,6 @@
 // The main window: the list of stored machines and the commands new, edit,
-// delete and start; a context menu on the list adds stop, force off and
-// details where the back end offers them, and running machines are marked.
+// delete and start; a context menu on the list adds stop, force off, details
+// and clone where the back end offers them, and running machines are marked.
 #pragma once
 
 #include "dialog/TemplateDialog.h"
@@ -59,6 +59,8 @@ private:
     void StartVm(const std::string& name);
     void StopVm(const std::string& name, int32_t force);
     void ShowVmDetails(const std::string& name);
+    // Asks the clone's name; its row follows the original's.
+    void CloneVm(int row, const std::string& name);
     // Reads every row's state and sets its running indicator: one back-end
     // call per row.
     void RefreshRunStates();

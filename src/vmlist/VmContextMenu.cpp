@@ -15,6 +15,7 @@ CVmContextMenu::CVmContextMenu(VmRunState state, QWidget* parent) : QMenu(parent
     const bool stopped = state == VmRunState::Stopped;
     const bool canStop = Emu::HasExport("StopEmulator");
     const bool hasInfo = Emu::HasExport("GetEmulatorInfo");
+    const bool canClone = Emu::HasExport("CloneEmulator");
 
     struct Item {
         VmCommand command;
@@ -28,6 +29,8 @@ CVmContextMenu::CVmContextMenu(VmRunState state, QWidget* parent) : QMenu(parent
         {VmCommand::Stop, "VM_STOP", "Stop", canStop, !stopped},
         {VmCommand::ForceOff, "VM_FORCE_OFF", "Force off", canStop, !stopped},
         {VmCommand::Details, "VM_DETAILS", "Details", hasInfo, true},
+        // The back end copies stopped machines only: a running one's disks change under the copy.
+        {VmCommand::Clone, "VM_CLONE", "Clone...", canClone, !runs},
     };
     std::string text;
     for (const Item& item : items) {
@@ -45,7 +48,7 @@ bool CVmContextMenu::Offered() {
     // Start alone would only repeat its button: a back end from before the
     // optional exports keeps the window it had, with no menu texts to look up.
     return Emu::HasExport("GetEmulatorState") || Emu::HasExport("StopEmulator") ||
-           Emu::HasExport("GetEmulatorInfo");
+           Emu::HasExport("GetEmulatorInfo") || Emu::HasExport("CloneEmulator");
 }
 
 VmCommand CVmContextMenu::Run(const QPoint& globalPos) {

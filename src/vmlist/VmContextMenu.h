@@ -1,12 +1,12 @@
 // The machine list's context menu for one machine: start, stop, force off,
-// details.
+// details, clone.
 #pragma once
 
 #include "vmlist/VmRunState.h"
 
 #include <QMenu>
 
-enum class VmCommand { None, Start, Stop, ForceOff, Details };
+enum class VmCommand { None, Start, Stop, ForceOff, Details, Clone };
 
 class CVmContextMenu : public QMenu {
     Q_OBJECT

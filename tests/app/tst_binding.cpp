@@ -40,8 +40,10 @@ constexpr const char* kAllExports[] = {"EnumAllEmulator",
                                        "GetPeriType",
                                        "GetEmulatorState",
                                        "StopEmulator",
-                                       "GetEmulatorInfo"};
-constexpr const char* kOptionalExports[] = {"GetEmulatorState", "StopEmulator", "GetEmulatorInfo"};
+                                       "GetEmulatorInfo",
+                                       "CloneEmulator"};
+constexpr const char* kOptionalExports[] = {"GetEmulatorState", "StopEmulator", "GetEmulatorInfo",
+                                            "CloneEmulator"};
 
 std::string Joined(const std::optional<std::vector<std::string>>& items) {
     if (!items) {
@@ -72,6 +74,7 @@ void ScriptEveryExport() {
     TestBackend::SetArch("versatile", "arm");
     TestBackend::SetState("paused", BREVANTIX_STATE_PAUSED);
     TestBackend::SetInfo("vm", "pid 7");
+    TestBackend::SetClone("copy", 1, "cloned");
 }
 
 // One call of one export and a description of what it gave.
@@ -156,6 +159,14 @@ std::vector<Probe> Probes() {
          },
          "1:1", "0:0"},
         {"GetEmulatorInfo", [] { return FetchEmulatorInfoText("vm"); }, "pid 7", ""},
+        {"CloneEmulator",
+         [] {
+             const int32_t result = Emu::CloneEmulator("vm", "copy");
+             const auto calls = TestBackend::CallsOf("CloneEmulator");
+             return std::to_string(result) + ":" +
+                    (calls.empty() ? "" : calls[0].args[0] + "," + calls[0].args[1]);
+         },
+         "1:vm,copy", "0:"},
     };
 }
 

@@ -189,7 +189,8 @@ void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName) {
         seen->changesWhileOpen = StoreChangingCalls();
         if (!newName.isNull()) {
             for (QLineEdit* edit : modal->findChildren<QLineEdit*>()) {
-                if (GetDlgCtrlID(edit) == res::General::Name::id)
+                const int32_t id = GetDlgCtrlID(edit);
+                if (id == res::General::Name::id || id == res::CloneVm::Name::id)
                     edit->setText(newName);
             }
         }

@@ -92,8 +92,9 @@ struct ModalSeen {
     std::vector<std::string> changesWhileOpen;
 };
 
-// Arms a handler for the sheet the next command opens: optionally renames
-// the machine on the General page, then presses OK (IDOK) or Cancel (IDCANCEL).
+// Arms a handler for the sheet (or clone dialog) the next command opens:
+// optionally types the machine's name on the General page (or the clone's),
+// then presses OK (IDOK) or Cancel (IDCANCEL).
 // A page that refuses OK is recorded and the sheet cancelled, so a failure
 // never hangs the run.
 void AnswerNextSheet(ModalSeen* seen, int buttonId, const QString& newName = QString());

@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QTest>
 #include <memory>
+#include <optional>
 
 using namespace VmTest;
 
@@ -57,7 +58,8 @@ QStringList KeysOf(QStringList items) {
     const std::pair<const char*, const char*> known[] = {{"Start", "VM_START"},
                                                          {"Stop", "VM_STOP"},
                                                          {"Force off", "VM_FORCE_OFF"},
-                                                         {"Details", "VM_DETAILS"}};
+                                                         {"Details", "VM_DETAILS"},
+                                                         {"Clone...", "VM_CLONE"}};
     QStringList keys;
     for (QString item : items) {
         item.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
@@ -90,6 +92,8 @@ private slots:
     void startFromMenu_data();
     void startFromMenu();
     void detailsShowInfoReadOnly();
+    void cloneFromMenu_data();
+    void cloneFromMenu();
     void statesReadAtOpenAfterCommandsAndOnReturn();
 };
 
@@ -99,15 +103,15 @@ void TestVmMenu::menuFollowsStateAndExports_data() {
     QTest::addColumn<QStringList>("items"); // none: no menu at all
     QTest::addColumn<QString>("indicator");
 
-    const QStringList all{"Start", "Stop", "Force off", "Details"};
+    const QStringList all{"Start", "Stop", "Force off", "Details", "Clone..."};
     QTest::newRow("stopped") << QString() << 0
-                             << QStringList{"Start", "(Stop)", "(Force off)", "Details"}
+                             << QStringList{"Start", "(Stop)", "(Force off)", "Details", "Clone..."}
                              << QString();
     QTest::newRow("running") << QString() << 1
-                             << QStringList{"(Start)", "Stop", "Force off", "Details"}
+                             << QStringList{"(Start)", "Stop", "Force off", "Details", "(Clone...)"}
                              << QString("running");
     QTest::newRow("paused") << QString() << 2
-                            << QStringList{"(Start)", "Stop", "Force off", "Details"}
+                            << QStringList{"(Start)", "Stop", "Force off", "Details", "(Clone...)"}
                             << QString("paused");
     // A state the interface does not define claims nothing.
     QTest::newRow("undefined state") << QString() << 7 << all << QString();
@@ -116,10 +120,15 @@ void TestVmMenu::menuFollowsStateAndExports_data() {
     QTest::newRow("seventeen exports only")
         << QString("no-optional") << 1 << QStringList() << QString();
     QTest::newRow("no state") << QString("no-GetEmulatorState") << 1 << all << QString();
-    QTest::newRow("no stop") << QString("no-StopEmulator") << 1 << QStringList{"(Start)", "Details"}
+    QTest::newRow("no stop") << QString("no-StopEmulator") << 1
+                             << QStringList{"(Start)", "Details", "(Clone...)"}
                              << QString("running");
     QTest::newRow("no info") << QString("no-GetEmulatorInfo") << 0
-                             << QStringList{"Start", "(Stop)", "(Force off)"} << QString();
+                             << QStringList{"Start", "(Stop)", "(Force off)", "Clone..."}
+                             << QString();
+    QTest::newRow("no clone") << QString("no-CloneEmulator") << 0
+                              << QStringList{"Start", "(Stop)", "(Force off)", "Details"}
+                              << QString();
 }
 
 void TestVmMenu::menuFollowsStateAndExports() {
@@ -306,7 +315,7 @@ void TestVmMenu::detailsShowInfoReadOnly() {
     g_pLangManager->SetText("VM_DETAILS_TITLE", "Details of %s");
     g_pLangManager->SetText("VM_STOP", "Stop");
 
-    QCOMPARE(seen.items, (QStringList{"Start", "(Halt)", "(Force off)", "Info"}));
+    QCOMPARE(seen.items, (QStringList{"Start", "(Halt)", "(Force off)", "Info", "Clone..."}));
     QVERIFY(shown.appeared);
     QCOMPARE(shown.title, QString("About vm1"));
     QCOMPARE(shown.text, QString::fromStdString(info));
@@ -322,6 +331,70 @@ void TestVmMenu::detailsShowInfoReadOnly() {
     QVERIFY(!g_pLangManager->GetTextById(res::StartError::Text::id, collected) ||
             collected.find("process 4242") == std::string::npos);
     QVERIFY(TestBackend::CallsOf("StopEmulator").empty());
+}
+
+void TestVmMenu::cloneFromMenu_data() {
+    QTest::addColumn<QString>("name"); // null: the one proposed
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<QString>("report"); // the back end's text after a failure
+    QTest::addColumn<QStringList>("names");
+
+    const QStringList unchanged{"vm1", "vm2"};
+    QTest::newRow("proposed name")
+        << QString() << 1 << QString() << QString() << QStringList{"vm1", "vm1 copy", "vm2"};
+    QTest::newRow("typed name") << QString("vm3") << 1 << QString() << QString()
+                                << QStringList{"vm1", "vm3", "vm2"};
+    QTest::newRow("empty name") << QString("") << 1
+                                << QString("Please enter the Virtual Machine name") << QString()
+                                << unchanged;
+    QTest::newRow("taken name") << QString("vm2") << 1
+                                << QString("Virtual Machine Name vm2 have exist!") << QString()
+                                << unchanged;
+    QTest::newRow("failed") << QString("vm3") << 0 << QString()
+                            << QString("No room for vm3.sd.img:\nNo space left on device")
+                            << unchanged;
+}
+
+void TestVmMenu::cloneFromMenu() {
+    QFETCH(QString, name);
+    QFETCH(int, result);
+    QFETCH(QString, refusal);
+    QFETCH(QString, report);
+    QFETCH(QStringList, names);
+    ScriptMachines({"vm1", "vm2"});
+    const std::string to = name.isNull() ? "vm1 copy" : name.toStdString();
+    TestBackend::SetClone(to, result, result ? "copied sd.img" : report.toStdString());
+    TestBackend::SetRecord(to, MakeRecord(to));
+    auto dlg = OpenWindow();
+
+    MenuSeen seen;
+    AnswerNextMenu(&seen, "Clone...");
+    ModalSeen asked;
+    AnswerNextSheet(&asked, IDOK, name);
+    // Whatever opens once the dialog has closed: only a failure's report.
+    std::optional<UnexpectedModalGuard> after;
+    if (refusal.isEmpty())
+        after.emplace();
+    RightClickRow(*dlg, 0);
+
+    QVERIFY(seen.appeared);
+    QVERIFY(asked.appeared);
+    QCOMPARE(asked.title, QString("Clone vm1"));
+    QCOMPARE(asked.refusal, refusal);
+    const auto clones = TestBackend::CallsOf("CloneEmulator");
+    if (refusal.isEmpty()) {
+        QCOMPARE(clones.size(), size_t(1));
+        QCOMPARE(clones[0].args, (std::vector<std::string>{"vm1", to}));
+        QCOMPARE(after->Opened() ? after->Text() : QString(), report);
+    } else {
+        QVERIFY(clones.empty());
+    }
+    QStringList shown;
+    for (const QString& row : Rows(*dlg))
+        shown << row.section(QLatin1Char('|'), 0, 0);
+    QCOMPARE(shown, names);
+    QVERIFY(StoreChangingCalls().empty());
 }
 
 void TestVmMenu::statesReadAtOpenAfterCommandsAndOnReturn() {

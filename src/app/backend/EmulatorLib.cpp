@@ -115,6 +115,10 @@ int32_t GetEmulatorEventFd() {
                : -1;
 }
 
+int32_t CloneEmulator(const char* from, const char* to) {
+    return EMU_CALL(CloneEmulator, from, to);
+}
+
 bool HasExport(const char* name) {
     return ExportExists(name);
 }

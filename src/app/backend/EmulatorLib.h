@@ -45,6 +45,7 @@ int32_t StopEmulator(const char* name, int32_t force);
 uint32_t GetEmulatorInfo(const char* name, char* buffer, uint32_t size);
 // -1 when the back end has none.
 int32_t GetEmulatorEventFd();
+int32_t CloneEmulator(const char* from, const char* to);
 
 // Whether the loaded back end has the export `name`.
 bool HasExport(const char* name);
