@@ -138,13 +138,27 @@ const std::vector<BoardInfo>& Table() {
          .memoryMax = 2048,
          .diskBus = "ide"},
         {.arch = "ppc64", .name = "pseries", .console = "hvc0", .diskBus = "scsi"},
-        {.arch = "x86_64", .name = "pc", .console = "ttyS0", .diskBus = "ide", .cardBus = "virtio"},
+        // QEMU's own defaults, named for hosts that do not tell them (libvirt
+        // lists its CPU models without one; the first in byte order, 486,
+        // runs no 64-bit kernel).
+        {.arch = "x86_64",
+         .name = "pc",
+         .console = "ttyS0",
+         .defaultCpu = "qemu64",
+         .diskBus = "ide",
+         .cardBus = "virtio"},
         {.arch = "x86_64",
          .name = "q35",
          .console = "ttyS0",
+         .defaultCpu = "qemu64",
          .diskBus = "ide",
          .cardBus = "virtio"},
-        {.arch = "i386", .name = "pc", .console = "ttyS0", .diskBus = "ide", .cardBus = "virtio"},
+        {.arch = "i386",
+         .name = "pc",
+         .console = "ttyS0",
+         .defaultCpu = "qemu32",
+         .diskBus = "ide",
+         .cardBus = "virtio"},
     };
     return boards;
 }
