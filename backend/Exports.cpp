@@ -97,10 +97,15 @@ Backend& TheBackend() {
 }
 
 // Chooses the engine by the further argument of the exports that take one.
-void ChooseEngine(std::string_view extra) {
+// A null argument (a caller that has none at hand) keeps a remote engine
+// chosen before: machines are never saved to the wrong place by it.
+void ChooseEngine(const char* text) {
     Backend& backend = TheBackend();
+    const std::string_view extra = ArgText(text);
     const std::optional<EngineAddress> address = ParseEngineAddress(extra);
     std::lock_guard lock(backend.engineMutex);
+    if (!text && backend.remote)
+        return;
     if (!address) {
         backend.remote.reset();
         backend.remoteUri.clear();
@@ -121,7 +126,7 @@ std::shared_ptr<Engine> CurrentEngine() {
 }
 
 // The architectures asked for, after the URI when there is one.
-std::string Archs(std::string_view extra) {
+std::string Archs(const char* extra) {
     ChooseEngine(extra);
     Backend& backend = TheBackend();
     std::lock_guard lock(backend.engineMutex);
@@ -155,7 +160,7 @@ extern "C" {
 
 uint32_t EnumAllEmulator(const char* extra, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return Guarded(0u, [&] {
-        ChooseEngine(ArgText(extra));
+        ChooseEngine(extra);
         return WriteList(CurrentEngine()->Names(), buffer, capacity, slotSize);
     });
 }
@@ -174,7 +179,7 @@ int32_t GetEmulatorOptions(const char* name, EmulatorOptions* options) {
 
 void SetEmulatorOptDefault(const char* extra, EmulatorOptions* options) {
     Guarded([&] {
-        const std::string archs = Archs(ArgText(extra));
+        const std::string archs = Archs(extra);
         const Machine machine = CurrentEngine()->Defaults(archs);
         if (options)
             *options = RecordFromMachine(machine);
@@ -225,7 +230,7 @@ void GetArch(const char* target, char* arch, uint32_t size) {
 
 uint32_t GetEmulatorTarget(const char* extra, char* buffer, uint32_t capacity, uint32_t slotSize) {
     return Guarded(0u, [&] {
-        const std::string archs = Archs(ArgText(extra));
+        const std::string archs = Archs(extra);
         return WriteList(CurrentEngine()->Targets(archs), buffer, capacity, slotSize);
     });
 }
