@@ -23,6 +23,12 @@
 # the account is locked (sshd refuses a locked account's key; we then set it
 # to '*', which allows no password either).
 set -euo pipefail
+# The daemons must not inherit the caller's descriptors: a lock the caller
+# holds would stay held for as long as they run.
+for fd in /proc/$$/fd/*; do
+  fd=${fd##*/}
+  if [ "$fd" -gt 2 ] && [ "$fd" -ne 255 ]; then eval "exec $fd>&-" 2>/dev/null || true; fi
+done
 
 usage() {
   echo "usage: $0 up|down <dir>" >&2

@@ -9,7 +9,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
 #include <unistd.h>
@@ -40,6 +39,9 @@ private slots:
 
 private:
     QString Path(const QString& name) const { return m_dir.filePath(name); }
+    void Down() const {
+        QProcess::execute(QStringLiteral("bash"), {Script(), QStringLiteral("down"), m_dir.path()});
+    }
     std::string BackendLog() const {
         return ReadBytes(ToStd(Path(QStringLiteral("scratch/state/tarnwick/backend.log"))));
     }
@@ -61,7 +63,7 @@ private:
         return virsh.readAllStandardOutput() + virsh.readAllStandardError();
     }
 
-    QTemporaryDir m_dir{QStringLiteral("/tmp/tst_libvirt-XXXXXX")};
+    QDir m_dir{QStringLiteral(TARNWICK_LIBVIRT_HOST_DIR)};
     ExportedBackend m_backend;
     QString m_uri;
     std::string m_extra;
@@ -75,7 +77,11 @@ void TestLibvirt::initTestCase() {
         QSKIP("no armhf kernel and busybox; run scripts/boot-assets.sh as root");
     if (geteuid() != 0)
         QSKIP("the private libvirt daemon needs root (scripts/libvirt-host.sh)");
-    QVERIFY(m_dir.isValid());
+    // What a crashed run left goes first.
+    if (m_dir.exists())
+        Down();
+    m_dir.removeRecursively();
+    QVERIFY(m_dir.mkpath(QStringLiteral(".")));
     // libvirt writes to its ssh; once the test's daemons are down, that
     // must fail a call, not end the test (Qt Test catches SIGPIPE itself, so
     // the engine leaves it alone here).
@@ -106,7 +112,7 @@ void TestLibvirt::initTestCase() {
 
 void TestLibvirt::cleanupTestCase() {
     if (m_up)
-        QProcess::execute(QStringLiteral("bash"), {Script(), QStringLiteral("down"), m_dir.path()});
+        Down();
 }
 
 void TestLibvirt::machineLivesOnTheDaemon() {
