@@ -3,6 +3,7 @@
 #include "Boards.h"
 #include "Choices.h"
 #include "ConsoleCheck.h"
+#include "HostPort.h"
 #include "MachineFile.h"
 #include "Text.h"
 #include "Xml.h"
@@ -53,29 +54,6 @@ std::string MmioAddress(bool mmio) {
     return mmio ? "<address type='virtio-mmio'/>" : "";
 }
 
-// "port", "host:port" or "[v6]:port"; the host defaults to loopback.
-bool ParseHostPort(const std::string& text, std::string* host, std::string* port) {
-    std::string h = "127.0.0.1";
-    std::string p = text;
-    if (!text.empty() && text.front() == '[') {
-        const std::size_t close = text.find("]:");
-        if (close == std::string::npos)
-            return false;
-        h = text.substr(1, close - 1);
-        p = text.substr(close + 2);
-    } else if (const std::size_t colon = text.rfind(':'); colon != std::string::npos) {
-        h = text.substr(0, colon);
-        p = text.substr(colon + 1);
-    }
-    if (h.empty() || p.empty() || p.size() > 5 ||
-        !std::all_of(p.begin(), p.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
-        std::stoi(p) < 1 || std::stoi(p) > 65535)
-        return false;
-    *host = h;
-    *port = p;
-    return true;
-}
-
 bool IsAbsolute(const std::string& path) {
     return !path.empty() && path.front() == '/';
 }
@@ -100,15 +78,14 @@ std::optional<std::string> SerialXml(const Machine& m, const DomainIdentity& id,
                "'/><target port='0'/></serial>";
     }
     if (kind == "tcp" || kind == "telnet") {
-        std::string host;
-        std::string port;
-        if (!ParseHostPort(param, &host, &port)) {
+        HostPort where;
+        if (!ParseHostPort(param, where)) {
             *why = "The serial parameter " + param + " is not a port, host:port or [v6]:port";
             return std::nullopt;
         }
-        return "<serial type='tcp'><source mode='bind' host='" + XmlEscape(host) + "' service='" +
-               port + "'/><protocol type='" + (kind == "tcp" ? "raw" : "telnet") +
-               "'/><target port='0'/></serial>";
+        return "<serial type='tcp'><source mode='bind' host='" + XmlEscape(where.host) +
+               "' service='" + std::to_string(where.port) + "'/><protocol type='" +
+               (kind == "tcp" ? "raw" : "telnet") + "'/><target port='0'/></serial>";
     }
     if (kind == "unix") {
         const std::string path =

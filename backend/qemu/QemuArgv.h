@@ -8,6 +8,7 @@
 // is read as a protocol ("nbd:", "json:").
 #pragma once
 
+#include "HostPort.h"
 #include "MachineFile.h"
 
 #include <cstdint>
@@ -65,15 +66,6 @@ QemuCommand BuildQemuArgv(const EmulatorOptions& options, const LaunchContext& c
 // resolved; nullopt when it names none, empty when its path is empty.
 std::optional<std::string> ExplicitDeviceTree(const EmulatorOptions& options,
                                               const std::string& baseDirectory);
-
-struct HostPort {
-    std::string host;
-    int port = 0;
-};
-
-// "4555", "host:4555" or "[::1]:4555"; the host defaults to the loopback so
-// that nothing is opened to the network unasked.
-bool ParseHostPort(std::string_view text, HostPort& out);
 
 // A value inside a QEMU option list: commas doubled.
 std::string QemuOptionValue(std::string_view value);
