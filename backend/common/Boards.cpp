@@ -274,6 +274,12 @@ std::string DeviceTreeProblem(const std::string& path) {
     return {};
 }
 
+uint32_t MemoryFor(const BoardInfo& board, uint32_t megabytes) {
+    if (MemoryProblem(board, megabytes).empty())
+        return megabytes;
+    return board.memorySizes.empty() ? board.memoryMax : board.memorySizes.front();
+}
+
 std::string MemoryProblem(const BoardInfo& board, uint64_t megabytes) {
     const std::string asked = std::to_string(megabytes) + " MB";
     if (!board.memorySizes.empty() && std::find(board.memorySizes.begin(), board.memorySizes.end(),

@@ -63,5 +63,8 @@ std::string DeviceTreeProblem(const std::string& path);
 
 // Why the board does not take `megabytes` of memory; empty when it does.
 std::string MemoryProblem(const BoardInfo& board, uint64_t megabytes);
+// `megabytes` when the board takes it, else the board's first size or its
+// limit: what a new machine on it gets.
+uint32_t MemoryFor(const BoardInfo& board, uint32_t megabytes);
 
 } // namespace bx

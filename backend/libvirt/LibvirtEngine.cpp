@@ -248,9 +248,7 @@ Machine LibvirtEngine::Defaults(const std::string& archs) {
     if (const std::optional<TargetName> target = ParseTargetText(m.target)) {
         m.commandLine = "console=" + ConsoleDeviceFor(target->arch, target->board);
         if (const BoardInfo* board = FindBoard(target->arch, target->board))
-            if (!MemoryProblem(*board, 256).empty())
-                m.memSize = static_cast<int32_t>(
-                    board->memorySizes.empty() ? board->memoryMax : board->memorySizes.front());
+            m.memSize = static_cast<int32_t>(MemoryFor(*board, 256));
     }
     return m;
 }

@@ -21,9 +21,7 @@ void FillDefaults(EmulatorOptions& options, ChoiceCatalogue& catalogue, std::str
     options.general.memSize = 256;
     if (const std::optional<TargetName> target = ParseTargetText(ReadField(options.general.target)))
         if (const BoardInfo* board = FindBoard(target->arch, target->board))
-            if (!MemoryProblem(*board, 256).empty())
-                options.general.memSize = static_cast<int32_t>(
-                    board->memorySizes.empty() ? board->memoryMax : board->memorySizes.front());
+            options.general.memSize = static_cast<int32_t>(MemoryFor(*board, 256));
     WriteField(options.general.memType, "MB");
     WriteField(options.general.tapAdapter, kUserNetwork);
     WriteField(options.disk.sdMemType, "MB");
