@@ -94,6 +94,11 @@ Domain LookUp(virConnectPtr conn, const std::string& domain) {
     return Domain{virDomainLookupByName(conn, domain.c_str()), virDomainFree};
 }
 
+// Null when libvirt refuses the XML; LastError() says why.
+Domain Define(virConnectPtr conn, const std::string& xml) {
+    return Domain{virDomainDefineXML(conn, xml.c_str()), virDomainFree};
+}
+
 } // namespace
 
 LibvirtEngine::LibvirtEngine(std::string uri) : m_link(std::move(uri), kBound) {
@@ -266,17 +271,15 @@ void LibvirtEngine::Save(const Machine& machine) {
     else if (const std::optional<Entry> same = Find(machine.name, 0ms, &error))
         identity = {same->domain, same->uuid};
     // What a start needs is made and checked at the start; the save keeps
-    // the machine, whatever it holds, so that nothing typed is lost.
-    const std::string xml = BareDomainXml(machine, identity);
-    // An edit keeps the XML the machine's last start made (kernel, disks),
-    // so that virsh can still start it; the metadata carries the change,
-    // which the next start from here applies.
-    const std::string previous = edited ? edited->xml : std::string();
-    const std::string inner = MetadataContent(machine);
+    // the machine, whatever it holds, so that nothing typed is lost. An edit
+    // keeps the XML the machine's last start made (kernel, disks), so that
+    // virsh can still start it; the metadata carries the change, which the
+    // next start from here applies.
+    const std::string xml = edited ? edited->xml : BareDomainXml(machine, identity);
+    const std::string inner = edited ? MetadataContent(machine) : std::string();
     const Outcome<bool> saved =
-        m_link.Call<bool>([xml, previous, inner](virConnectPtr conn) -> Outcome<bool> {
-            Domain dom{virDomainDefineXML(conn, (previous.empty() ? xml : previous).c_str()),
-                       virDomainFree};
+        m_link.Call<bool>([xml, inner](virConnectPtr conn) -> Outcome<bool> {
+            Domain dom = Define(conn, xml);
             if (!dom)
                 return {std::nullopt, LastError()};
             // A running machine's listing reads its live definition: both
@@ -284,7 +287,7 @@ void LibvirtEngine::Save(const Machine& machine) {
             const unsigned int where =
                 VIR_DOMAIN_AFFECT_CONFIG |
                 (virDomainIsActive(dom.get()) == 1 ? VIR_DOMAIN_AFFECT_LIVE : 0);
-            if (!previous.empty() &&
+            if (!inner.empty() &&
                 virDomainSetMetadata(dom.get(), VIR_DOMAIN_METADATA_ELEMENT, inner.c_str(),
                                      "tarnwick", kMetadataNamespace, where) != 0)
                 return {std::nullopt, LastError()};
@@ -295,13 +298,11 @@ void LibvirtEngine::Save(const Machine& machine) {
         return;
     LogLine("The machine " + machine.name + " was not saved on " + m_link.Uri() + ": " +
             saved.error);
-    if (edited && !edited->xml.empty()) {
+    if (edited) {
         const Outcome<bool> restored =
             m_link.Call<bool>([xml = edited->xml](virConnectPtr conn) -> Outcome<bool> {
-                virDomainPtr domain = virDomainDefineXML(conn, xml.c_str());
-                if (!domain)
+                if (!Define(conn, xml))
                     return {std::nullopt, LastError()};
-                virDomainFree(domain);
                 return {true, {}};
             });
         LogLine(restored ? "The machine " + edited->entry.machine.name + " is kept as it was"
@@ -375,7 +376,7 @@ EngineStart LibvirtEngine::Start(const std::string& name) {
                 DomainXml(e.machine, {e.domain, e.uuid}, *files.value, &why);
             if (!xml)
                 return {std::nullopt, why};
-            Domain defined{virDomainDefineXML(conn, xml->c_str()), virDomainFree};
+            Domain defined = Define(conn, *xml);
             if (!defined)
                 return {std::nullopt, LastError()};
             if (virDomainCreate(defined.get()) != 0)
@@ -625,9 +626,7 @@ EngineStart LibvirtEngine::Clone(const std::string& from, const std::string& to)
             Outcome<Machine> machine = CloneDisks(conn, copy, from, domain);
             if (!machine)
                 return {std::nullopt, machine.error};
-            Domain defined{
-                virDomainDefineXML(conn, BareDomainXml(*machine.value, {domain, {}}).c_str()),
-                virDomainFree};
+            Domain defined = Define(conn, BareDomainXml(*machine.value, {domain, {}}));
             if (!defined)
                 return {std::nullopt, LastError()};
             return {domain, {}};

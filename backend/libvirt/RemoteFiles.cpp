@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <bit>
 #include <memory>
 
 namespace bx::lv {
@@ -163,12 +164,9 @@ std::optional<DomainFiles::Disk> PlaceDisk(virStoragePoolPtr pool, virConnectPtr
     return DomainFiles::Disk{VolumePath(volume.get()), "raw"};
 }
 
+// QEMU takes SD cards of a power of two only.
 uint64_t CardBytes(uint64_t bytes) {
-    // QEMU takes SD cards of a power of two only.
-    uint64_t size = 1;
-    while (size < bytes)
-        size <<= 1;
-    return bytes == 0 ? 0 : size;
+    return bytes == 0 ? 0 : std::bit_ceil(bytes);
 }
 
 } // namespace
