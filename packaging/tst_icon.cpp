@@ -1,5 +1,7 @@
 // The window icon's sizes are drawn from the SVG at build time; a size that
 // came out empty or scaled wrongly leaves the window with a blank icon.
+#include "dialog/AppIcon.h"
+
 #include <QApplication>
 #include <QImage>
 #include <QtTest>
@@ -9,7 +11,7 @@ class TestIcon : public QObject {
 private slots:
     void rendersAtDesktopSizes() {
         for (int size : {16, 32, 48, 128}) {
-            const QImage image(QStringLiteral(":/icons/tarnwick-%1.png").arg(size));
+            const QImage image = AppIconImage(size);
             QCOMPARE(image.size(), QSize(size, size));
             // The board fills the middle: an opaque pixel there means it was drawn.
             QVERIFY2(qAlpha(image.pixel(size / 2, size / 2)) > 0,

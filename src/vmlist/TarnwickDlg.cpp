@@ -7,6 +7,7 @@
 #include "config/CloneDlg.h"
 #include "config/EmulatorDlg.h"
 #include "config/RecordText.h"
+#include "dialog/AppIcon.h"
 #include "dialog/KeyFilter.h"
 #include "dialog/MessageBox.h"
 #include "lang/LanguageManager.h"
@@ -20,8 +21,6 @@
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QStyle>
@@ -30,22 +29,9 @@
 
 namespace {
 
-// Every size the resources hold, drawn at build time: PNGs need no image
-// plugin, which keeps the SVG plugin out of the start.
+// Falls back on the toolkit's icons when the build stored none.
 QIcon LoadAppIcon(const QWidget* window) {
-    QIcon icon;
-    const QDir icons(QStringLiteral(":/icons"));
-    // No name filter: it would load the regular-expression library.
-    for (const QString& name : icons.entryList(QDir::Files)) {
-        // A named format without detection: otherwise the reader loads every
-        // image plugin to ask whether it reads PNG too.
-        QImageReader reader(icons.filePath(name), "png");
-        reader.setAutoDetectImageFormat(false);
-        QImage image = reader.read();
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(std::move(image)));
-    }
-    if (!icon.isNull() && !icon.pixmap(32).isNull())
+    if (QIcon icon = AppIcon(); !icon.isNull())
         return icon;
     if (!QApplication::windowIcon().isNull())
         return QApplication::windowIcon();
