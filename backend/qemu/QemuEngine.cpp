@@ -33,8 +33,16 @@ QemuEngine::QemuEngine() : m_catalogue(CacheDirectory(), CurrentSearchPath, Prob
 
 std::vector<std::string> QemuEngine::Names() {
     std::vector<DamagedFile> damaged;
-    const std::vector<std::string> names = CurrentStore().Names(&damaged);
+    std::map<std::string, ListedFile> listed;
+    {
+        // The manager lists twice (to count, then to fill): the second
+        // listing need not read again what the first read.
+        std::lock_guard lock(m_storeMutex);
+        listed.swap(m_listed);
+    }
+    const std::vector<std::string> names = CurrentStore().Names(&damaged, &listed);
     std::lock_guard lock(m_storeMutex);
+    m_listed.swap(listed);
     for (const DamagedFile& file : damaged)
         if (m_damagedLogged.insert(file.path).second)
             LogLine("The machine file " + file.path + " is not listed: " + file.reason +
@@ -44,7 +52,17 @@ std::vector<std::string> QemuEngine::Names() {
 }
 
 std::optional<Machine> QemuEngine::Load(const std::string& name) {
-    const std::optional<EmulatorOptions> record = CurrentStore().Load(name);
+    const MachineStore store = CurrentStore();
+    const std::string path = store.PathFor(name, MachineStore::kSuffix);
+    std::optional<ListedFile> listed;
+    {
+        std::lock_guard lock(m_storeMutex);
+        if (auto node = m_listed.extract(path))
+            listed = std::move(node.mapped());
+    }
+    if (listed && listed->machine.name == name && VersionOf(path) == listed->version)
+        return std::move(listed->machine);
+    const std::optional<EmulatorOptions> record = store.Load(name);
     if (!record)
         return std::nullopt;
     return MachineFromRecord(*record);
@@ -55,6 +73,7 @@ Machine QemuEngine::Defaults(const std::string& archs) {
         // A new machine: whatever was deleted before is not being edited.
         std::lock_guard lock(m_storeMutex);
         m_edited.reset();
+        m_listed.clear();
     }
     EmulatorOptions record;
     FillDefaults(record, m_catalogue, archs);
@@ -63,6 +82,7 @@ Machine QemuEngine::Defaults(const std::string& archs) {
 
 void QemuEngine::Save(const Machine& machine) {
     std::lock_guard lock(m_storeMutex);
+    m_listed.clear();
     const std::optional<std::string> edited = std::exchange(m_edited, std::nullopt);
     const MachineStore store = CurrentStore();
     std::string error;
@@ -73,6 +93,7 @@ void QemuEngine::Save(const Machine& machine) {
 
 void QemuEngine::Remove(const std::string& name) {
     std::lock_guard lock(m_storeMutex);
+    m_listed.clear();
     // The manager's edit deletes, then saves again: remember which. A
     // delete that removed nothing leaves nothing for the save to take.
     if (CurrentStore().Remove(name))
@@ -82,6 +103,11 @@ void QemuEngine::Remove(const std::string& name) {
 }
 
 EngineStart QemuEngine::Start(const std::string& name) {
+    {
+        // A start may record its images in the machine's file.
+        std::lock_guard lock(m_storeMutex);
+        m_listed.clear();
+    }
     const MachineStore store = CurrentStore();
     const StartOutcome outcome =
         Launcher(store, LibraryDirectory(), CurrentSearchPath(), 10000,
@@ -132,6 +158,7 @@ std::string QemuEngine::Info(const std::string& name) {
 EngineStart QemuEngine::Clone(const std::string& from, const std::string& to) {
     const MachineStore store = CurrentStore();
     std::lock_guard lock(m_storeMutex);
+    m_listed.clear();
     const CloneOutcome outcome = MachineCloner(store, LibraryDirectory()).Clone(from, to);
     return {outcome.done, outcome.message};
 }

@@ -4,9 +4,11 @@
 
 #include "Catalogue.h"
 #include "Engine.h"
+#include "Store.h"
 
 #include "base/Fd.h"
 
+#include <map>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -46,6 +48,10 @@ private:
     std::mutex m_storeMutex;
     std::optional<std::string> m_edited;
     std::set<std::string> m_damagedLogged;
+    // The machines the last listing read, by file, each given out once: the
+    // manager loads every listed machine next, and a file still of the
+    // version listed need not be read again.
+    std::map<std::string, ListedFile> m_listed;
     // Told of starts and stops; made on first use.
     std::mutex m_eventsMutex;
     std::optional<base::Fd> m_events;

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -33,17 +34,57 @@ const std::vector<std::string_view>& MachineStore::FilesKeptBeside() {
     return suffixes;
 }
 
-std::vector<std::string> MachineStore::Names(std::vector<DamagedFile>* damaged) const {
+bool FileVersion::operator==(const FileVersion& other) const {
+    const auto same = [](const timespec& a, const timespec& b) {
+        return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+    };
+    return device == other.device && inode == other.inode && size == other.size &&
+           same(modified, other.modified) && same(changed, other.changed);
+}
+
+namespace {
+constexpr time_t kSettledSeconds = 3;
+} // namespace
+
+std::optional<FileVersion> VersionOf(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileVersion{st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+std::vector<std::string> MachineStore::Names(std::vector<DamagedFile>* damaged,
+                                             std::map<std::string, ListedFile>* listed) const {
     std::vector<std::string> names;
+    std::map<std::string, ListedFile> earlier;
+    if (listed)
+        earlier.swap(*listed);
     std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(m_directory.c_str()), ::closedir);
     if (!dir)
         return names;
+    timespec listedAt{};
+    ::clock_gettime(CLOCK_REALTIME, &listedAt);
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view file = entry->d_name;
         if (file.empty() || file.front() == '.' || file.size() <= kSuffix.size() ||
             file.substr(file.size() - kSuffix.size()) != kSuffix)
             continue;
         const std::string path = m_directory + "/" + std::string(file);
+        // Taken before the read: a file replaced in between then shows a
+        // version that was not read, never the other way round.
+        std::optional<FileVersion> version = listed ? VersionOf(path) : std::nullopt;
+        // A file written in the last moments may be written again within
+        // the same tick of its file system's clock (two seconds on some),
+        // unseen by its version: it is not kept.
+        if (version && version->modified.tv_sec + kSettledSeconds > listedAt.tv_sec)
+            version.reset();
+        if (version) {
+            if (auto known = earlier.extract(path); known && known.mapped().version == *version) {
+                names.push_back(known.mapped().machine.name);
+                listed->insert(std::move(known));
+                continue;
+            }
+        }
         const std::optional<std::string> text = ReadWholeFile(path);
         std::string why = "it cannot be read";
         const std::optional<EmulatorOptions> record =
@@ -54,8 +95,11 @@ std::vector<std::string> MachineStore::Names(std::vector<DamagedFile>* damaged) 
             continue;
         }
         std::string name = ReadField(record->general.name);
-        if (FileStemForName(name) + std::string(kSuffix) == file)
-            names.push_back(std::move(name));
+        if (FileStemForName(name) + std::string(kSuffix) != file)
+            continue;
+        if (version)
+            listed->insert_or_assign(path, ListedFile{path, *version, MachineFromRecord(*record)});
+        names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -1,11 +1,14 @@
 // The machines on disk: one file per machine in one directory.
 #pragma once
 
+#include "Machine.h"
 #include "MachineFile.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace bx {
@@ -14,6 +17,26 @@ namespace bx {
 struct StoredMachine {
     EmulatorOptions options;
     KnownImages images;
+};
+
+// What tells one version of a file from another without reading it.
+struct FileVersion {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{};
+    timespec changed{};
+    bool operator==(const FileVersion& other) const;
+};
+// The version of the regular file at `path` (not followed through a link).
+std::optional<FileVersion> VersionOf(const std::string& path);
+
+// A machine file that was listed: its version as it was before it was read,
+// and the machine read from it.
+struct ListedFile {
+    std::string path;
+    FileVersion version;
+    Machine machine;
 };
 
 // A machine file that does not parse, and why.
@@ -32,7 +55,11 @@ public:
     // name is not the one its machine's name maps to (a copy, a rename by
     // hand) is left out, so every listed name can be loaded.
     // Machine files that do not parse are left out, and named in `damaged`.
-    std::vector<std::string> Names(std::vector<DamagedFile>* damaged = nullptr) const;
+    // With `listed`: what an earlier listing read, by path, is used again
+    // for a file still of the version read; on return it holds what this
+    // listing read.
+    std::vector<std::string> Names(std::vector<DamagedFile>* damaged = nullptr,
+                                   std::map<std::string, ListedFile>* listed = nullptr) const;
 
     // The stored machine. A name cut to fit a list slot finds the machine
     // whose name it is the cut of.

@@ -6,8 +6,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <ctime>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +31,7 @@ private slots:
     void deleteOfNothingHandsNothingOver();
     void keptFilesAreNeverOverwritten();
     void damagedFileIsLogged();
+    void loadAfterListingSeesEveryChange();
     void logRefusesLinksAndIsCapped();
 
 private:
@@ -276,6 +280,48 @@ void TestBackendExports::damagedFileIsLogged() {
                  .count("damaged.vm is not listed: it does not end with the line"),
              1);
     QVERIFY(Exists(Stored("damaged.vm")));
+}
+
+// A listing's reads may serve the loads after it; a save, a delete or a
+// write by hand in between is still seen at once.
+void TestBackendExports::loadAfterListingSeesEveryChange() {
+    auto defaults = Fn<PFN_SetEmulatorOptDefault>("SetEmulatorOptDefault");
+    auto save = Fn<PFN_SaveEmulatorOptions>("SaveEmulatorOptions");
+    auto get = Fn<PFN_GetEmulatorOptions>("GetEmulatorOptions");
+    auto del = Fn<PFN_DelEmulatorOptions>("DelEmulatorOptions");
+    const std::string file = Stored("listed.vm");
+    // Stored long ago, as machines are when the manager starts.
+    const auto listOld = [&] {
+        const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+        QVERIFY(::utimensat(AT_FDCWD, file.c_str(), times, 0) == 0);
+        QVERIFY(Listed("listed"));
+    };
+    EmulatorOptions record = ZeroRecord();
+    defaults(nullptr, &record);
+    bx::WriteField(record.general.name, "listed");
+    record.general.memSize = 256;
+    save(&record);
+    EmulatorOptions back = ZeroRecord();
+
+    listOld();
+    record.general.memSize = 512;
+    save(&record);
+    QCOMPARE(get("listed", &back), 1);
+    QCOMPARE(back.general.memSize, 512);
+
+    // The same size, in place: only the file's time tells.
+    listOld();
+    std::string text = ReadBytes(file);
+    const std::size_t at = text.find("\nmemSize=512\n");
+    QVERIFY(at != std::string::npos);
+    text.replace(at, 12, "\nmemSize=128");
+    QVERIFY(WriteBytes(file, text));
+    QCOMPARE(get("listed", &back), 1);
+    QCOMPARE(back.general.memSize, 128);
+
+    listOld();
+    del("listed", "arm");
+    QCOMPARE(get("listed", &back), 0);
 }
 
 // The log is not written through a link put at its place (root may run the
