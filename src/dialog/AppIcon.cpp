@@ -36,7 +36,11 @@ QImage AppIconImage(int size) {
     if (!resource.isValid() || resource.compressionAlgorithm() != QResource::NoCompression ||
         resource.size() != qint64(size) * size * 4)
         return {};
-    return QImage(resource.data(), size, size, size * 4, QImage::Format_ARGB32_Premultiplied);
+    const QImage image(resource.data(), size, size, size * 4, QImage::Format_ARGB32_Premultiplied);
+    // The raster engine reads whole pixels: data the resource compiler left
+    // unaligned is copied once.
+    return reinterpret_cast<quintptr>(resource.data()) % alignof(quint32) == 0 ? image
+                                                                               : image.copy();
 }
 
 QIcon AppIcon() {
