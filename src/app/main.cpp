@@ -10,8 +10,6 @@ int main(int argc, char** argv) {
     // environment (QT_QPA_PLATFORM, QT_STYLE_OVERRIDE, ...).
     int toolkitArgc = 1;
     QApplication app(toolkitArgc, argv);
-    // The resources live in a static library: register them before the first use.
-    Q_INIT_RESOURCE(res);
     // Lets Wayland compositors and task bars match the window to tarnwick.desktop.
     QGuiApplication::setDesktopFileName(QStringLiteral("tarnwick"));
     theApp.InitInstance();

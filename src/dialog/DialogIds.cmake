@@ -1,7 +1,8 @@
-# cmake -DJSON=<res/dialogs.json> -DOUT=<DialogIds.h> -P DialogIds.cmake
+# cmake -DJSON=<res/dialogs.json> -DOUT=<DialogIds.h> -DTABLE=<DialogTable.inc> -P DialogIds.cmake
 # Writes one struct per dialog with its template id and, per control with an
 # id, a nested struct with the id, kind and whether an edit is multi-line, so
-# code names controls instead of restating their numbers.
+# code names controls instead of restating their numbers. TABLE gets the
+# templates themselves as constant data, so the program parses nothing at start.
 cmake_minimum_required(VERSION 3.25)
 
 file(READ "${JSON}" json)
@@ -33,7 +34,24 @@ macro(claim where what name id namesVar idsVar)
   list(APPEND ${idsVar} "${id}")
 endmacro()
 
+# A C++ string literal of `text` (UTF-8 kept as it is).
+function(cxx_literal text outVar)
+  string(REPLACE "\\" "\\\\" text "${text}")
+  string(REPLACE "\"" "\\\"" text "${text}")
+  string(REPLACE "\n" "\\n" text "${text}")
+  string(REPLACE "\r" "\\r" text "${text}")
+  string(REPLACE "\t" "\\t" text "${text}")
+  set(${outVar} "\"${text}\"" PARENT_SCOPE)
+endfunction()
+
 set(kinds label edit combo button check radio group list)
+set(styleNames groupstart disabled multiline readonly number hscroll vscroll wantreturn default flat
+               tabstop multiselect border)
+set(styleBits StyleGroupStart StyleDisabled StyleMultiline StyleReadOnly StyleNumber StyleHScroll
+              StyleVScroll StyleWantReturn StyleDefault StyleFlat StyleTabStop StyleMultiSelect
+              StyleBorder)
+set(table "// Generated from res/dialogs.json by src/dialog/DialogIds.cmake; do not edit.\n")
+set(dialogRows "")
 set(out "// Generated from res/dialogs.json by src/dialog/DialogIds.cmake; do not edit.\n")
 string(APPEND out "#pragma once\n\n#include \"dialog/DialogTemplate.h\"\n\n#include <cstdint>\n\nnamespace res {\n")
 
@@ -42,64 +60,107 @@ set(dialogNames "")
 set(dialogIds "")
 math(EXPR lastDialog "${dialogCount} - 1")
 foreach(d RANGE ${lastDialog})
-  string(JSON dialogId GET "${json}" dialogs ${d} id)
-  string(JSON dialogName ERROR_VARIABLE err GET "${json}" dialogs ${d} name)
+  # Each dialog's and each control's own text is queried, not the whole file.
+  string(JSON dialog GET "${json}" dialogs ${d})
+  string(JSON dialogId GET "${dialog}" id)
+  string(JSON dialogName ERROR_VARIABLE err GET "${dialog}" name)
   if(err)
     fail("dialog ${dialogId} has no name")
   endif()
   claim("dialog ${dialogId}" "two dialogs" "${dialogName}" "${dialogId}" dialogNames dialogIds)
   string(APPEND out "\nstruct ${dialogName} {\n    static constexpr int32_t id = ${dialogId};\n")
+  string(JSON caption ERROR_VARIABLE captionErr GET "${dialog}" caption)
+  if(captionErr)
+    set(caption "")
+  endif()
+  cxx_literal("${caption}" caption)
+  string(JSON dialogW GET "${dialog}" size 0)
+  string(JSON dialogH GET "${dialog}" size 1)
+  string(JSON pointSize ERROR_VARIABLE err GET "${dialog}" pointSize)
+  if(err)
+    set(pointSize 8)
+  endif()
 
   set(names "")
   set(ids "")
-  string(JSON controlCount LENGTH "${json}" dialogs ${d} controls)
+  string(JSON controlCount LENGTH "${dialog}" controls)
   if(controlCount GREATER 0)
+    string(APPEND table "\nconstexpr ControlRecord k${dialogName}Controls[] = {\n")
     math(EXPR lastControl "${controlCount} - 1")
     foreach(c RANGE ${lastControl})
-      string(JSON id GET "${json}" dialogs ${d} controls ${c} id)
-      string(JSON name ERROR_VARIABLE err GET "${json}" dialogs ${d} controls ${c} name)
-      if(id EQUAL -1)
-        if(NOT err)
-          fail("dialog ${dialogName}: control #${c} has no id yet a name")
-        endif()
-        continue()
-      endif()
-      if(err)
-        fail("dialog ${dialogName}: control ${id} has no name")
-      endif()
-      claim("dialog ${dialogName}, control ${id}" "dialog ${dialogName}: two controls" "${name}"
-            "${id}" names ids)
-      string(JSON kind GET "${json}" dialogs ${d} controls ${c} kind)
+      string(JSON control GET "${dialog}" controls ${c})
+      string(JSON id GET "${control}" id)
+      string(JSON name ERROR_VARIABLE err GET "${control}" name)
+      string(JSON kind GET "${control}" kind)
       if(NOT kind IN_LIST kinds)
-        fail("dialog ${dialogName}, control ${name}: unknown kind \"${kind}\"")
+        fail("dialog ${dialogName}, control #${c}: unknown kind \"${kind}\"")
       endif()
       string(SUBSTRING "${kind}" 0 1 head)
       string(SUBSTRING "${kind}" 1 -1 tail)
       string(TOUPPER "${head}" head)
       set(multiline false)
-      string(JSON styleCount ERROR_VARIABLE err LENGTH "${json}" dialogs ${d} controls ${c} styles)
-      if(NOT err AND styleCount GREATER 0)
+      set(styles "StyleNone")
+      string(JSON styleCount ERROR_VARIABLE styleErr LENGTH "${control}" styles)
+      if(NOT styleErr AND styleCount GREATER 0)
         math(EXPR lastStyle "${styleCount} - 1")
         foreach(s RANGE ${lastStyle})
-          string(JSON style GET "${json}" dialogs ${d} controls ${c} styles ${s})
+          string(JSON style GET "${control}" styles ${s})
           if(style STREQUAL "multiline")
             set(multiline true)
           endif()
+          list(FIND styleNames "${style}" at)
+          if(at LESS 0)
+            fail("dialog ${dialogName}, control #${c}: unknown style \"${style}\"")
+          endif()
+          list(GET styleBits ${at} bit)
+          string(APPEND styles " | ${bit}")
         endforeach()
       endif()
-      string(APPEND out "    struct ${name} {\n"
-                        "        static constexpr int32_t id = ${id};\n"
-                        "        static constexpr CtlKind kind = CtlKind::${head}${tail};\n"
-                        "        static constexpr bool multiline = ${multiline};\n"
-                        "    };\n")
+      string(JSON text ERROR_VARIABLE textErr GET "${control}" text)
+      if(textErr)
+        set(text "")
+      endif()
+      cxx_literal("${text}" text)
+      foreach(i 0 1 2 3)
+        string(JSON r${i} GET "${control}" rect ${i})
+      endforeach()
+      if(id EQUAL -1)
+        if(NOT err)
+          fail("dialog ${dialogName}: control #${c} has no id yet a name")
+        endif()
+        set(name "")
+      else()
+        if(err)
+          fail("dialog ${dialogName}: control ${id} has no name")
+        endif()
+        claim("dialog ${dialogName}, control ${id}" "dialog ${dialogName}: two controls" "${name}"
+              "${id}" names ids)
+        string(APPEND out "    struct ${name} {\n"
+                          "        static constexpr int32_t id = ${id};\n"
+                          "        static constexpr CtlKind kind = CtlKind::${head}${tail};\n"
+                          "        static constexpr bool multiline = ${multiline};\n"
+                          "    };\n")
+      endif()
+      string(APPEND table "    {${id}, \"${name}\", CtlKind::${head}${tail}, ${text}, ${r0}, ${r1}, ${r2}, "
+                          "${r3}, ${styles}},\n")
     endforeach()
   endif()
   string(APPEND out "};\n")
+  if(controlCount GREATER 0)
+    string(APPEND table "};\n")
+    set(controls "k${dialogName}Controls, std::size(k${dialogName}Controls)")
+  else()
+    set(controls "nullptr, 0") # C++ has no empty arrays
+  endif()
+  string(APPEND dialogRows "    {${dialogId}, \"${dialogName}\", ${caption}, ${dialogW}, ${dialogH}, "
+                           "${pointSize}, ${controls}},\n")
 endforeach()
 list(JOIN dialogIds ", " allIds)
 string(APPEND out "\n// Every template, in file order.\ninline constexpr int32_t kDialogIds[] = {${allIds}};\n")
 string(APPEND out "\n} // namespace res\n")
+string(APPEND table "\nconstexpr DialogRecord kDialogRecords[] = {\n${dialogRows}};\n")
 
 # Written every time, so the output is never older than the templates and
 # the build does not run this again; unchanged dependents are cache hits.
 file(WRITE "${OUT}" "${out}")
+file(WRITE "${TABLE}" "${table}")

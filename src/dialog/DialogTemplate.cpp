@@ -1,83 +1,42 @@
 #include "dialog/DialogTemplate.h"
 
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <algorithm>
-#include <map>
-
-static void InitTemplateResource() {
-    // The resource lives in a static library: nothing registers it unless asked.
-    Q_INIT_RESOURCE(res);
-}
+#include <iterator>
+#include <span>
 
 namespace {
 
-CtlKind KindFromName(const QString& name) {
-    static const std::map<QString, CtlKind> kinds = {
-        {"label", CtlKind::Label},   {"edit", CtlKind::Edit},   {"combo", CtlKind::Combo},
-        {"button", CtlKind::Button}, {"check", CtlKind::Check}, {"radio", CtlKind::Radio},
-        {"group", CtlKind::Group},   {"list", CtlKind::List},
-    };
-    const auto it = kinds.find(name);
-    return it != kinds.end() ? it->second : CtlKind::Label;
-}
+// The templates as the build wrote them from res/dialogs.json: constant data,
+// so nothing is parsed at start.
+struct ControlRecord {
+    int32_t id;
+    const char* name;
+    CtlKind kind;
+    const char* caption;
+    int x, y, w, h;
+    uint32_t styles;
+};
 
-uint32_t StylesFromNames(const QJsonArray& names) {
-    static const std::map<QString, uint32_t> styles = {
-        {"groupstart", StyleGroupStart}, {"disabled", StyleDisabled},
-        {"multiline", StyleMultiline},   {"readonly", StyleReadOnly},
-        {"number", StyleNumber},         {"hscroll", StyleHScroll},
-        {"vscroll", StyleVScroll},       {"wantreturn", StyleWantReturn},
-        {"default", StyleDefault},       {"flat", StyleFlat},
-        {"tabstop", StyleTabStop},       {"multiselect", StyleMultiSelect},
-        {"border", StyleBorder},
-    };
-    uint32_t bits = StyleNone;
-    for (const QJsonValue& v : names) {
-        const auto it = styles.find(v.toString());
-        if (it != styles.end())
-            bits |= it->second;
-    }
-    return bits;
-}
+struct DialogRecord {
+    int32_t id;
+    const char* name;
+    const char* caption;
+    int w, h;
+    int pointSize;
+    const ControlRecord* controls;
+    size_t controlCount;
+};
 
-ControlTemplate ParseControl(const QJsonObject& o) {
-    ControlTemplate c;
-    c.id = o.value("id").toInt(-1);
-    c.name = o.value("name").toString().toStdString();
-    c.kind = KindFromName(o.value("kind").toString());
-    c.caption = o.value("text").toString().toStdString();
-    const QJsonArray r = o.value("rect").toArray();
-    c.x = r.at(0).toInt();
-    c.y = r.at(1).toInt();
-    c.w = r.at(2).toInt();
-    c.h = r.at(3).toInt();
-    c.styles = StylesFromNames(o.value("styles").toArray());
-    return c;
-}
+#include "res/DialogTable.inc"
 
 std::vector<DialogTemplate> LoadTemplates() {
-    InitTemplateResource();
-    QFile file(":/dialogs.json");
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QJsonArray dialogs =
-        QJsonDocument::fromJson(file.readAll()).object().value("dialogs").toArray();
     std::vector<DialogTemplate> result;
-    for (const QJsonValue& dv : dialogs) {
-        const QJsonObject d = dv.toObject();
-        DialogTemplate t;
-        t.id = d.value("id").toInt();
-        t.name = d.value("name").toString().toStdString();
-        t.caption = d.value("caption").toString().toStdString();
-        const QJsonArray size = d.value("size").toArray();
-        t.w = size.at(0).toInt();
-        t.h = size.at(1).toInt();
-        t.pointSize = d.value("pointSize").toInt(8);
-        for (const QJsonValue& cv : d.value("controls").toArray())
-            t.controls.push_back(ParseControl(cv.toObject()));
+    result.reserve(std::size(kDialogRecords));
+    for (const DialogRecord& d : kDialogRecords) {
+        DialogTemplate t{d.id, d.name, d.caption, d.w, d.h, d.pointSize, {}};
+        t.controls.reserve(d.controlCount);
+        for (const ControlRecord& c : std::span(d.controls, d.controlCount))
+            t.controls.push_back({c.id, c.name, c.kind, c.caption, c.x, c.y, c.w, c.h, c.styles});
         result.push_back(std::move(t));
     }
     std::sort(result.begin(), result.end(),
