@@ -122,13 +122,18 @@ std::string StateDirectory() {
 }
 
 std::string LibraryDirectory() {
-    Dl_info info{};
-    if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 || !info.dli_fname)
-        return {};
-    char* real = ::realpath(info.dli_fname, nullptr);
-    std::string file = real ? real : info.dli_fname;
-    std::free(real);
-    return ParentDirectory(file);
+    // Resolved once: the manager asks for every row of its list, and the
+    // library's place does not change while it is loaded.
+    static const std::string directory = [] {
+        Dl_info info{};
+        if (::dladdr(reinterpret_cast<void*>(&LibraryDirectory), &info) == 0 || !info.dli_fname)
+            return std::string();
+        char* real = ::realpath(info.dli_fname, nullptr);
+        std::string file = real ? real : info.dli_fname;
+        std::free(real);
+        return ParentDirectory(file);
+    }();
+    return directory;
 }
 
 std::string FindExecutable(std::string_view name, std::string_view searchPath) {
