@@ -1,6 +1,7 @@
 // Start-up of the manager against a plain Qt Widgets dialog of the same shape:
-// time from process start until the process has ended after reporting its
-// painted, filled list, and peak resident memory. Both programs run from one
+// time from process start until its filled list is painted, and peak resident
+// memory. Time to exit and CPU time are printed beside them, so that work
+// moved past the first paint still shows. Both programs run from one
 // private directory under the offscreen platform; the manager uses our real
 // back end with a store of 20 machines. Runs alternate between the two so
 // that drift of the machine weighs on both alike. A last run of each, paused
@@ -234,7 +235,7 @@ Figures Summarise(const std::vector<Sample>& samples) {
 }
 
 void PrintGoal(const char* what, double ratio, double goal) {
-    std::printf("  %-30s %5.2fx (goal <= %.2fx)  %s\n", what, ratio, goal,
+    std::printf("  %-31s %5.2fx (goal <= %.2fx)  %s\n", what, ratio, goal,
                 ratio <= goal ? "met" : "MISSED");
 }
 
@@ -287,6 +288,9 @@ int main() {
     for (const fs::directory_entry& file : fs::directory_iterator(store, error))
         fs::last_write_time(file.path(), fs::last_write_time(file.path()) - std::chrono::hours(1),
                             error);
+    // The programs were copied moments ago: a page fault on a page the disk
+    // is still being written from waits for it, at random runs.
+    ::sync();
 
     // Warm-up: page cache, font caches, and the manager's language file,
     // which it writes on its first exit and reads from then on.
@@ -321,10 +325,12 @@ int main() {
     for (const auto& [label, f] : {std::pair{"minimal", q}, std::pair{"tarnwick", m}})
         std::printf("  %-10s %10.1f %10.1f %10.1f %12.1f\n", label, f.shownMs, f.exitMs, f.cpuMs,
                     f.peakMb);
-    PrintGoal("time to exit, tarnwick/minimal", m.exitMs / q.exitMs, kTimeGoal);
+    PrintGoal("time to shown, tarnwick/minimal", m.shownMs / q.shownMs, kTimeGoal);
     PrintGoal("peak RSS, tarnwick/minimal", m.peakMb / q.peakMb, kMemoryGoal);
-    // Not a goal: CPU time is what the machine's other load does not stretch.
-    std::printf("  %-30s %5.2fx\n", "CPU time, tarnwick/minimal", m.cpuMs / q.cpuMs);
+    // Not goals. The exit includes closing the back end's inotify descriptor,
+    // which waits for the kernel to retire its watches (about 10 ms).
+    std::printf("  %-31s %5.2fx\n", "time to exit, tarnwick/minimal", m.exitMs / q.exitMs);
+    std::printf("  %-31s %5.2fx\n", "CPU time, tarnwick/minimal", m.cpuMs / q.cpuMs);
 
     // The goal allows our back end beside what the dialog loads.
     const size_t allowed = minimalLibraries.size() + 1;
