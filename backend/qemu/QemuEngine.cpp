@@ -73,7 +73,6 @@ Machine QemuEngine::Defaults(const std::string& archs) {
         // A new machine: whatever was deleted before is not being edited.
         std::lock_guard lock(m_storeMutex);
         m_edited.reset();
-        m_listed.clear();
     }
     EmulatorOptions record;
     FillDefaults(record, m_catalogue, archs);

@@ -98,7 +98,7 @@ std::vector<std::string> MachineStore::Names(std::vector<DamagedFile>* damaged,
         if (FileStemForName(name) + std::string(kSuffix) != file)
             continue;
         if (version)
-            listed->insert_or_assign(path, ListedFile{path, *version, MachineFromRecord(*record)});
+            listed->insert_or_assign(path, ListedFile{*version, MachineFromRecord(*record)});
         names.push_back(std::move(name));
     }
     std::sort(names.begin(), names.end());

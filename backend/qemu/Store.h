@@ -31,10 +31,9 @@ struct FileVersion {
 // The version of the regular file at `path` (not followed through a link).
 std::optional<FileVersion> VersionOf(const std::string& path);
 
-// A machine file that was listed: its version as it was before it was read,
-// and the machine read from it.
+// A machine file that was listed (kept by its path): its version as it was
+// before it was read, and the machine read from it.
 struct ListedFile {
-    std::string path;
     FileVersion version;
     Machine machine;
 };
